@@ -1,0 +1,12 @@
+#include "cli/commands.h"
+
+int main(int argc, char** argv)
+{
+    CLI::App app{"tambelo-cli: play, inspect and convert the music sets of old Japanese PC games.\n"
+                 "A music set is a score archive (amus.dat), a voice archive (amus.mda) and an\n"
+                 "optional title list (amus.txt) in one folder."};
+    app.require_subcommand(1);
+    tambelo::cli::add_list_command(app);
+    CLI11_PARSE(app, argc, argv);
+    return 0;
+}

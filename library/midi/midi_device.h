@@ -1,0 +1,62 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+namespace tambelo {
+
+// Header of a long (System Exclusive) message, modelled on the header that
+// MIDI output services hand to a device: the caller fills in the data and
+// lengths, prepares it, sends it, waits until the device sets the done flag,
+// then unprepares it before the bytes may be released.
+struct MidiHeader {
+    const std::uint8_t* data = nullptr;
+    std::uint32_t buffer_length = 0;
+    std::uint32_t bytes_recorded = 0;
+    // Written by the device (possibly from another thread), read by the sender.
+    std::atomic<std::uint32_t> flags{0};
+};
+
+inline constexpr std::uint32_t midi_header_done = 0x1;
+inline constexpr std::uint32_t midi_header_prepared = 0x2;
+
+// Number of bytes a short message with this status byte carries: program
+// change and channel pressure have one data byte, other channel messages two.
+constexpr int short_message_length(std::uint8_t status)
+{
+    const std::uint8_t kind = status & 0xF0;
+    return (kind == 0xC0 || kind == 0xD0) ? 2 : 3;
+}
+
+// A MIDI output device. Every call comes from the playback thread. Results
+// tell whether the device accepted the call; the Player never looks at them,
+// since the library carries on without sound rather than fail.
+class MidiDevice {
+public:
+    virtual ~MidiDevice() = default;
+
+    // One short message packed as on the wire of the classic MIDI output
+    // services: status in bits 0..7, first data byte in bits 8..15, second
+    // data byte in bits 16..23. Bits 24..31 carry nothing.
+    virtual bool send_short(std::uint32_t message) = 0;
+
+    virtual bool prepare_header(MidiHeader& header);
+    // Sends the header's bytes; the device sets midi_header_done in its flags
+    // once it has finished with them (at once or later).
+    virtual bool send_long(MidiHeader& header) = 0;
+    virtual bool unprepare_header(MidiHeader& header);
+};
+
+inline bool MidiDevice::prepare_header(MidiHeader& header)
+{
+    header.flags.fetch_or(midi_header_prepared);
+    return true;
+}
+
+inline bool MidiDevice::unprepare_header(MidiHeader& header)
+{
+    header.flags.fetch_and(~midi_header_prepared);
+    return true;
+}
+
+}  // namespace tambelo

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+
+namespace tambelo {
+
+// The playback thread's sense of time: an unsigned 32-bit millisecond count
+// that wraps after about 49.7 days, and a way to pause the calling thread.
+// The Player takes one of these at construction so that tests and offline
+// tools can run the real playback code on a virtual clock.
+class Clock {
+public:
+    virtual ~Clock() = default;
+
+    // Milliseconds since an arbitrary start, modulo 2^32.
+    virtual std::uint32_t now_ms() = 0;
+
+    // Pauses the calling thread for about `duration_ms` milliseconds.
+    virtual void sleep_ms(std::uint32_t duration_ms) = 0;
+};
+
+// The system's monotonic clock; readings never go backwards.
+class SystemClock final : public Clock {
+public:
+    std::uint32_t now_ms() override;
+    void sleep_ms(std::uint32_t duration_ms) override;
+};
+
+// A clock that moves only when someone sleeps on it: each sleep advances the
+// reading by exactly the time asked for. Not thread-safe; meant for a Player
+// whose passes are run by hand on one thread.
+class VirtualClock final : public Clock {
+public:
+    explicit VirtualClock(std::uint32_t start_ms = 0) : now_(start_ms) {}
+
+    std::uint32_t now_ms() override { return now_; }
+    void sleep_ms(std::uint32_t duration_ms) override { now_ += duration_ms; }
+
+    // Moves the reading forward without a sleep (wraps modulo 2^32).
+    void advance_ms(std::uint32_t duration_ms) { now_ += duration_ms; }
+
+private:
+    std::uint32_t now_;
+};
+
+// The process-wide system clock.
+Clock& system_clock();
+
+}  // namespace tambelo

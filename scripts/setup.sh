@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs, as root on Debian 12, every package needed to build, test and
+# run tambelo. Safe to run again.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev binutils
+  # libraries
+  libcli11-dev nlohmann-json3-dev libtomlplusplus-dev
+  libfluidsynth-dev librtmidi-dev libsndfile1-dev qt6-base-dev
+  # sound: a General MIDI SoundFont for the embedded synthesizer
+  timgm6mb-soundfont
+  # the window program under a virtual display, and helpers for tests
+  xvfb xauth fluidsynth jackd2
+)
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "setup.sh: run as root (it installs packages with apt-get)" >&2
+  exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q
+apt-get install -y -q --no-install-recommends "${packages[@]}"

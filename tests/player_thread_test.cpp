@@ -1,0 +1,85 @@
+#include "library/midi/recording_device.h"
+#include "library/player.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace tambelo {
+namespace {
+
+// The playback thread for real, on the system clock. These tests also run
+// under ThreadSanitizer.
+
+struct CountingDevice final : MidiDevice {
+    std::atomic<int>* opened;
+    std::atomic<int>* closed;
+    std::atomic<int>* messages;
+    CountingDevice(std::atomic<int>* o, std::atomic<int>* c, std::atomic<int>* m)
+        : opened(o), closed(c), messages(m)
+    {
+        ++*opened;
+    }
+    ~CountingDevice() override { ++*closed; }
+    bool send_short(std::uint32_t) override
+    {
+        ++*messages;
+        return true;
+    }
+    bool send_long(MidiHeader& header) override
+    {
+        header.flags |= midi_header_done;
+        return true;
+    }
+};
+
+class PlayerThreadTest : public ::testing::Test {
+protected:
+    std::atomic<int> opened{0}, closed{0}, messages{0};
+
+    PlayerServices services()
+    {
+        PlayerServices result;
+        result.open_device = [this] {
+            return std::make_unique<CountingDevice>(&opened, &closed, &messages);
+        };
+        return result;
+    }
+};
+
+TEST_F(PlayerThreadTest, ReleaseRightAfterCreationStillOpensSilencesAndClosesTheDevice)
+{
+    Player* player = create_player(services());
+    ASSERT_NE(player, nullptr);
+    EXPECT_EQ(player->self, player);
+    destroy_player(player);
+    EXPECT_EQ(opened, 1);
+    EXPECT_EQ(closed, 1);
+    EXPECT_EQ(messages, 20);
+}
+
+TEST_F(PlayerThreadTest, RequestsFromTheCallersThreadAreServedAndReleaseJoins)
+{
+    Player* player = create_player(services());
+    open_file(*player, "/nonexistent/amus.dat", "/nonexistent/amus.mda");
+    for (int track = 1; track <= 20; ++track) {
+        play_music(*player, track);
+        if (track % 3 == 0)
+            stop_music(*player);
+        open_file(*player, "/nonexistent/other.dat", "/nonexistent/other.mda");
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    // Every request fails to compile; the thread clears each one it sees.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (player->requested_track != 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(player->requested_track, 0);
+    destroy_player(player);
+    EXPECT_EQ(closed, 1);
+    EXPECT_GE(messages, 40);  // at least one failed request, plus the final silence
+}
+
+}  // namespace
+}  // namespace tambelo
