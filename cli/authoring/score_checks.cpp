@@ -102,20 +102,41 @@ void check_tempos(const ScoreSource& score, int tempo_base)
             }
 }
 
+// Walks a channel's phrases in list order; `loop_ticks` receives the
+// length of the looped part.
+ChannelWalk walk_channel(const ScoreSource& score, const ChannelSource& channel, long& loop_ticks)
+{
+    ChannelWalk walk;
+    loop_ticks = 0;
+    for (std::size_t i = 0; i < channel.phrases.size(); ++i) {
+        if (static_cast<int>(i) == channel.loop_start)
+            loop_ticks = -walk.ticks;
+        walk_phrase(score, *score.find_phrase(channel.phrases[i].name), walk);
+    }
+    loop_ticks += walk.ticks;
+    return walk;
+}
+
 }  // namespace
+
+std::array<long, 9> event_stream_lengths(const ScoreSource& score)
+{
+    std::array<long, 9> lengths;
+    lengths.fill(end_bytes);
+    for (const auto& channel : score.channels) {
+        long loop_ticks = 0;
+        lengths[static_cast<std::size_t>(channel.channel)] +=
+            walk_channel(score, channel, loop_ticks).stream_bytes;
+    }
+    return lengths;
+}
 
 void check_score_channels(const ScoreSource& score, int tempo_base)
 {
     check_tempos(score, tempo_base);
     for (const auto& channel : score.channels) {
-        ChannelWalk walk;
         long loop_ticks = 0;
-        for (std::size_t i = 0; i < channel.phrases.size(); ++i) {
-            if (static_cast<int>(i) == channel.loop_start)
-                loop_ticks = -walk.ticks;
-            walk_phrase(score, *score.find_phrase(channel.phrases[i].name), walk);
-        }
-        loop_ticks += walk.ticks;
+        const ChannelWalk walk = walk_channel(score, channel, loop_ticks);
         const std::string name = "channel " + std::to_string(channel.channel);
         if (walk.stream_bytes + end_bytes > stream_capacity)
             throw SourceError(score.file, channel.where,
