@@ -1,4 +1,7 @@
 #include "cli/authoring/voice_set_source.h"
+#include "library/player.h"
+#include "library/voice_set.h"
+#include "tests/support/manual_player.h"
 
 #include <gtest/gtest.h>
 
@@ -89,6 +92,35 @@ c8 = 81
         // Each drum entry is kit, the note 12 lower, drum note; kit by kit, note by note.
         Bytes{4, 0, 24, 36, 0, 28, 40, 0, 30, 42, 7, 96, 81};
     EXPECT_EQ(bytes, expected);
+}
+
+TEST(VoiceSetSource, ThePlayerLoadsWhatTheSourceSays)
+{
+    testing::ManualPlayer manual;
+    Player& player = manual.player();
+    load_voice_set_bytes(player, pack_voices(R"(
+tempo_base = 90
+[start]
+4 = { program = 42, pan = 20 }
+[voice.7]
+program = 40
+key_offset = -12
+[voice.8]
+kit = 1
+[drums.1]
+"f#2" = 42
+127 = 81
+)"));
+    EXPECT_EQ(player.tempo_base, 90);
+    EXPECT_EQ(player.voice_table[7].program, 40);
+    EXPECT_EQ(player.voice_table[7].key_offset, 52);
+    EXPECT_EQ(player.voice_table[8].bank, 254);  // kit 1
+    EXPECT_EQ(player.voice_table[257].program, 42);  // channel 4's start voice
+    EXPECT_EQ(player.voice_table[257].pan, 20);
+    // A drum voice of kit 1 playing score note 42 sends drum note 42.
+    EXPECT_EQ(player.drum_map[1 * 128 + 42], 42);
+    EXPECT_EQ(player.drum_map[1 * 128 + 127], 81);
+    EXPECT_EQ(player.drum_map[1 * 128 + 41], 35);
 }
 
 TEST(VoiceSetSource, MistakesPointAtTheirKey)
