@@ -128,7 +128,7 @@ TEST(ScoreLanguage, ControlsMapOntoTheirCommands)
 
 TEST(ScoreLanguage, BarLinesCommentsAndLineBreaksAreForTheReader)
 {
-    EXPECT_EQ(first_phrase("phrase p {  // the tune\n  c d | e\n\tf // end\n}"),
+    EXPECT_EQ(first_phrase("\xEF\xBB\xBFphrase p {  // the tune\n  c d | e\n\tf // end\n}"),
               code(Commands().note_default(1).note_default(3).note_default(5).note_default(6)));
 }
 
@@ -207,6 +207,8 @@ TEST(ScoreErrors, PointAtTheMistake)
     EXPECT_EQ(pack_error("phrase a { c }"), "song.mml: the score has no channel");
     EXPECT_EQ(pack_error("phrase a { c }\nphrase a { d }\nchannel 0: a"),
               "song.mml:2:1: phrase a is defined twice");
+    EXPECT_EQ(pack_error("phrase channel { c }"),
+              "song.mml:1:8: 'channel' cannot name a phrase; it begins a definition");
 }
 
 TEST(ScoreErrors, ScoresThatWouldNotPlayAsWrittenAreRefused)

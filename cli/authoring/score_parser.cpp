@@ -201,7 +201,10 @@ Phrase parse_phrase(Cursor& in, SourceLocation where)
     Phrase phrase{{}, where, {}};
     if (!is_name_start(in.peek()))
         in.fail("expected the phrase's name after 'phrase'");
+    const SourceLocation name_at = in.where();
     phrase.name = in.take_name();
+    if (phrase.name == "phrase" || phrase.name == "channel")
+        in.fail(name_at, "'" + phrase.name + "' cannot name a phrase; it begins a definition");
     in.skip_space();
     if (!in.take_if('{'))
         in.fail("expected { to open phrase " + phrase.name);
@@ -269,6 +272,9 @@ ScoreSource parse_score(std::string_view text, const std::string& file)
 {
     ScoreSource score;
     score.file = file;
+    // Some editors begin a UTF-8 file with a byte order mark.
+    if (text.substr(0, 3) == "\xEF\xBB\xBF")
+        text.remove_prefix(3);
     Cursor in(text, file);
     std::set<int> channels_seen;
     for (;;) {
