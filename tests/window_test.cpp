@@ -129,6 +129,7 @@ private slots:
     void aMissingExportEndsTheProgramAtItsFirstUse();
     void cuttingCharactersKeepsSurrogatePairsWhole();
     void buttonPicturesAreBlackFiguresWithWhiteTransparent();
+    void theWindowKeepsItsSizeAndAnEnormousTitleLineIsCut();
 };
 
 void WindowTest::startUpPlaysTrackOneOfTheSetBesideTheProgram()
@@ -338,6 +339,19 @@ void WindowTest::buttonPicturesAreBlackFiguresWithWhiteTransparent()
     // The step buttons point both ways from the middle of the row.
     QCOMPARE(button_figure(ButtonPicture::next), button_figure(ButtonPicture::prev).mirrored(true, false));
     QCOMPARE(button_figure(ButtonPicture::play), button_figure(ButtonPicture::play).mirrored(false, true));
+}
+
+void WindowTest::theWindowKeepsItsSizeAndAnEnormousTitleLineIsCut()
+{
+    Session session;
+    write_file(session.folder("amus.txt"), "1 " + QByteArray(200000, 'x'));
+    QVERIFY(session.start());
+    session.window().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&session.window()));
+    QCOMPARE(session.window().centralWidget()->size(), QSize(258, 58));
+    QCOMPARE(session.window().minimumSize(), session.window().maximumSize());
+    QVERIFY(session.status().startsWith(" 1 xxx"));
+    QVERIFY(session.status().size() <= 1000);
 }
 
 QTEST_MAIN(WindowTest)
