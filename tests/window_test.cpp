@@ -117,6 +117,7 @@ class WindowTest : public QObject {
 private slots:
     void startUpPlaysTrackOneOfTheSetBesideTheProgram();
     void startUpWithoutTitleListShowsTheNoTitleTexts();
+    void startUpWithAnUnreadableTitleListStillOpens();
     void next10StepsTenTimesAndRequestsOnce();
     void nextAtTheLastTrackRequestsItAgain();
     void prevAtTrackOneStaysAtOne();
@@ -152,6 +153,17 @@ void WindowTest::startUpWithoutTitleListShowsTheNoTitleTexts()
     QVERIFY(session.start());
     QCOMPARE(session.window().windowTitle(), QString("TAMBELO"));
     QCOMPARE(session.status(), QString(" 1 NO TITLE"));
+}
+
+void WindowTest::startUpWithAnUnreadableTitleListStillOpens()
+{
+    Session session;
+    // An ordinary file whose reading fails with an I/O error.
+    QVERIFY(QFile::link("/proc/self/mem", session.folder("amus.txt")));
+    QVERIFY(session.start());
+    QCOMPARE(session.window().windowTitle(), QString("TAMBELO"));
+    QCOMPARE(session.status(), QString(" 1 NO TITLE"));
+    QCOMPARE(session.calls().last(), QString("play_music 1"));
 }
 
 void WindowTest::next10StepsTenTimesAndRequestsOnce()
