@@ -121,8 +121,9 @@ TEST_F(SetPackerTest, ErrorsNameTheFileAndPlace)
 
     write_text(source / "set.toml", "title = \"T\"\n[[track]]\ntitle = \"2nd part\"\nscore = \"waltz.mml\"");
     EXPECT_EQ(pack_error(), (source / "set.toml").string() +
-                                ":3:9: a track title may not begin with a digit, a point or a "
-                                "blank, which would be read as part of the track number");
+                                ":3:9: the title list line \"1 2nd part\" would be read as a line of "
+                                "track 12; begin the title with something other than a digit, a "
+                                "point, a blank or an exponent such as E5");
 
     write_text(source / "set.toml", "title = \"T\"\n[[track]]\ntitle = \"A\"\nscore = \"none.mml\"");
     EXPECT_EQ(pack_error(), (source / "set.toml").string() + ":4:9: cannot read " +
@@ -146,10 +147,10 @@ TEST_F(SetPackerTest, ErrorsNameTheFileAndPlace)
 TEST(TrackTitles, ATitleMayNotExtendTheTrackNumberBeforeIt)
 {
     // The player reads a title line's number across blanks, points and exponents.
-    for (const char* bad : {"2nd movement", " Prelude", ".5 Dance", "E5 minor", "d-2 remix", "e+7"})
-        EXPECT_NE(title_problem(bad), "") << bad;
-    for (const char* good : {"Eroica", "Dance 2", "D-Day", "Ending", "-Intro-", "&Hello"})
-        EXPECT_EQ(title_problem(good), "") << good;
+    for (const char* bad : {"2nd movement", ".5 Dance", "E5 minor", "d-2 remix", "e+7", " 0"})
+        EXPECT_NE(title_problem(3, bad), "") << bad;
+    for (const char* good : {"Eroica", "Dance 2", "D-Day", "Ending", "-Intro-", "&Hello", " Prelude"})
+        EXPECT_EQ(title_problem(3, good), "") << good;
 }
 
 #ifdef TAMBELO_CLI

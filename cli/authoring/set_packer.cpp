@@ -5,8 +5,9 @@
 #include "cli/authoring/score_parser.h"
 #include "cli/authoring/toml_reading.h"
 #include "cli/authoring/voice_set_source.h"
+#include "frontend/titles/leading_number.h"
 
-#include <cctype>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -71,24 +72,17 @@ std::string checked_title(const toml::node* node, const std::string& what, Sourc
 
 }  // namespace
 
-std::string title_problem(const std::string& title)
+std::string title_problem(int track, const std::string& title)
 {
-    if (title.empty())
+    const std::string line = std::to_string(track) + " " + title;
+    const double read_back = leading_number(line);
+    if (read_back == track)
         return {};
-    const auto at = [&](std::size_t i) { return i < title.size() ? title[i] : '\0'; };
-    const char first = title[0];
-    if (std::isdigit(static_cast<unsigned char>(first)) || first == '.' || first == ' ' ||
-        first == '\t')
-        return "a track title may not begin with a digit, a point or a blank, which would be "
-               "read as part of the track number";
-    // An exponent: E or D, an optional sign, then a digit.
-    if (first == 'E' || first == 'e' || first == 'D' || first == 'd') {
-        const std::size_t digit = (at(1) == '+' || at(1) == '-') ? 2 : 1;
-        if (std::isdigit(static_cast<unsigned char>(at(digit))))
-            return "a track title may not begin with E or D and a number, which would be read as "
-                   "an exponent of the track number";
-    }
-    return {};
+    char number[32];
+    std::snprintf(number, sizeof number, "%g", read_back);
+    return "the title list line \"" + line + "\" would be read as a line of track " + number +
+           "; begin the title with something other than a digit, a point, a blank or an "
+           "exponent such as E5";
 }
 
 std::string build_title_list(const std::string& set_title, const std::vector<std::string>& titles)
@@ -122,7 +116,8 @@ PackedSet pack_set(const std::filesystem::path& source_dir)
         check_keys(track, {"title", "score", "voices"}, set_file);
         const std::string what = "track " + std::to_string(titles.size() + 1);
         std::string title = checked_title(track.get("title"), what, track_at, set_file);
-        if (const std::string problem = title_problem(title); !problem.empty())
+        if (const std::string problem = title_problem(static_cast<int>(titles.size() + 1), title);
+            !problem.empty())
             throw SourceError(set_file, location_of(track.get("title")->source()), problem);
         const VoiceSetSource voices = track_voices(track, source_dir, set_file);
         scores.push_back(track_score(track, voices, source_dir, set_file, track_at));

@@ -27,11 +27,11 @@ PackedSet pack_set(const std::filesystem::path& source_dir);
 // each line ending with CR LF.
 std::string build_title_list(const std::string& set_title, const std::vector<std::string>& titles);
 
-// Why a title would not read back as the title of its track (the player
-// reads a line's leading number across blanks, decimal points and
-// exponents, so "1 2nd part" would be taken for track 12), or an empty
-// string when it is fine.
-std::string title_problem(const std::string& title);
+// Why the title list line of track `track` with `title` would not be read
+// back as that track's line, or an empty string when it is fine. The player
+// reads a line's number across blanks, points and exponents, so the line
+// "1 2nd part" names track 12.
+std::string title_problem(int track, const std::string& title);
 
 // Writes amus.dat, amus.mda and amus.txt into `out_dir` (created if
 // missing). All three are written to temporary files first and only renamed
