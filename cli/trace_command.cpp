@@ -49,6 +49,10 @@ void run_trace(const TraceOptions& options)
         fail("no such file: " + options.set_path);
     if (options.track < 1)
         fail("track numbers start at 1; got " + std::to_string(options.track));
+    // A set without its voice archive plays with the default voices; a voice
+    // archive named by the user must be there.
+    if (!options.voice_path.empty() && !std::filesystem::is_regular_file(options.voice_path))
+        fail("no such file: " + options.voice_path);
     const std::string voice_path =
         options.voice_path.empty() ? voice_archive_beside(options.set_path) : options.voice_path;
     if (options.set_path.size() >= path_capacity || voice_path.size() >= path_capacity)

@@ -141,6 +141,10 @@ TEST_F(TraceCommandTest, BadArgumentsAreReportedInOneLine)
     EXPECT_NE(zero.status, 0);
     EXPECT_NE(zero.error.find("track numbers start at 1"), std::string::npos) << zero.error;
 
+    const ToolRun voices = run_tool(folder, trace("--voices " + (folder.path() / "none.mda").string()));
+    EXPECT_NE(voices.status, 0);
+    EXPECT_NE(voices.error.find("none.mda"), std::string::npos) << voices.error;
+
     EXPECT_NE(run_tool(folder, trace("--clock-start 4294967296")).status, 0);
 }
 
