@@ -10,6 +10,10 @@
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
 #include <spawn.h>
 #include <sstream>
 #include <string>
@@ -186,6 +190,130 @@ TEST_F(PlayCommand, BadSetsAndTracksAreReportedInOneLine)
     EXPECT_LT(broken.seconds, 3.0);
     for (const CliRun* run : {&missing_set, &missing_track, &broken})
         EXPECT_EQ(std::count(run->err.begin(), run->err.end(), '\n'), 1) << run->err;
+}
+
+// tambelo-cli on a pseudo-terminal, as a person runs it.
+class TerminalSession {
+public:
+    explicit TerminalSession(const std::vector<std::string>& args)
+    {
+        winsize size{};
+        size.ws_row = 24;
+        size.ws_col = 100;
+        pid_ = forkpty(&terminal_, nullptr, nullptr, &size);
+        if (pid_ == 0) {
+            std::vector<std::string> texts = {TAMBELO_CLI};
+            texts.insert(texts.end(), args.begin(), args.end());
+            std::vector<char*> argv;
+            for (std::string& text : texts)
+                argv.push_back(text.data());
+            argv.push_back(nullptr);
+            execv(TAMBELO_CLI, argv.data());
+            _exit(127);
+        }
+    }
+    ~TerminalSession()
+    {
+        if (pid_ > 0 && !exited_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (terminal_ >= 0)
+            close(terminal_);
+    }
+
+    bool started() const { return pid_ > 0; }
+    void press(char key) { ASSERT_EQ(write(terminal_, &key, 1), 1); }
+
+    // Reads the screen output until `part` appears after what was already
+    // matched, for at most `timeout_ms`.
+    bool wait_for(const std::string& part, int timeout_ms = 3000)
+    {
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (const std::size_t at = output_.find(part, matched_); at != std::string::npos) {
+                matched_ = at + part.size();
+                return true;
+            }
+            pollfd input{terminal_, POLLIN, 0};
+            if (poll(&input, 1, 50) > 0) {
+                char bytes[256];
+                const ssize_t count = read(terminal_, bytes, sizeof bytes);
+                if (count > 0)
+                    output_.append(bytes, static_cast<std::size_t>(count));
+            }
+        }
+        return false;
+    }
+
+    // The exit status, waiting at most three seconds; -1 on time-out.
+    int wait_for_exit()
+    {
+        for (int i = 0; i < 300; ++i) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                exited_ = true;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            wait_for("\x01", 10);  // takes in output meanwhile
+        }
+        return -1;
+    }
+
+    termios mode() const
+    {
+        termios current{};
+        tcgetattr(terminal_, &current);
+        return current;
+    }
+    const std::string& output() const { return output_; }
+
+private:
+    int terminal_ = -1;
+    pid_t pid_ = -1;
+    bool exited_ = false;
+    std::string output_;
+    std::size_t matched_ = 0;
+};
+
+TEST_F(PlayCommand, KeysOnATerminalStepStopPlayAndQuit)
+{
+    TerminalSession session({"play", set, "--output", "none"});
+    ASSERT_TRUE(session.started());
+    ASSERT_TRUE(session.wait_for("Track 1  1 NO TITLE  0:0")) << session.output();
+    EXPECT_FALSE(session.mode().c_lflag & ICANON);
+
+    session.press('n');
+    ASSERT_TRUE(session.wait_for("Track 2  2 NO TITLE  0:0")) << session.output();
+    EXPECT_TRUE(session.wait_for("Track 2  2 NO TITLE  [ended]")) << session.output();
+    session.press(' ');
+    EXPECT_TRUE(session.wait_for("Track 2  2 NO TITLE  0:0")) << session.output();
+    session.press('p');
+    EXPECT_TRUE(session.wait_for("Track 1  1 NO TITLE  0:0")) << session.output();
+    session.press(' ');
+    EXPECT_TRUE(session.wait_for("Track 1  1 NO TITLE  [stopped]")) << session.output();
+    // Ten on from track 1 stops at the last track, which cannot be played.
+    session.press('N');
+    EXPECT_TRUE(session.wait_for("Track 3  3 NO TITLE  [cannot be played]")) << session.output();
+    session.press('P');
+    EXPECT_TRUE(session.wait_for("Track 1  1 NO TITLE  0:0")) << session.output();
+
+    session.press('q');
+    EXPECT_EQ(session.wait_for_exit(), 0);
+    const termios restored = session.mode();
+    EXPECT_TRUE(restored.c_lflag & ICANON);
+    EXPECT_TRUE(restored.c_lflag & ECHO);
+}
+
+TEST_F(PlayCommand, CtrlCOnATerminalRestoresItAndExitsCleanly)
+{
+    TerminalSession session({"play", set, "--output", "none"});
+    ASSERT_TRUE(session.started());
+    ASSERT_TRUE(session.wait_for("Track 1")) << session.output();
+    session.press('\x03');
+    EXPECT_EQ(session.wait_for_exit(), 0);
+    EXPECT_TRUE(session.mode().c_lflag & ECHO);
 }
 
 TEST(PortsCommand, ListsPortsOrSaysThereAreNone)
