@@ -115,7 +115,8 @@ void play_interactively(Session& session, const std::vector<std::string>& titles
                         const PlayOptions& options, const InterruptFlag& interrupt)
 {
     const auto start = SteadyClock::now();
-    std::cout << "keys: n/p next/previous, N/P ten on, space stop/play, q quit\n";
+    std::cout << game_title(titles) << "\n"
+              << "keys: n/p next/previous, N/P ten on, space stop/play, q quit\n";
     RawKeys keys;
     std::string shown;
     while (!interrupt.raised() && !time_is_up(options, start)) {

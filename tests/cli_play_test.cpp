@@ -106,92 +106,6 @@ bool contains(const std::string& text, const std::string& part)
     return text.find(part) != std::string::npos;
 }
 
-// Track 1 loops for ever; track 2 plays one short note and ends; track 3
-// is not a score.
-class PlayCommand : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ScoreBuilder looping;
-        looping.channel(0, {looping.add(Phrase().tempo(120).note(1, 48).rest(48))});
-        ScoreBuilder ending;
-        ending.channel(0, {ending.add(Phrase().tempo(120).no_loop().note(1, 24))});
-        const Bytes voices = VoiceSetBuilder().build();
-        set = testing::write_music_set(folder, {looping.build(), ending.build(), Bytes(300, 1)},
-                                       {voices, voices, voices})
-                  .score;
-    }
-
-    TempDir folder;
-    std::string set;
-};
-
-TEST_F(PlayCommand, PlaysForTheGivenTimeAndExitsCleanly)
-{
-    const CliRun run = run_cli({"play", set, "--output", "none", "--for", "2"});
-    EXPECT_EQ(run.exit_code, 0) << run.err;
-    EXPECT_EQ(run.err, "");
-    EXPECT_TRUE(contains(run.out, "track 1")) << run.out;
-    EXPECT_GE(run.seconds, 1.9);
-    EXPECT_LT(run.seconds, 6.0);
-}
-
-TEST_F(PlayCommand, ATrackThatEndsEndsThePlay)
-{
-    const CliRun run = run_cli({"play", set, "2", "--output", "none", "--for", "20"});
-    EXPECT_EQ(run.exit_code, 0) << run.err;
-    EXPECT_LT(run.seconds, 8.0);
-}
-
-TEST_F(PlayCommand, FallsBackToNoSoundAndSaysWhy)
-{
-    const CliRun run = run_cli({"play", set, "--output", "port:no-such-port-here", "--for", "0.5"});
-    EXPECT_EQ(run.exit_code, 0) << run.err;
-    EXPECT_TRUE(contains(run.err, "falling back to no sound")) << run.err;
-    EXPECT_TRUE(contains(run.err, "no-such-port-here")) << run.err;
-    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-
-    const CliRun unknown = run_cli({"play", set, "--output", "loudspeaker", "--for", "0.2"});
-    EXPECT_EQ(unknown.exit_code, 0);
-    EXPECT_TRUE(contains(unknown.err, "unknown output device \"loudspeaker\"")) << unknown.err;
-}
-
-TEST_F(PlayCommand, TheEnvironmentChoosesTheDeviceUnlessOutputIsGiven)
-{
-    const std::vector<std::string> env = {"TAMBELO_MIDI_OUT=port:from-the-environment"};
-    const CliRun chosen = run_cli({"play", set, "--for", "0.2"}, env);
-    EXPECT_TRUE(contains(chosen.err, "from-the-environment")) << chosen.err;
-
-    const CliRun overridden = run_cli({"play", set, "--output", "none", "--for", "0.2"}, env);
-    EXPECT_EQ(overridden.err, "");
-}
-
-TEST_F(PlayCommand, TerminationEndsThePlayCleanly)
-{
-    const CliRun run = run_cli({"play", set, "--output", "none"}, {}, 800);
-    EXPECT_EQ(run.exit_code, 0) << run.err;
-    EXPECT_LT(run.seconds, 4.0);
-}
-
-TEST_F(PlayCommand, BadSetsAndTracksAreReportedInOneLine)
-{
-    const CliRun missing_set = run_cli({"play", (folder.path() / "none.dat").string()});
-    EXPECT_EQ(missing_set.exit_code, 1);
-    EXPECT_TRUE(contains(missing_set.err, "no such music set")) << missing_set.err;
-
-    const CliRun missing_track = run_cli({"play", set, "9", "--output", "none"});
-    EXPECT_EQ(missing_track.exit_code, 1);
-    EXPECT_TRUE(contains(missing_track.err, "no track 9")) << missing_track.err;
-
-    const CliRun broken = run_cli({"play", set, "3", "--output", "none", "--for", "5"});
-    EXPECT_EQ(broken.exit_code, 1);
-    EXPECT_TRUE(contains(broken.err, "track 3")) << broken.err;
-    EXPECT_TRUE(contains(broken.err, "cannot be played")) << broken.err;
-    EXPECT_LT(broken.seconds, 3.0);
-    for (const CliRun* run : {&missing_set, &missing_track, &broken})
-        EXPECT_EQ(std::count(run->err.begin(), run->err.end(), '\n'), 1) << run->err;
-}
-
 // tambelo-cli on a pseudo-terminal, as a person runs it.
 class TerminalSession {
 public:
@@ -276,6 +190,108 @@ private:
     std::string output_;
     std::size_t matched_ = 0;
 };
+
+// Track 1 loops for ever; track 2 plays one short note and ends; track 3
+// is not a score.
+class PlayCommand : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ScoreBuilder looping;
+        looping.channel(0, {looping.add(Phrase().tempo(120).note(1, 48).rest(48))});
+        ScoreBuilder ending;
+        ending.channel(0, {ending.add(Phrase().tempo(120).no_loop().note(1, 24))});
+        const Bytes voices = VoiceSetBuilder().build();
+        set = testing::write_music_set(folder, {looping.build(), ending.build(), Bytes(300, 1)},
+                                       {voices, voices, voices})
+                  .score;
+    }
+
+    TempDir folder;
+    std::string set;
+};
+
+TEST_F(PlayCommand, PlaysForTheGivenTimeAndExitsCleanly)
+{
+    const CliRun run = run_cli({"play", set, "--output", "none", "--for", "2"});
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_TRUE(contains(run.out, "track 1")) << run.out;
+    EXPECT_GE(run.seconds, 1.9);
+    EXPECT_LT(run.seconds, 6.0);
+}
+
+TEST_F(PlayCommand, ShowsTheTitleLineFromTheListBesideTheSet)
+{
+    folder.write("amus.txt", testing::Bytes{'0', ' ', 'G', 'a', 'm', 'e', '\r', '\n', '1', ' ',
+                                            'O', 'p', 'e', 'n', 0x1B, '[', '2', 'J', '\r', '\n'});
+    const CliRun run = run_cli({"play", set, "--output", "none", "--for", "0.2"});
+    EXPECT_TRUE(contains(run.out, "track 1: 1 Open [2J")) << run.out;
+    EXPECT_FALSE(contains(run.out, "\x1b")) << "an escape sequence from the list reached the terminal";
+
+    TerminalSession session({"play", set, "2", "--output", "none"});
+    ASSERT_TRUE(session.started());
+    EXPECT_TRUE(session.wait_for("TAMBELO - Game")) << session.output();
+    EXPECT_TRUE(session.wait_for("Track 2  2 NO TITLE")) << session.output();
+    session.press('q');
+    EXPECT_EQ(session.wait_for_exit(), 0);
+}
+
+TEST_F(PlayCommand, ATrackThatEndsEndsThePlay)
+{
+    const CliRun run = run_cli({"play", set, "2", "--output", "none", "--for", "20"});
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_LT(run.seconds, 8.0);
+}
+
+TEST_F(PlayCommand, FallsBackToNoSoundAndSaysWhy)
+{
+    const CliRun run = run_cli({"play", set, "--output", "port:no-such-port-here", "--for", "0.5"});
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_TRUE(contains(run.err, "falling back to no sound")) << run.err;
+    EXPECT_TRUE(contains(run.err, "no-such-port-here")) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+
+    const CliRun unknown = run_cli({"play", set, "--output", "loudspeaker", "--for", "0.2"});
+    EXPECT_EQ(unknown.exit_code, 0);
+    EXPECT_TRUE(contains(unknown.err, "unknown output device \"loudspeaker\"")) << unknown.err;
+}
+
+TEST_F(PlayCommand, TheEnvironmentChoosesTheDeviceUnlessOutputIsGiven)
+{
+    const std::vector<std::string> env = {"TAMBELO_MIDI_OUT=port:from-the-environment"};
+    const CliRun chosen = run_cli({"play", set, "--for", "0.2"}, env);
+    EXPECT_TRUE(contains(chosen.err, "from-the-environment")) << chosen.err;
+
+    const CliRun overridden = run_cli({"play", set, "--output", "none", "--for", "0.2"}, env);
+    EXPECT_EQ(overridden.err, "");
+}
+
+TEST_F(PlayCommand, TerminationEndsThePlayCleanly)
+{
+    const CliRun run = run_cli({"play", set, "--output", "none"}, {}, 800);
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_LT(run.seconds, 4.0);
+}
+
+TEST_F(PlayCommand, BadSetsAndTracksAreReportedInOneLine)
+{
+    const CliRun missing_set = run_cli({"play", (folder.path() / "none.dat").string()});
+    EXPECT_EQ(missing_set.exit_code, 1);
+    EXPECT_TRUE(contains(missing_set.err, "no such music set")) << missing_set.err;
+
+    const CliRun missing_track = run_cli({"play", set, "9", "--output", "none"});
+    EXPECT_EQ(missing_track.exit_code, 1);
+    EXPECT_TRUE(contains(missing_track.err, "no track 9")) << missing_track.err;
+
+    const CliRun broken = run_cli({"play", set, "3", "--output", "none", "--for", "5"});
+    EXPECT_EQ(broken.exit_code, 1);
+    EXPECT_TRUE(contains(broken.err, "track 3")) << broken.err;
+    EXPECT_TRUE(contains(broken.err, "cannot be played")) << broken.err;
+    EXPECT_LT(broken.seconds, 3.0);
+    for (const CliRun* run : {&missing_set, &missing_track, &broken})
+        EXPECT_EQ(std::count(run->err.begin(), run->err.end(), '\n'), 1) << run->err;
+}
 
 TEST_F(PlayCommand, KeysOnATerminalStepStopPlayAndQuit)
 {
