@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdarg>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
