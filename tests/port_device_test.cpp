@@ -1,6 +1,7 @@
 #include "library/midi/device_choice.h"
 #include "library/midi/port_device.h"
 #include "library/midi/sound_system.h"
+#include "library/midi/synth_device.h"
 
 #include "tests/support/midi_bytes.h"
 
@@ -155,6 +156,25 @@ TEST(PortDevice, APortThatGoesAwayDoesNotEndPlayback)
     send_bytes(*device, {0xB0, 120, 0});
     send_long_bytes(*device, gs_reset_bytes);
     device.reset();
+}
+
+TEST(SynthDevice, PlaysThroughARunningJackServer)
+{
+    if (soundfont_candidates().empty())
+        GTEST_SKIP() << "no SoundFont installed";
+    DummyJackServer server;
+    if (!server.running())
+        GTEST_SKIP() << "a JACK server with the dummy backend cannot run here";
+    ::testing::internal::CaptureStderr();
+    std::string why;
+    std::unique_ptr<MidiDevice> device = open_named_device("synth", &why);
+    ASSERT_TRUE(device) << why;
+    EXPECT_TRUE(send_long_bytes(*device, gs_reset_bytes));
+    EXPECT_TRUE(send_bytes(*device, {0x90, 60, 100}));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(send_bytes(*device, {0xB0, 120, 0}));
+    device.reset();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }
 
 TEST(PortDevice, NoSuchPortIsReportedQuietly)

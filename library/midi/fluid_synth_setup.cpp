@@ -156,6 +156,8 @@ FluidAudioDriverPtr open_audio_output(GsSynth& synth, std::string* why)
     silence_sound_libraries();
     fluid_settings_t* settings = synth.settings.get();
     fluid_settings_setstr(settings, "audio.pulseaudio.media-role", "music");
+    // A JACK client's ports start unconnected; a player should be heard.
+    fluid_settings_setint(settings, "audio.jack.autoconnect", 1);
 
     std::vector<std::string> tried;
     for (const char* driver : {"pipewire", "pulseaudio", "jack", "alsa", "oss"}) {
