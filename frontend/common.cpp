@@ -22,11 +22,13 @@ Function PlaybackLibrary::bind(Function& slot, const char* name)
     if (!library_.loaded()) {
         std::string why;
         if (!library_.load(path_, why))
-            throw BindingError("cannot load the playback library " + path_.string() + ": " + why);
+            throw BindingError("cannot load the playback library " + path_.string() + " (" + why +
+                               "); it must lie in the program's folder");
     }
     void* address = library_.find(name);
     if (address == nullptr)
-        throw BindingError("the playback library " + path_.string() + " has no function " + name);
+        throw BindingError("the playback library " + path_.string() + " has no function " + name +
+                           "; install the library that came with this program");
     slot = reinterpret_cast<Function>(address);
     return slot;
 }

@@ -34,6 +34,9 @@ constexpr int status_top = 40;
 constexpr int status_width = 257;
 constexpr int status_height = 17;
 constexpr int status_text_pixels = 12;
+// The label shows about fifty characters; longer texts are cut far beyond
+// that, so that an enormous line cannot slow down or garble the label.
+constexpr qsizetype status_shown_characters = 1000;
 
 // The pause between stopping the old music set and opening the new one,
 // so that the playback thread has silenced the device first.
@@ -119,7 +122,6 @@ void MainWindow::build_layout()
     lblStatus->setObjectName("lblStatus");
     lblStatus->setGeometry(0, status_top, status_width, status_height);
     lblStatus->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    lblStatus->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     // One line of text has to fit the label's 15 pixels inside its frame.
     QFont status_font = lblStatus->font();
     status_font.setPixelSize(status_text_pixels);
@@ -237,7 +239,12 @@ void MainWindow::ShowCaption()
 
 void MainWindow::ShowStatus()
 {
-    lblStatus->setText(QString::fromStdString(status_text(titles, curTrack)));
+    const QString text =
+        QString::fromStdString(status_text(titles, curTrack)).left(status_shown_characters);
+    // A title list whose lines end with line feeds alone is one long line
+    // holding them: show its first part at the top rather than the middle.
+    lblStatus->setAlignment(Qt::AlignLeft | (text.contains('\n') ? Qt::AlignTop : Qt::AlignVCenter));
+    lblStatus->setText(text);
 }
 
 void MainWindow::mnuOpen_Click()

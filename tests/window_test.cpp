@@ -117,6 +117,7 @@ class WindowTest : public QObject {
 private slots:
     void startUpPlaysTrackOneOfTheSetBesideTheProgram();
     void startUpWithoutTitleListShowsTheNoTitleTexts();
+    void startUpWithAnUnreadableTitleListStillOpens();
     void next10StepsTenTimesAndRequestsOnce();
     void nextAtTheLastTrackRequestsItAgain();
     void prevAtTrackOneStaysAtOne();
@@ -129,6 +130,7 @@ private slots:
     void aMissingExportEndsTheProgramAtItsFirstUse();
     void cuttingCharactersKeepsSurrogatePairsWhole();
     void buttonPicturesAreBlackFiguresWithWhiteTransparent();
+    void theWindowKeepsItsSizeAndAnEnormousTitleLineIsCut();
 };
 
 void WindowTest::startUpPlaysTrackOneOfTheSetBesideTheProgram()
@@ -151,6 +153,17 @@ void WindowTest::startUpWithoutTitleListShowsTheNoTitleTexts()
     QVERIFY(session.start());
     QCOMPARE(session.window().windowTitle(), QString("TAMBELO"));
     QCOMPARE(session.status(), QString(" 1 NO TITLE"));
+}
+
+void WindowTest::startUpWithAnUnreadableTitleListStillOpens()
+{
+    Session session;
+    // An ordinary file whose reading fails with an I/O error.
+    QVERIFY(QFile::link("/proc/self/mem", session.folder("amus.txt")));
+    QVERIFY(session.start());
+    QCOMPARE(session.window().windowTitle(), QString("TAMBELO"));
+    QCOMPARE(session.status(), QString(" 1 NO TITLE"));
+    QCOMPARE(session.calls().last(), QString("play_music 1"));
 }
 
 void WindowTest::next10StepsTenTimesAndRequestsOnce()
@@ -338,6 +351,19 @@ void WindowTest::buttonPicturesAreBlackFiguresWithWhiteTransparent()
     // The step buttons point both ways from the middle of the row.
     QCOMPARE(button_figure(ButtonPicture::next), button_figure(ButtonPicture::prev).mirrored(true, false));
     QCOMPARE(button_figure(ButtonPicture::play), button_figure(ButtonPicture::play).mirrored(false, true));
+}
+
+void WindowTest::theWindowKeepsItsSizeAndAnEnormousTitleLineIsCut()
+{
+    Session session;
+    write_file(session.folder("amus.txt"), "1 " + QByteArray(200000, 'x'));
+    QVERIFY(session.start());
+    session.window().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&session.window()));
+    QCOMPARE(session.window().centralWidget()->size(), QSize(258, 58));
+    QCOMPARE(session.window().minimumSize(), session.window().maximumSize());
+    QVERIFY(session.status().startsWith(" 1 xxx"));
+    QVERIFY(session.status().size() <= 1000);
 }
 
 QTEST_MAIN(WindowTest)
