@@ -141,7 +141,7 @@ public:
 
     // Reads the screen output until `part` appears after what was already
     // matched, for at most `timeout_ms`.
-    bool wait_for(const std::string& part, int timeout_ms = 3000)
+    bool wait_for(const std::string& part, int timeout_ms = 5000)
     {
         const auto deadline =
             std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
@@ -161,10 +161,10 @@ public:
         return false;
     }
 
-    // The exit status, waiting at most three seconds; -1 on time-out.
+    // The exit status, waiting at most five seconds; -1 on time-out.
     int wait_for_exit()
     {
-        for (int i = 0; i < 300; ++i) {
+        for (int i = 0; i < 500; ++i) {
             int status = 0;
             if (waitpid(pid_, &status, WNOHANG) == pid_) {
                 exited_ = true;

@@ -87,15 +87,38 @@ public:
         in_.openVirtualPort(port_name);
     }
 
-    // Waits until `count` messages have arrived (or two seconds have passed).
+    // Waits until `count` messages have arrived (or five seconds have passed).
     std::vector<Bytes> wait_for(std::size_t count)
     {
         std::unique_lock lock(mutex_);
-        arrived_.wait_for(lock, std::chrono::seconds(2), [&] { return received_.size() >= count; });
+        arrived_.wait_for(lock, std::chrono::seconds(5), [&] { return received_.size() >= count; });
         return received_;
     }
 
+    // JACK connects ports asynchronously, and what is sent before the
+    // connection stands is lost: sends `probe` until one arrives, then
+    // forgets what has arrived so far.
+    bool wait_until_connected(MidiDevice& device, const Bytes& probe)
+    {
+        for (int i = 0; i < 100; ++i) {
+            send_bytes(device, probe);
+            if (!wait_for_any(std::chrono::milliseconds(50)))
+                continue;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            std::lock_guard lock(mutex_);
+            received_.clear();
+            return true;
+        }
+        return false;
+    }
+
 private:
+    bool wait_for_any(std::chrono::milliseconds timeout)
+    {
+        std::unique_lock lock(mutex_);
+        return arrived_.wait_for(lock, timeout, [&] { return !received_.empty(); });
+    }
+
     static void receive(double, std::vector<unsigned char>* message, void* self)
     {
         auto* listener = static_cast<Listener*>(self);
@@ -125,8 +148,7 @@ TEST(PortDevice, DeliversTheExactBytesInOrderToAJackPeer)
     std::string why;
     std::unique_ptr<MidiDevice> device = open_named_device("port:gs-module-in", &why);
     ASSERT_TRUE(device) << why;
-    // JACK connects the ports asynchronously.
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ASSERT_TRUE(listener.wait_until_connected(*device, {0x8F, 0, 0}));
 
     EXPECT_TRUE(send_long_bytes(*device, gs_reset_bytes));
     EXPECT_TRUE(send_bytes(*device, {0xB3, 0, 0}));
