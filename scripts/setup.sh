@@ -11,6 +11,7 @@ packages=(
   # libraries
   libcli11-dev nlohmann-json3-dev libtomlplusplus-dev
   libfluidsynth-dev librtmidi-dev libsndfile1-dev qt6-base-dev
+  libasound2-dev libjack-jackd2-dev
   # sound: a General MIDI SoundFont for the embedded synthesizer
   timgm6mb-soundfont
   # the window program under a virtual display, and helpers for tests

@@ -1,0 +1,186 @@
+#include "library/midi/fluid_synth_setup.h"
+
+#include "library/midi/sound_system.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+namespace tambelo {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool file_exists(const fs::path& path)
+{
+    std::error_code error;
+    return fs::is_regular_file(path, error);
+}
+
+// SoundFonts directly in `folder`, in name order.
+std::vector<fs::path> soundfonts_in(const fs::path& folder)
+{
+    std::vector<fs::path> found;
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        std::string extension = it->path().extension().string();
+        std::transform(extension.begin(), extension.end(), extension.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if ((extension == ".sf2" || extension == ".sf3") && file_exists(it->path()))
+            found.push_back(it->path());
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+std::vector<fs::path> soundfont_folders()
+{
+    std::vector<fs::path> folders;
+    if (const char* data_home = std::getenv("XDG_DATA_HOME"); data_home && *data_home)
+        folders.push_back(fs::path(data_home) / "soundfonts");
+    else if (const char* home = std::getenv("HOME"); home && *home)
+        folders.push_back(fs::path(home) / ".local/share/soundfonts");
+    for (const char* folder : {"/usr/share/sounds/sf2", "/usr/share/sounds/sf3",
+                               "/usr/share/soundfonts", "/usr/local/share/soundfonts"})
+        folders.emplace_back(folder);
+    return folders;
+}
+
+}  // namespace
+
+std::vector<std::string> soundfont_candidates(const std::string& chosen)
+{
+    std::vector<fs::path> paths;
+    if (!chosen.empty() && file_exists(chosen))
+        paths.emplace_back(chosen);
+    for (const char* link : {"/usr/share/sounds/sf2/default-GM.sf2",
+                             "/usr/share/sounds/sf3/default-GM.sf3",
+                             "/usr/share/soundfonts/default.sf2"})
+        if (file_exists(link))
+            paths.emplace_back(link);
+    for (const fs::path& folder : soundfont_folders())
+        for (fs::path& found : soundfonts_in(folder))
+            paths.push_back(std::move(found));
+
+    // The same file may be reached by several names (the default link, a
+    // folder listed twice); keep its first.
+    std::vector<std::string> unique;
+    std::vector<fs::path> seen;
+    for (const fs::path& path : paths) {
+        std::error_code error;
+        fs::path real = fs::weakly_canonical(path, error);
+        if (error)
+            real = path;
+        if (std::find(seen.begin(), seen.end(), real) != seen.end())
+            continue;
+        seen.push_back(real);
+        unique.push_back(path.string());
+    }
+    return unique;
+}
+
+std::optional<GsSynth> create_gs_synth(const std::string& chosen_soundfont, double sample_rate,
+                                       std::string* why)
+{
+    silence_sound_libraries();
+    auto fail = [why](std::string reason) -> std::optional<GsSynth> {
+        if (why)
+            *why = std::move(reason);
+        return std::nullopt;
+    };
+
+    const std::vector<std::string> candidates = soundfont_candidates(chosen_soundfont);
+    if (candidates.empty()) {
+        if (!chosen_soundfont.empty())
+            return fail("no SoundFont found: \"" + chosen_soundfont +
+                        "\" does not exist and no system SoundFont is installed");
+        return fail("no SoundFont found (install a General MIDI SoundFont such as "
+                    "timgm6mb-soundfont or fluid-soundfont-gm)");
+    }
+
+    GsSynth result;
+    result.sample_rate = sample_rate;
+    result.settings.reset(new_fluid_settings());
+    if (!result.settings)
+        return fail("the synthesizer's settings could not be created");
+    fluid_settings_t* settings = result.settings.get();
+    fluid_settings_setnum(settings, "synth.sample-rate", sample_rate);
+    fluid_settings_setstr(settings, "synth.midi-bank-select", "gs");
+    fluid_settings_setint(settings, "synth.device-id", gs_device_id);
+    fluid_settings_setint(settings, "synth.midi-channels", 16);
+    // Locking sample memory needs privileges a player does not have.
+    fluid_settings_setint(settings, "synth.lock-memory", 0);
+
+    clear_fluid_error();
+    result.synth.reset(new_fluid_synth(settings));
+    if (!result.synth)
+        return fail("the synthesizer could not be created" +
+                    (*last_fluid_error() ? std::string(": ") + last_fluid_error() : std::string()));
+
+    std::string first_failure;
+    for (const std::string& path : candidates) {
+        clear_fluid_error();
+        if (fluid_synth_sfload(result.synth.get(), path.c_str(), 1) != FLUID_FAILED) {
+            result.soundfont = path;
+            return result;
+        }
+        if (first_failure.empty())
+            first_failure = "\"" + path + "\" is not a usable SoundFont";
+    }
+    return fail("no SoundFont could be loaded: " + first_failure);
+}
+
+namespace {
+
+bool driver_available(fluid_settings_t* settings, const std::string& name)
+{
+    struct Search {
+        const std::string* name;
+        bool found;
+    } search{&name, false};
+    fluid_settings_foreach_option(settings, "audio.driver", &search,
+                                  [](void* data, const char*, const char* option) {
+                                      auto* s = static_cast<Search*>(data);
+                                      if (*s->name == option)
+                                          s->found = true;
+                                  });
+    return search.found;
+}
+
+}  // namespace
+
+FluidAudioDriverPtr open_audio_output(GsSynth& synth, std::string* why)
+{
+    silence_sound_libraries();
+    fluid_settings_t* settings = synth.settings.get();
+    fluid_settings_setstr(settings, "audio.pulseaudio.media-role", "music");
+    // A JACK client's ports start unconnected; a player should be heard.
+    fluid_settings_setint(settings, "audio.jack.autoconnect", 1);
+
+    std::vector<std::string> tried;
+    for (const char* driver : {"pipewire", "pulseaudio", "jack", "alsa", "oss"}) {
+        if (!driver_available(settings, driver))
+            continue;
+        // FluidSynth's JACK driver would start a server of its own when none
+        // runs; a player must only join one the user started.
+        if (std::string(driver) == "jack" && !jack_server_running())
+            continue;
+        tried.emplace_back(driver);
+        fluid_settings_setstr(settings, "audio.driver", driver);
+        FluidAudioDriverPtr output(new_fluid_audio_driver(settings, synth.synth.get()));
+        if (output)
+            return output;
+    }
+    if (why) {
+        std::string names;
+        for (const std::string& name : tried)
+            names += (names.empty() ? "" : ", ") + name;
+        *why = "no audio output could be opened" +
+               (names.empty() ? std::string() : " (tried " + names + ")");
+    }
+    return nullptr;
+}
+
+}  // namespace tambelo

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <fluidsynth.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tambelo {
+
+// Owning handles for FluidSynth objects.
+struct FluidSettingsDeleter {
+    void operator()(fluid_settings_t* settings) const { delete_fluid_settings(settings); }
+};
+struct FluidSynthDeleter {
+    void operator()(fluid_synth_t* synth) const { delete_fluid_synth(synth); }
+};
+struct FluidAudioDriverDeleter {
+    void operator()(fluid_audio_driver_t* driver) const { delete_fluid_audio_driver(driver); }
+};
+using FluidSettingsPtr = std::unique_ptr<fluid_settings_t, FluidSettingsDeleter>;
+using FluidSynthPtr = std::unique_ptr<fluid_synth_t, FluidSynthDeleter>;
+using FluidAudioDriverPtr = std::unique_ptr<fluid_audio_driver_t, FluidAudioDriverDeleter>;
+
+// The device id our GS reset message carries (byte 2 of F0 41 20 42 ...).
+// FluidSynth acts on a Roland or universal System Exclusive message only when
+// its id byte equals the synth's "synth.device-id" setting or is 0x7F
+// ("all devices"); its default id is 0, which would make it drop our reset
+// without a word. The synth is therefore created with this id.
+inline constexpr int gs_device_id = 0x20;
+
+inline constexpr double default_sample_rate = 44100.0;
+
+// The SoundFonts to try, in order: `chosen` (when not empty), the system's
+// default General MIDI SoundFont link, then every SoundFont in the usual
+// system and user folders, each folder in name order. Only files that exist
+// are listed; the list may be empty.
+std::vector<std::string> soundfont_candidates(const std::string& chosen = {});
+
+// A FluidSynth synthesizer set up as a GS sound module: bank select by
+// controller 0 as GS does, the drum part on MIDI channel 9, answering System
+// Exclusive messages for `gs_device_id`, one SoundFont loaded. Members are
+// declared so that the synth goes before its settings.
+struct GsSynth {
+    FluidSettingsPtr settings;
+    FluidSynthPtr synth;
+    std::string soundfont;  // the SoundFont that was loaded
+    double sample_rate = default_sample_rate;
+};
+
+// Creates the synth with the first SoundFont of `soundfont_candidates(chosen)`
+// that FluidSynth can load; a missing or unreadable file is passed over.
+// Returns nothing when no SoundFont could be loaded (or FluidSynth fails),
+// with a one-line reason in `why` when given. Prints nothing: FluidSynth's
+// own log output is silenced. The synth has no audio driver; render it with
+// fluid_synth_write_float / fluid_synth_write_s16, or attach a driver with
+// `open_audio_output`. Never throws.
+std::optional<GsSynth> create_gs_synth(const std::string& chosen_soundfont,
+                                       double sample_rate = default_sample_rate,
+                                       std::string* why = nullptr);
+
+// Starts FluidSynth's own audio output for `synth`, trying the sound
+// servers and drivers this system offers (PulseAudio, which PipeWire also
+// serves; JACK when a server already runs, never starting one; ALSA; OSS).
+// Returns null when none opens, with a one-line reason in `why`. Quiet, as
+// above: the sound libraries' own messages are silenced. The driver must be
+// destroyed before the synth.
+FluidAudioDriverPtr open_audio_output(GsSynth& synth, std::string* why = nullptr);
+
+}  // namespace tambelo
