@@ -1,20 +1,19 @@
 #!/usr/bin/env bash
-# Builds tambelo and lists the tracks of a music set.
+# Builds tambelo and plays a music set: the bundled sample set, or the
+# amus.dat given as the first argument. With a desktop (DISPLAY or
+# WAYLAND_DISPLAY set) the window program plays it; on a plain terminal
+# tambelo-cli play does (keys: n/p next/previous, N/P ten, space stop/play,
+# q quit).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 scripts/build.sh build -DTAMBELO_BUILD_TESTS=OFF -DTAMBELO_BUILD_BENCH=OFF
-set_path=${1:-}
-# Without an argument: the bundled sample set, packed by the build.
-if [ -z "$set_path" ] && [ -f build/samples/amus.dat ]; then
-  echo "The bundled sample set (build/samples/amus.dat):"
-  build/cli/tambelo-cli list build/samples/amus.dat
-  tr -d '\r' < build/samples/amus.txt
-  exit 0
-fi
-if [ -z "$set_path" ]; then
-  echo "Built build/cli/tambelo-cli and build/library/libtambelo.so."
-  echo "No music set is bundled yet; give the path of an amus.dat to list its tracks."
-  exit 0
-fi
+
+set_path=${1:-build/samples/amus.dat}
 build/cli/tambelo-cli list "$set_path"
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${1:-}" ]; then
+  # The window program plays the set lying beside it, which the build put there.
+  exec build/frontend/tambelo
+fi
+exec build/cli/tambelo-cli play "$set_path" 1
