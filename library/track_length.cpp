@@ -1,0 +1,196 @@
+#include "library/track_length.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+
+namespace tambelo {
+namespace {
+
+constexpr std::uint8_t ev_rest = 128;
+constexpr std::uint8_t ev_no_loop = 236;
+constexpr std::uint8_t ev_end = 255;
+constexpr std::int64_t first_read_tick = 16;  // the device reset leaves every channel waiting 16 ticks
+// More records than a stream can hold, read by one channel within one tick,
+// can only mean a loop without a wait.
+constexpr int reads_per_tick_bound = stream_capacity;
+
+int record_size(std::uint8_t code)
+{
+    if (code <= ev_rest)
+        return 3;
+    switch (code) {
+    case 224: case 225: case 235: case 245: case 249: case 252:
+        return 2;
+    case ev_end:
+        return 4;
+    default:
+        return 1;
+    }
+}
+
+// A record at `position` lying wholly inside the buffer, or nothing.
+std::optional<int> record_at(const EventStream& stream, std::int32_t position)
+{
+    if (position < 0 || position >= stream_capacity)
+        return std::nullopt;
+    const int size = record_size(stream.bytes[position]);
+    if (position + size > stream_capacity)
+        return std::nullopt;
+    return size;
+}
+
+int wait_of(const EventStream& stream, std::int32_t position)
+{
+    return stream.bytes[position + 1] | stream.bytes[position + 2] << 8;
+}
+
+std::int32_t loop_position_of(const EventStream& stream, std::int32_t position)
+{
+    return stream.bytes[position + 1] | stream.bytes[position + 2] << 8 |
+           stream.bytes[position + 3] << 16;
+}
+
+// What one pass from a loop position to the next end record holds.
+struct LoopSection {
+    std::int64_t ticks = 0;
+    bool sets_stop = false;  // holds an EV_NO_LOOP
+};
+
+LoopSection scan_loop_section(const EventStream& stream, std::int32_t position)
+{
+    LoopSection section;
+    for (std::int32_t read = 0; read < reads_per_tick_bound; ++read) {
+        const auto size = record_at(stream, position);
+        if (!size)
+            break;
+        const std::uint8_t code = stream.bytes[position];
+        if (code == ev_end)
+            break;
+        if (code <= ev_rest)
+            section.ticks += wait_of(stream, position);
+        if (code == ev_no_loop)
+            section.sets_stop = true;
+        position += *size;
+    }
+    return section;
+}
+
+struct ChannelWalk {
+    std::int32_t position = 0;
+    std::int64_t due_tick = first_read_tick;
+    bool active = true;
+    bool has_sounded = false;
+    bool looped = false;
+    std::int64_t loop_start_tick = 0;
+    LoopSection loop;
+};
+
+class TrackWalk {
+public:
+    explicit TrackWalk(std::span<const EventStream, channel_count> streams) : streams_(streams) {}
+
+    TrackLength run()
+    {
+        for (;;) {
+            std::int64_t tick = -1;
+            for (const auto& channel : channels_)
+                if (channel.active && (tick < 0 || channel.due_tick < tick))
+                    tick = channel.due_tick;
+            if (tick < 0)
+                return {};  // nothing was active: cannot happen after the first tick
+            for (int i = 0; i < channel_count; ++i) {
+                if (!channels_[i].active || channels_[i].due_tick != tick)
+                    continue;
+                if (!read_channel(i, tick))
+                    return {TrackLength::Kind::stalls};
+                if (none_active())
+                    return {TrackLength::Kind::ends, tick};
+            }
+            if (const auto forever = loops_for_ever())
+                return *forever;
+        }
+    }
+
+private:
+    bool none_active() const
+    {
+        return std::none_of(channels_.begin(), channels_.end(),
+                            [](const ChannelWalk& c) { return c.active; });
+    }
+
+    // Reads the channel's records due in `tick`; false when it never stops.
+    bool read_channel(int index, std::int64_t tick)
+    {
+        ChannelWalk& channel = channels_[index];
+        const EventStream& stream = streams_[index];
+        for (int read = 0; read < reads_per_tick_bound; ++read) {
+            const auto size = record_at(stream, channel.position);
+            if (!size) {
+                channel.active = false;
+                return true;
+            }
+            const std::int32_t at = channel.position;
+            const std::uint8_t code = stream.bytes[at];
+            channel.position += *size;
+            if (code <= ev_rest) {
+                if (code < ev_rest)
+                    channel.has_sounded = true;
+                const int wait = wait_of(stream, at);
+                if (wait > 0) {
+                    channel.due_tick = tick + wait;
+                    return true;
+                }
+            } else if (code == ev_no_loop) {
+                stop_at_end_ = true;
+            } else if (code == ev_end) {
+                channel.position = loop_position_of(stream, at);
+                if (!channel.has_sounded || stop_at_end_) {
+                    channel.active = false;
+                    return true;
+                }
+                if (!channel.looped) {
+                    channel.looped = true;
+                    channel.loop = scan_loop_section(stream, channel.position);
+                    channel.loop_start_tick = tick - channel.loop.ticks;
+                }
+            }
+        }
+        return false;
+    }
+
+    // Once every channel still playing has looped, nothing new can happen
+    // unless a loop sets the stop flag.
+    std::optional<TrackLength> loops_for_ever() const
+    {
+        if (stop_at_end_)
+            return std::nullopt;
+        TrackLength length{TrackLength::Kind::loops};
+        bool first = true;
+        for (const auto& channel : channels_) {
+            if (!channel.active)
+                continue;
+            if (!channel.looped || channel.loop.sets_stop)
+                return std::nullopt;
+            if (!first && channel.loop.ticks != length.loop_ticks)
+                length.cycles_differ = true;
+            first = false;
+            length.loop_start_tick = std::max(length.loop_start_tick, channel.loop_start_tick);
+            length.loop_ticks = std::max(length.loop_ticks, channel.loop.ticks);
+        }
+        return length;
+    }
+
+    std::span<const EventStream, channel_count> streams_;
+    std::array<ChannelWalk, channel_count> channels_{};
+    bool stop_at_end_ = false;
+};
+
+}  // namespace
+
+TrackLength measure_track(std::span<const EventStream, channel_count> streams)
+{
+    return TrackWalk(streams).run();
+}
+
+}  // namespace tambelo
