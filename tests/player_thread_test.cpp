@@ -1,5 +1,7 @@
 #include "library/midi/recording_device.h"
 #include "library/player.h"
+#include "tests/support/music_set.h"
+#include "tests/support/score_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -79,6 +81,26 @@ TEST_F(PlayerThreadTest, RequestsFromTheCallersThreadAreServedAndReleaseJoins)
     destroy_player(player);
     EXPECT_EQ(closed, 1);
     EXPECT_GE(messages, 40);  // at least one failed request, plus the final silence
+}
+
+TEST_F(PlayerThreadTest, ReleaseWhileATrackPlaysJoinsTheThreadAndClosesTheDevice)
+{
+    testing::TempDir folder;
+    testing::ScoreBuilder score;
+    score.channel(0, {score.add(testing::Phrase().note(1, 200))});
+    const auto paths = testing::write_music_set(folder, {score.build()}, {{}});
+
+    Player* player = create_player(services());
+    open_file(*player, paths.score.c_str(), paths.voice.c_str());
+    play_music(*player, 1);
+    // The request stays in place only once the track compiled; give the
+    // preparation (with its 100 ms pause) time to finish.
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    EXPECT_EQ(player->requested_track, 1);
+    destroy_player(player);
+    EXPECT_EQ(opened, 1);
+    EXPECT_EQ(closed, 1);
+    EXPECT_GE(messages, 40);  // the preparation's silence and the final one
 }
 
 }  // namespace
