@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -43,8 +44,8 @@ std::vector<std::uint8_t> build_page_archive(const std::vector<std::vector<std::
     put_word(archive, 0, entry_count ? start_pages[0] : next_page);
     for (std::size_t n = 0; n < entry_count; ++n) {
         put_word(archive, n + 1, start_pages[n]);
-        std::memcpy(archive.data() + (start_pages[n] - 1) * page_size, entries[n].data(),
-                    entries[n].size());
+        std::copy(entries[n].begin(), entries[n].end(),
+                  archive.begin() + static_cast<std::ptrdiff_t>((start_pages[n] - 1) * page_size));
     }
     put_word(archive, entry_count + 1, next_page);
     put_word(archive, entry_count + 2, 0);

@@ -1,0 +1,101 @@
+#include "frontend/titles/title_list.h"
+
+#include "frontend/titles/leading_number.h"
+#include "frontend/titles/text_decoding.h"
+
+#include <fstream>
+#include <system_error>
+
+namespace tambelo {
+
+namespace {
+
+constexpr std::string_view utf8_byte_order_mark = "\xEF\xBB\xBF";
+
+// Lines are searched only when their count fits the 16-bit counter.
+bool searchable(const std::vector<std::string>& titles)
+{
+    return titles.size() <= max_searched_title_lines;
+}
+
+}  // namespace
+
+bool ordinary_file_exists(const std::filesystem::path& path)
+{
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error);
+}
+
+std::vector<std::string> split_title_lines(std::string_view bytes)
+{
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        const std::size_t cr = bytes.find('\r', start);
+        if (cr == std::string_view::npos) {
+            lines.emplace_back(bytes.substr(start));
+            break;
+        }
+        lines.emplace_back(bytes.substr(start, cr - start));
+        start = cr + 1;
+        if (start < bytes.size() && bytes[start] == '\n')
+            ++start;
+    }
+    return lines;
+}
+
+std::vector<std::string> decode_title_list(std::string_view bytes)
+{
+    // CR and LF never occur inside a CP932 character, so decoding the whole
+    // file before splitting gives the same lines as decoding each line.
+    if (is_valid_utf8(bytes)) {
+        if (bytes.substr(0, utf8_byte_order_mark.size()) == utf8_byte_order_mark)
+            bytes.remove_prefix(utf8_byte_order_mark.size());
+        return split_title_lines(bytes);
+    }
+    return split_title_lines(decode_cp932(bytes));
+}
+
+std::vector<std::string> read_title_list(const std::filesystem::path& path)
+{
+    if (!ordinary_file_exists(path))
+        return {};
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return {};
+    std::string bytes;
+    char buffer[65536];
+    while (file.read(buffer, sizeof buffer) || file.gcount() > 0)
+        bytes.append(buffer, static_cast<std::size_t>(file.gcount()));
+    if (file.bad()) {
+        // Keep only the lines that ended before the failed read.
+        const std::size_t last_end = bytes.find_last_of('\r');
+        bytes.resize(last_end == std::string::npos ? 0 : last_end + 1);
+    }
+    return decode_title_list(bytes);
+}
+
+std::string status_text(const std::vector<std::string>& titles, std::int32_t track)
+{
+    if (searchable(titles)) {
+        const double wanted = track;
+        for (const std::string& line : titles) {
+            if (leading_number(line) == wanted)
+                return " " + line;
+        }
+    }
+    return " " + std::to_string(track) + " NO TITLE";
+}
+
+std::string caption_text(const std::vector<std::string>& titles)
+{
+    if (searchable(titles)) {
+        for (const std::string& line : titles) {
+            if (line.size() >= 2 && line[0] == '0' && line[1] == ' ')
+                return "TAMBELO - " + line.substr(2);
+        }
+    }
+    return "TAMBELO";
+}
+
+}  // namespace tambelo

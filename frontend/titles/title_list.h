@@ -1,0 +1,55 @@
+#pragma once
+
+// The title list of a music set: a small text file beside the score archive
+// (same base name, extension ".txt") naming the game and its tracks. The
+// window program and the command-line tool both read it through this
+// module; nothing here depends on Qt.
+//
+// File format: lines end with CR LF or a lone CR (a lone LF does not end a
+// line and stays part of it); the last line needs no line end. Every line
+// counts, empty ones included. A line "0 <title>" names the game; a line
+// whose leading number (see leading_number.h) equals n is the title line of
+// track n. The first matching line wins. Text is UTF-8 when the whole file
+// is valid UTF-8, otherwise CP932 (Shift-JIS), the code page the lists were
+// written in.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tambelo {
+
+// Both searches count the lines in a 16-bit signed number: a list of more
+// lines than this is not searched at all.
+inline constexpr std::size_t max_searched_title_lines = 32767;
+
+// True when an ordinary file (or a link to one) exists at `path`; false for
+// folders, devices, missing paths and paths that cannot be examined.
+bool ordinary_file_exists(const std::filesystem::path& path);
+
+// Splits the raw bytes of a title list into its lines, without decoding.
+std::vector<std::string> split_title_lines(std::string_view bytes);
+
+// Decodes the bytes of a whole title list to UTF-8 and splits them into
+// lines. A UTF-8 byte order mark at the start is dropped.
+std::vector<std::string> decode_title_list(std::string_view bytes);
+
+// Reads the title list at `path` as UTF-8 lines. A missing file, or anything
+// that is not an ordinary file, gives no lines; a file that cannot be opened
+// gives no lines; a read that fails part-way gives the complete lines read
+// before the failure. Never throws for a bad file.
+std::vector<std::string> read_title_list(const std::filesystem::path& path);
+
+// The status line for `track`: a blank, then the first line whose leading
+// number equals the track, or " <track> NO TITLE" when no line does (or the
+// list is longer than max_searched_title_lines).
+std::string status_text(const std::vector<std::string>& titles, std::int32_t track);
+
+// The window caption: "TAMBELO - " and the rest of the first line that
+// begins with "0 ", or "TAMBELO" when no line does (or the list is longer
+// than max_searched_title_lines).
+std::string caption_text(const std::vector<std::string>& titles);
+
+}  // namespace tambelo

@@ -1,0 +1,188 @@
+#include "frontend/titles/title_list.h"
+#include "frontend/titles/text_decoding.h"
+
+#include "tests/support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// A list of `count` lines "x <i>" (leading number 0) that ends with `last`.
+Lines filler_then(std::size_t count, const std::string& last)
+{
+    Lines lines(count - 1, "x");
+    lines.push_back(last);
+    return lines;
+}
+
+std::vector<std::uint8_t> bytes_of(const std::string& text)
+{
+    return {text.begin(), text.end()};
+}
+
+struct StatusCase {
+    const char* what;
+    Lines titles;
+    std::int32_t track;
+    std::string expected;
+};
+
+TEST(StatusText, FindsTheFirstLineWhoseLeadingNumberIsTheTrack)
+{
+    const std::vector<StatusCase> cases = {
+        {"no list", {}, 7, " 7 NO TITLE"},
+        {"negative track", {}, -2, " -2 NO TITLE"},
+        {"plain", {"0 Game", "1 One", "2 Two"}, 2, " 2 Two"},
+        {"number kept as written", {"03 Third"}, 3, " 03 Third"},
+        {"decimal form", {"5.0 Fifth"}, 5, " 5.0 Fifth"},
+        {"two lines for one track", {"3 First", "3 Second"}, 3, " 3 First"},
+        {"fraction names no track", {"3.5 Half"}, 3, " 3 NO TITLE"},
+        {"fraction names no track", {"3.5 Half"}, 4, " 4 NO TITLE"},
+        {"digits after a blank join", {"1 2nd movement"}, 12, " 1 2nd movement"},
+        {"digits after a blank join", {"1 2nd movement"}, 1, " 1 NO TITLE"},
+        {"track 0 finds the game line", {"0 Game", ""}, 0, " 0 Game"},
+        {"track 0 finds an empty line", {"", "0 Game"}, 0, " "},
+        {"order is free", {"2 Two", "0 Game", "1 One"}, 1, " 1 One"},
+        {"hexadecimal", {"&HA Ten"}, 10, " &HA Ten"},
+        {"line feeds stay in the line", {"1 One\n2 Two\n"}, 1, " 1 One\n2 Two\n"},
+        {"line feeds stay in the line", {"1 One\n2 Two\n"}, 2, " 2 NO TITLE"},
+    };
+    for (const StatusCase& c : cases)
+        EXPECT_EQ(tambelo::status_text(c.titles, c.track), c.expected) << c.what;
+}
+
+struct CaptionCase {
+    const char* what;
+    Lines titles;
+    std::string expected;
+};
+
+TEST(CaptionText, UsesTheFirstLineThatBeginsWithZeroAndABlank)
+{
+    const std::vector<CaptionCase> cases = {
+        {"no list", {}, "TAMBELO"},
+        {"plain", {"0 Game", "1 One"}, "TAMBELO - Game"},
+        {"empty title keeps the blank", {"0 "}, "TAMBELO - "},
+        {"two zeros", {"00 Game"}, "TAMBELO"},
+        {"blank then zero", {" 0 Game"}, "TAMBELO"},
+        {"tab after zero", {"0\tGame"}, "TAMBELO"},
+        {"zero alone", {"0"}, "TAMBELO"},
+        {"later line", {"1 One", "00 x", "0 Game"}, "TAMBELO - Game"},
+        {"first wins", {"0 First", "0 Second"}, "TAMBELO - First"},
+        {"title beginning with a digit", {"0 9 Lives"}, "TAMBELO - 9 Lives"},
+        {"multi-byte title", {"0 \xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88"},
+         "TAMBELO - \xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88"},
+    };
+    for (const CaptionCase& c : cases)
+        EXPECT_EQ(tambelo::caption_text(c.titles), c.expected) << c.what;
+}
+
+TEST(TitleSearches, AListOfMoreThan32767LinesIsNotSearched)
+{
+    const Lines longest = filler_then(32767, "0 Game");
+    EXPECT_EQ(tambelo::caption_text(longest), "TAMBELO - Game");
+    const Lines with_track = filler_then(32767, "9 Last");
+    EXPECT_EQ(tambelo::status_text(with_track, 9), " 9 Last");
+
+    Lines too_long = filler_then(32768, "9 Last");
+    too_long.front() = "0 Game";
+    EXPECT_EQ(tambelo::caption_text(too_long), "TAMBELO");
+    too_long.front() = "9 First";
+    EXPECT_EQ(tambelo::status_text(too_long, 9), " 9 NO TITLE");
+}
+
+struct SplitCase {
+    const char* what;
+    std::string bytes;
+    Lines expected;
+};
+
+TEST(SplitTitleLines, CrLfOrALoneCrEndsALine)
+{
+    const std::vector<SplitCase> cases = {
+        {"empty file", "", {}},
+        {"no line end", "0 Game", {"0 Game"}},
+        {"CR LF", "0 Game\r\n1 One\r\n", {"0 Game", "1 One"}},
+        {"lone CR", "0 Game\r1 One", {"0 Game", "1 One"}},
+        {"lone LF", "0 Game\n1 One\n", {"0 Game\n1 One\n"}},
+        {"empty lines kept", "\r\n\r\n", {"", ""}},
+        {"CR CR LF", "a\r\r\nb", {"a", "", "b"}},
+        {"LF CR", "a\n\rb", {"a\n", "b"}},
+        {"lone CR at the end", "a\r", {"a"}},
+    };
+    for (const SplitCase& c : cases)
+        EXPECT_EQ(tambelo::split_title_lines(c.bytes), c.expected) << c.what;
+}
+
+const std::string test_in_utf8 = "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88";  // テスト
+const std::string test_in_cp932 = "\x83\x65\x83\x58\x83\x67";
+
+TEST(DecodeTitleList, Utf8FilesStayUtf8AndOthersReadAsCp932)
+{
+    EXPECT_EQ(tambelo::decode_title_list("0 " + test_in_utf8 + "\r\n1 caf\xC3\xA9"),
+              (Lines{"0 " + test_in_utf8, "1 caf\xC3\xA9"}));
+    EXPECT_EQ(tambelo::decode_title_list("0 " + test_in_cp932 + "\r\n1 \x5C\x7E"),
+              (Lines{"0 " + test_in_utf8, "1 \\~"}));
+    // Half-width katakana A is a single byte in CP932.
+    EXPECT_EQ(tambelo::decode_title_list("1 \xB1"), (Lines{"1 \xEF\xBD\xB1"}));
+    // One CP932 line makes the whole file CP932; ASCII lines read the same.
+    EXPECT_EQ(tambelo::decode_title_list("1 One\r2 " + test_in_cp932),
+              (Lines{"1 One", "2 " + test_in_utf8}));
+    // A byte order mark is no part of the first line.
+    EXPECT_EQ(tambelo::decode_title_list("\xEF\xBB\xBF" "0 Game"), (Lines{"0 Game"}));
+}
+
+TEST(DecodeTitleList, InvalidBytesBecomeReplacementCharacters)
+{
+    const std::string replacement = "\xEF\xBF\xBD";
+    // 0x80 and 0xA0 start no CP932 character; 0x83 before a CR lacks its
+    // second byte, and the CR still ends the line.
+    EXPECT_EQ(tambelo::decode_title_list("1 \x80x\xA0y\r\n2 \x83\r\n3 z\x83"),
+              (Lines{"1 " + replacement + "x" + replacement + "y", "2 " + replacement,
+                     "3 z" + replacement}));
+    EXPECT_EQ(tambelo::decode_title_list(std::string("1 a\0b", 5)),
+              (Lines{std::string("1 a\0b", 5)}));
+}
+
+TEST(IsValidUtf8, RejectsMalformedAndNonCanonicalSequences)
+{
+    EXPECT_TRUE(tambelo::is_valid_utf8(""));
+    EXPECT_TRUE(tambelo::is_valid_utf8("plain"));
+    EXPECT_TRUE(tambelo::is_valid_utf8(test_in_utf8));
+    EXPECT_TRUE(tambelo::is_valid_utf8("\xF0\x9F\x8E\xB5"));  // a four-byte character
+    EXPECT_TRUE(tambelo::is_valid_utf8("\xF4\x8F\xBF\xBF"));  // U+10FFFF
+    EXPECT_FALSE(tambelo::is_valid_utf8("\xC0\xAF"));          // overlong
+    EXPECT_FALSE(tambelo::is_valid_utf8("\xE0\x80\xAF"));      // overlong
+    EXPECT_FALSE(tambelo::is_valid_utf8("\xED\xA0\x80"));      // surrogate
+    EXPECT_FALSE(tambelo::is_valid_utf8("\xF4\x90\x80\x80"));  // beyond U+10FFFF
+    EXPECT_FALSE(tambelo::is_valid_utf8("\xE3\x83"));          // cut off
+    EXPECT_FALSE(tambelo::is_valid_utf8("\xE3\x83x"));
+    EXPECT_FALSE(tambelo::is_valid_utf8("\x80"));
+    EXPECT_FALSE(tambelo::is_valid_utf8(test_in_cp932));
+}
+
+TEST(ReadTitleList, ReadsOrdinaryFilesOnly)
+{
+    tambelo::testing::TempDir dir;
+    const std::string path =
+        dir.write("amus.txt", bytes_of("0 " + test_in_cp932 + "\r\n1 One\r\n"));
+    EXPECT_EQ(tambelo::read_title_list(path), (Lines{"0 " + test_in_utf8, "1 One"}));
+    EXPECT_TRUE(tambelo::ordinary_file_exists(path));
+
+    EXPECT_TRUE(tambelo::read_title_list(dir.path() / "missing.txt").empty());
+    EXPECT_FALSE(tambelo::ordinary_file_exists(dir.path() / "missing.txt"));
+
+    std::filesystem::create_directory(dir.path() / "folder.txt");
+    EXPECT_TRUE(tambelo::read_title_list(dir.path() / "folder.txt").empty());
+    EXPECT_FALSE(tambelo::ordinary_file_exists(dir.path() / "folder.txt"));
+
+    EXPECT_TRUE(tambelo::read_title_list(dir.write("empty.txt", {})).empty());
+}
+
+}  // namespace
