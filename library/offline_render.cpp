@@ -13,16 +13,6 @@
 #include <limits>
 
 namespace tambelo {
-namespace {
-
-// Stand-in until the sequencer publishes its own.
-double tick_length_ms(const Player& player)
-{
-    return 1136.3645833333333 / static_cast<double>(player.tempo - player.tempo_base + 64);
-}
-
-}  // namespace
-
 // A clock that stands still: the sequencer never finds time passing by
 // itself, so each tick is granted explicitly. Sleeps return at once.
 class OfflineTrack::FrozenClock final : public Clock {
@@ -92,8 +82,6 @@ std::unique_ptr<OfflineTrack> OfflineTrack::open(const Prepare& prepare, Offline
     if (!(track->tick_length_ms_ > 0.0) || !std::isfinite(track->tick_length_ms_))
         return report(OfflineFailure::tempo_out_of_range);
     track->length_ = measure_track(std::span<const EventStream, channel_count>(player.streams));
-    if (track->length_.kind == TrackLength::Kind::stalls)
-        return report(OfflineFailure::never_advances);
 
     track->device_->set_time_ms(0.0);
     reset_device(player);
@@ -169,8 +157,6 @@ const char* describe(OfflineFailure failure)
         return "does not compile";
     case OfflineFailure::tempo_out_of_range:
         return "tempo out of range";
-    case OfflineFailure::never_advances:
-        return "loops without a wait";
     }
     return "unknown failure";
 }

@@ -11,9 +11,9 @@ constexpr std::uint8_t ev_rest = 128;
 constexpr std::uint8_t ev_no_loop = 236;
 constexpr std::uint8_t ev_end = 255;
 constexpr std::int64_t first_read_tick = 16;  // the device reset leaves every channel waiting 16 ticks
-// More records than a stream can hold, read by one channel within one tick,
-// can only mean a loop without a wait.
-constexpr int reads_per_tick_bound = stream_capacity;
+// No channel can read more records than this in one tick: it meets the end
+// of its stream at least once on the way, and the second end ends it.
+constexpr int reads_per_tick_bound = 2 * stream_capacity + 2;
 
 int record_size(std::uint8_t code)
 {
@@ -102,8 +102,7 @@ public:
             for (int i = 0; i < channel_count; ++i) {
                 if (!channels_[i].active || channels_[i].due_tick != tick)
                     continue;
-                if (!read_channel(i, tick))
-                    return {TrackLength::Kind::stalls};
+                read_channel(i, tick);
                 if (none_active())
                     return {TrackLength::Kind::ends, tick};
             }
@@ -119,35 +118,37 @@ private:
                             [](const ChannelWalk& c) { return c.active; });
     }
 
-    // Reads the channel's records due in `tick`; false when it never stops.
-    bool read_channel(int index, std::int64_t tick)
+    // Reads the channel's records due in `tick`, as the sequencer does.
+    void read_channel(int index, std::int64_t tick)
     {
         ChannelWalk& channel = channels_[index];
         const EventStream& stream = streams_[index];
+        int ends_this_tick = 0;
         for (int read = 0; read < reads_per_tick_bound; ++read) {
-            const auto size = record_at(stream, channel.position);
-            if (!size) {
-                channel.active = false;
-                return true;
-            }
             const std::int32_t at = channel.position;
-            const std::uint8_t code = stream.bytes[at];
-            channel.position += *size;
+            const auto size = record_at(stream, at);
+            // A record that does not fit in the buffer counts as an end
+            // record looping to the start of the stream.
+            const std::uint8_t code = size ? stream.bytes[at] : ev_end;
+            if (size)
+                channel.position += *size;
             if (code <= ev_rest) {
                 if (code < ev_rest)
                     channel.has_sounded = true;
                 const int wait = wait_of(stream, at);
                 if (wait > 0) {
                     channel.due_tick = tick + wait;
-                    return true;
+                    return;
                 }
             } else if (code == ev_no_loop) {
                 stop_at_end_ = true;
             } else if (code == ev_end) {
-                channel.position = loop_position_of(stream, at);
-                if (!channel.has_sounded || stop_at_end_) {
+                channel.position = size ? loop_position_of(stream, at) : 0;
+                // A second end in one tick means a loop without a wait: the
+                // sequencer ends such a channel rather than spin in the tick.
+                if (!channel.has_sounded || stop_at_end_ || ++ends_this_tick >= 2) {
                     channel.active = false;
-                    return true;
+                    return;
                 }
                 if (!channel.looped) {
                     channel.looped = true;
@@ -156,7 +157,7 @@ private:
                 }
             }
         }
-        return false;
+        channel.active = false;
     }
 
     // Once every channel still playing has looped, nothing new can happen

@@ -13,7 +13,6 @@ struct TrackLength {
     enum class Kind {
         ends,     // the track ends by itself in `end_tick`
         loops,    // some channel loops for ever
-        stalls,   // a looping channel has no wait in its loop: it never leaves a tick
     };
     Kind kind = Kind::ends;
     // ends: the tick in which the last channel ends (and the device is silenced).
@@ -32,9 +31,10 @@ struct TrackLength {
 
 // Follows the nine streams exactly as the sequencer would read them after a
 // device reset (waits, loops, the stop-at-end flag and the order of channels
-// within a tick), without sending anything. Reads only the stream bytes, so
-// it may run before or after the reset. Records are read within the stream
-// buffer only; a read that would leave it ends the channel.
+// within a tick, the end of a channel that meets its end record twice in one
+// tick), without sending anything. Reads only the stream bytes, so it may
+// run before or after the reset. A record that would leave the buffer counts
+// as an end record looping to the stream's start, as in the sequencer.
 TrackLength measure_track(std::span<const EventStream, channel_count> streams);
 
 // Milliseconds from the device reset to the start of tick `tick`.

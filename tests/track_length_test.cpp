@@ -68,32 +68,30 @@ TEST(TrackLength, TheStopFlagEndsEveryChannelAtItsNextEndRecordInChannelOrder)
     EXPECT_EQ(measure_track(set.span()), (TrackLength{Kind::ends, 112}));
 }
 
-TEST(TrackLength, ALoopWithoutAWaitStalls)
+TEST(TrackLength, ALoopWithoutAWaitEndsItsChannelAtTheSecondEndInOneTick)
 {
     StreamSet set;
     set.channel(3).note(60, 10, 0).loop_here().voice(4).pan(30).end();
-    EXPECT_EQ(measure_track(set.span()).kind, Kind::stalls);
+    set.channel(4).note(60, 30, 0).end();
+    EXPECT_EQ(measure_track(set.span()), (TrackLength{Kind::loops, 0, 16, 30}));
 
-    // The same loop is harmless when the flag has ended looping.
-    StreamSet stopped;
-    stopped.channel(3).note(60, 10, 0).no_loop().loop_here().voice(4).end();
-    EXPECT_EQ(measure_track(stopped.span()), (TrackLength{Kind::ends, 26}));
+    StreamSet alone;
+    alone.channel(3).note(60, 10, 0).loop_here().voice(4).pan(30).end();
+    EXPECT_EQ(measure_track(alone.span()), (TrackLength{Kind::ends, 26}));
 }
 
-TEST(TrackLength, ReadsNeverLeaveTheBuffer)
+TEST(TrackLength, ARecordBeyondTheBufferLoopsToTheStart)
 {
     StreamSet set;
-    // A stream of notes without an end record: the channel plays to the end
-    // of its buffer and stops there.
+    // Notes to the end of the buffer without an end record: the channel
+    // starts over, as the sequencer does.
     EventStream& stream = set.at(0);
     for (std::int32_t at = 0; at + 3 <= stream_capacity; at += 3) {
         stream.bytes[at] = 60;
         stream.bytes[at + 1] = 1;
         stream.bytes[at + 2] = 0;
     }
-    const TrackLength length = measure_track(set.span());
-    EXPECT_EQ(length.kind, Kind::ends);
-    EXPECT_EQ(length.end_tick, 16 + stream_capacity / 3);
+    EXPECT_EQ(measure_track(set.span()), (TrackLength{Kind::loops, 0, 16, stream_capacity / 3}));
 }
 
 }  // namespace

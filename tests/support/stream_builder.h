@@ -10,34 +10,34 @@
 namespace tambelo::testing {
 
 // Writes one channel's event records as the score compiler lays them out:
-//   StreamWriter(stream).voice(3).note(60, 42, 6).loop_here().rest(12).end();
-class StreamWriter {
+//   RecordWriter(stream).voice(3).note(60, 42, 6).loop_here().rest(12).end();
+class RecordWriter {
 public:
-    explicit StreamWriter(EventStream& stream) : stream_(stream) { stream_.position = 0; }
+    explicit RecordWriter(EventStream& stream) : stream_(stream) { stream_.position = 0; }
 
     // A note sounding `sounding` ticks, then its silent tail.
-    StreamWriter& note(int note, int sounding, int tail)
+    RecordWriter& note(int note, int sounding, int tail)
     {
         put(static_cast<std::uint8_t>(note));
         put_wait(sounding);
         return rest(tail);
     }
-    StreamWriter& rest(int ticks)
+    RecordWriter& rest(int ticks)
     {
         put(128);
         put_wait(ticks);
         return *this;
     }
-    StreamWriter& voice(int number) { return control(245, number); }
-    StreamWriter& pan(int value) { return control(235, value); }
-    StreamWriter& velocity(int value) { return control(249, value); }
-    StreamWriter& no_loop()
+    RecordWriter& voice(int number) { return control(245, number); }
+    RecordWriter& pan(int value) { return control(235, value); }
+    RecordWriter& velocity(int value) { return control(249, value); }
+    RecordWriter& no_loop()
     {
         put(236);
         return *this;
     }
     // The channel loops back to the next record written.
-    StreamWriter& loop_here()
+    RecordWriter& loop_here()
     {
         loop_position_ = stream_.position;
         return *this;
@@ -51,7 +51,7 @@ public:
     }
 
 private:
-    StreamWriter& control(std::uint8_t code, int value)
+    RecordWriter& control(std::uint8_t code, int value)
     {
         put(code);
         put(static_cast<std::uint8_t>(value));
@@ -75,10 +75,10 @@ public:
     StreamSet() : streams_(std::make_unique<std::array<EventStream, channel_count>>())
     {
         for (int i = 0; i < channel_count; ++i)
-            StreamWriter(at(i)).end();
+            RecordWriter(at(i)).end();
     }
 
-    StreamWriter channel(int index) { return StreamWriter(at(index)); }
+    RecordWriter channel(int index) { return RecordWriter(at(index)); }
     EventStream& at(int index) { return (*streams_)[static_cast<std::size_t>(index)]; }
     std::span<const EventStream, channel_count> span() const { return *streams_; }
 
