@@ -142,10 +142,16 @@ void OfflineTrack::play_until_tick(std::int64_t end_tick, std::vector<TimedMessa
 
 void OfflineTrack::play_until_ms(double end_ms, std::vector<TimedMessage>& out)
 {
-    // The first tick whose time is not before end_ms.
-    const double ticks = std::ceil(end_ms / tick_length_ms_);
-    const double bound = static_cast<double>(std::numeric_limits<std::int64_t>::max() / 2);
-    play_until_tick(static_cast<std::int64_t>(std::clamp(ticks, 0.0, bound)) + 1, out);
+    // The first tick whose time is not before end_ms, found on the same
+    // products of tick number and tick length that stamp the messages.
+    const double guess = std::floor(end_ms / tick_length_ms_);
+    const double bound = static_cast<double>(std::numeric_limits<std::int64_t>::max() / 4);
+    std::int64_t tick = static_cast<std::int64_t>(std::clamp(guess, 0.0, bound)) + 1;
+    while (tick > 1 && tick_time_ms(tick - 1, tick_length_ms_) >= end_ms)
+        --tick;
+    while (tick_time_ms(tick, tick_length_ms_) < end_ms)
+        ++tick;
+    play_until_tick(tick, out);
 }
 
 const char* describe(OfflineFailure failure)

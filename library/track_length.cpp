@@ -8,6 +8,9 @@ namespace tambelo {
 namespace {
 
 constexpr std::uint8_t ev_rest = 128;
+constexpr std::uint8_t ev_pan = 235;
+constexpr std::uint8_t ev_voice = 245;
+constexpr std::uint8_t ev_fine_tune = 252;
 constexpr std::uint8_t ev_no_loop = 236;
 constexpr std::uint8_t ev_end = 255;
 constexpr std::int64_t first_read_tick = 16;  // the device reset leaves every channel waiting 16 ticks
@@ -82,6 +85,8 @@ struct ChannelWalk {
     bool active = true;
     bool has_sounded = false;
     bool looped = false;
+    bool has_acted = false;  // read a record that may send a message
+    std::int64_t ended_tick = 0;
     std::int64_t loop_start_tick = 0;
     LoopSection loop;
 };
@@ -132,6 +137,8 @@ private:
             const std::uint8_t code = size ? stream.bytes[at] : ev_end;
             if (size)
                 channel.position += *size;
+            if (code < ev_rest || code == ev_pan || code == ev_voice || code == ev_fine_tune)
+                channel.has_acted = true;
             if (code <= ev_rest) {
                 if (code < ev_rest)
                     channel.has_sounded = true;
@@ -147,7 +154,7 @@ private:
                 // A second end in one tick means a loop without a wait: the
                 // sequencer ends such a channel rather than spin in the tick.
                 if (!channel.has_sounded || stop_at_end_ || ++ends_this_tick >= 2) {
-                    channel.active = false;
+                    end_channel(channel, tick);
                     return;
                 }
                 if (!channel.looped) {
@@ -157,7 +164,13 @@ private:
                 }
             }
         }
+        end_channel(channel, tick);
+    }
+
+    static void end_channel(ChannelWalk& channel, std::int64_t tick)
+    {
         channel.active = false;
+        channel.ended_tick = tick;
     }
 
     // Once every channel still playing has looped, nothing new can happen
@@ -169,8 +182,13 @@ private:
         TrackLength length{TrackLength::Kind::loops};
         bool first = true;
         for (const auto& channel : channels_) {
-            if (!channel.active)
+            // The track repeats only once the channels that do not loop have
+            // had their last say.
+            if (!channel.active) {
+                if (channel.has_acted)
+                    length.loop_start_tick = std::max(length.loop_start_tick, channel.ended_tick + 1);
                 continue;
+            }
             if (!channel.looped || channel.loop.sets_stop)
                 return std::nullopt;
             if (!first && channel.loop.ticks != length.loop_ticks)

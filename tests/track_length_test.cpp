@@ -73,7 +73,8 @@ TEST(TrackLength, ALoopWithoutAWaitEndsItsChannelAtTheSecondEndInOneTick)
     StreamSet set;
     set.channel(3).note(60, 10, 0).loop_here().voice(4).pan(30).end();
     set.channel(4).note(60, 30, 0).end();
-    EXPECT_EQ(measure_track(set.span()), (TrackLength{Kind::loops, 0, 16, 30}));
+    // The music repeats only after channel 3 has had its last say.
+    EXPECT_EQ(measure_track(set.span()), (TrackLength{Kind::loops, 0, 27, 30}));
 
     StreamSet alone;
     alone.channel(3).note(60, 10, 0).loop_here().voice(4).pan(30).end();
