@@ -12,6 +12,8 @@ namespace tambelo::cli {
 // non-zero status via CLI::RuntimeError.
 void add_list_command(CLI::App& app);
 void add_export_command(CLI::App& app);
+void add_pack_command(CLI::App& app);
+void add_dump_command(CLI::App& app);
 
 // Tells the user what went wrong, in one line on stderr, and ends the
 // command with a non-zero exit status.

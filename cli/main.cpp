@@ -8,6 +8,8 @@ int main(int argc, char** argv)
     app.require_subcommand(1);
     tambelo::cli::add_list_command(app);
     tambelo::cli::add_export_command(app);
+    tambelo::cli::add_pack_command(app);
+    tambelo::cli::add_dump_command(app);
     CLI11_PARSE(app, argc, argv);
     return 0;
 }

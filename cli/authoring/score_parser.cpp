@@ -1,0 +1,433 @@
+#include "cli/authoring/score_parser.h"
+
+#include "library/player.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <set>
+
+namespace tambelo {
+namespace {
+
+using Kind = ScoreCommand::Kind;
+
+bool is_name_start(char c)
+{
+    return std::isalpha(static_cast<unsigned char>(c)) || c == '_';
+}
+
+bool is_name_char(char c)
+{
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-';
+}
+
+bool is_digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// Walks the text byte by byte and keeps the line and column of each byte.
+class Cursor {
+public:
+    Cursor(std::string_view text, const std::string& file) : text_(text), file_(file) {}
+
+    bool at_end() const { return pos_ >= text_.size(); }
+    char peek(std::size_t ahead = 0) const
+    {
+        return pos_ + ahead < text_.size() ? text_[pos_ + ahead] : '\0';
+    }
+    SourceLocation where() const { return {line_, column_}; }
+
+    char take()
+    {
+        const char c = text_[pos_++];
+        if (c == '\n') {
+            ++line_;
+            column_ = 1;
+        } else {
+            ++column_;
+        }
+        return c;
+    }
+
+    bool take_if(char c)
+    {
+        if (at_end() || peek() != c)
+            return false;
+        take();
+        return true;
+    }
+
+    // Blanks, line ends and comments ("//" to the end of the line).
+    void skip_space()
+    {
+        while (!at_end()) {
+            const char c = peek();
+            if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+                take();
+            } else if (c == '/' && peek(1) == '/') {
+                while (!at_end() && peek() != '\n')
+                    take();
+            } else {
+                break;
+            }
+        }
+    }
+
+    std::string peek_name() const
+    {
+        std::size_t end = pos_;
+        while (end < text_.size() && is_name_char(text_[end]))
+            ++end;
+        return std::string(text_.substr(pos_, end - pos_));
+    }
+
+    std::string take_name()
+    {
+        std::string name;
+        while (!at_end() && is_name_char(peek()))
+            name += take();
+        return name;
+    }
+
+    [[noreturn]] void fail(SourceLocation where, const std::string& message) const
+    {
+        throw SourceError(file_, where, message);
+    }
+    [[noreturn]] void fail(const std::string& message) const { fail(where(), message); }
+
+    // A decimal number without sign; `what` names it in messages.
+    int take_number(const char* what)
+    {
+        const SourceLocation start = where();
+        if (!is_digit(peek()))
+            fail("expected " + std::string(what));
+        long value = 0;
+        while (is_digit(peek())) {
+            value = value * 10 + (take() - '0');
+            if (value > 1'000'000)
+                fail(start, std::string(what) + " is too large");
+        }
+        return static_cast<int>(value);
+    }
+
+    // A number with an optional sign; `sign_required` for relative values.
+    int take_signed(const char* what, bool sign_required)
+    {
+        int sign = 1;
+        if (take_if('-'))
+            sign = -1;
+        else if (!take_if('+') && sign_required)
+            fail(std::string("expected + or - before ") + what);
+        return sign * take_number(what);
+    }
+
+    int take_in_range(const char* what, int low, int high, bool is_signed = false)
+    {
+        const SourceLocation start = where();
+        const int value = is_signed ? take_signed(what, false) : take_number(what);
+        if (value < low || value > high)
+            fail(start, std::string(what) + " must be " + std::to_string(low) + " to " +
+                            std::to_string(high) + ", not " + std::to_string(value));
+        return value;
+    }
+
+private:
+    std::string_view text_;
+    const std::string& file_;
+    std::size_t pos_ = 0;
+    int line_ = 1;
+    int column_ = 1;
+};
+
+// A length: a note value (4 = quarter) with dots, or %ticks; then any number
+// of "^length" added to it.
+int take_length(Cursor& in)
+{
+    const SourceLocation start = in.where();
+    int total = 0;
+    for (;;) {
+        const SourceLocation part = in.where();
+        int ticks = 0;
+        if (in.take_if('%')) {
+            ticks = in.take_number("a length in ticks");
+        } else {
+            const int value = in.take_number("a note value");
+            if (value == 0 || ticks_per_whole % value != 0)
+                in.fail(part, "note value " + std::to_string(value) +
+                                  " is not a whole number of ticks (192 ticks make a whole note; "
+                                  "write %ticks instead)");
+            ticks = ticks_per_whole / value;
+            int added = ticks;
+            while (in.peek() == '.') {
+                in.take();
+                if (added % 2 != 0)
+                    in.fail(part, "this dotted length is not a whole number of ticks");
+                added /= 2;
+                ticks += added;
+            }
+        }
+        total += ticks;
+        if (total > 0xFFFF)
+            in.fail(start, "a length may be at most 65,535 ticks");
+        if (!in.take_if('^'))
+            break;
+    }
+    if (total == 0)
+        in.fail(start, "a length must be at least 1 tick");
+    return total;
+}
+
+bool starts_length(Cursor& in)
+{
+    return is_digit(in.peek()) || in.peek() == '%';
+}
+
+int step_of(char letter)
+{
+    switch (letter) {
+    case 'c': return 1;
+    case 'd': return 3;
+    case 'e': return 5;
+    case 'f': return 6;
+    case 'g': return 8;
+    case 'a': return 10;
+    default: return 12;  // 'b'
+    }
+}
+
+ScoreCommand parse_note(Cursor& in, SourceLocation where, char letter)
+{
+    ScoreCommand note{Kind::note, where};
+    int semitone = step_of(letter);
+    for (;;) {
+        if (in.take_if('+') || in.take_if('#'))
+            ++semitone;
+        else if (in.take_if('-'))
+            --semitone;
+        else
+            break;
+    }
+    int shift = 0;
+    for (;;) {
+        if (in.take_if('\''))
+            ++shift;
+        else if (in.take_if(','))
+            --shift;
+        else
+            break;
+    }
+    // A sharp b is the c of the octave above; a flat c the b below.
+    while (semitone > 12) {
+        semitone -= 12;
+        ++shift;
+    }
+    while (semitone < 1) {
+        semitone += 12;
+        --shift;
+    }
+    note.step = semitone;
+    note.octave_shift = shift;
+    if (starts_length(in))
+        note.length_ticks = take_length(in);
+    else if (in.peek() == '^')
+        in.fail("write the note's first length before ^");
+    return note;
+}
+
+std::optional<ScoreCommand> parse_command(Cursor& in, std::vector<ScoreCommand>& out)
+{
+    const SourceLocation where = in.where();
+    const char c = in.take();
+    ScoreCommand command{Kind::no_loop, where};
+    switch (c) {
+    case 'a': case 'b': case 'c': case 'd': case 'e': case 'f': case 'g':
+        return parse_note(in, where, c);
+    case 'r':
+        command.kind = Kind::rest;
+        if (starts_length(in))
+            command.length_ticks = take_length(in);
+        return command;
+    case '&':
+        if (out.empty() || (out.back().kind != Kind::note && out.back().kind != Kind::rest))
+            in.fail(where, "a tie & must follow a note");
+        command.kind = Kind::tie;
+        return command;
+    case 'l':
+        command.kind = Kind::length;
+        command.value = take_length(in);
+        if (command.value > 0x7FFF)
+            in.fail(where, "the default length may be at most 32,767 ticks");
+        return command;
+    case 'o':
+        command.kind = Kind::octave;
+        command.value = in.take_in_range("an octave", 0, 9);
+        return command;
+    case '>':
+        command.kind = Kind::octave_up;
+        return command;
+    case '<':
+        command.kind = Kind::octave_down;
+        return command;
+    case 'q':
+        command.kind = Kind::gate;
+        command.value = in.take_in_range("a gate in eighths", 1, 8);
+        return command;
+    case 'Q':
+        command.kind = Kind::release;
+        command.value = in.take_in_range("a release in ticks", 0, 255);
+        return command;
+    case 't': {
+        command.kind = Kind::tempo;
+        const SourceLocation start = in.where();
+        double bpm = in.take_number("a tempo in beats per minute");
+        if (in.take_if('.')) {
+            double scale = 0.1;
+            while (is_digit(in.peek())) {
+                bpm += (in.take() - '0') * scale;
+                scale /= 10;
+            }
+        }
+        if (bpm <= 0)
+            in.fail(start, "a tempo must be above 0 beats per minute");
+        command.bpm = bpm;
+        return command;
+    }
+    case '@':
+        command.kind = Kind::voice;
+        command.value = in.take_in_range("a voice number", 0, 255);
+        return command;
+    case 'p':
+        command.kind = Kind::pan;
+        command.value = in.take_in_range("a pan", 0, 127);
+        return command;
+    case 'v':
+        if (in.peek() == '+' || in.peek() == '-') {
+            command.kind = Kind::velocity_add;
+            command.value = in.take_in_range("a velocity change", -128, 127, true);
+        } else {
+            command.kind = Kind::velocity;
+            command.value = in.take_in_range("a velocity", 0, 127);
+        }
+        return command;
+    case 'k':
+        command.kind = Kind::fine_tune;
+        command.value = in.take_in_range("a fine tune", -64, 63, true);
+        return command;
+    case '!':
+        return command;
+    case '|':
+        return std::nullopt;  // a bar line, for the reader only
+    default:
+        in.fail(where, std::string("unknown command '") + c + "'");
+    }
+}
+
+Phrase parse_phrase(Cursor& in, SourceLocation where)
+{
+    in.skip_space();
+    Phrase phrase{{}, where, {}};
+    if (!is_name_start(in.peek()))
+        in.fail("expected the phrase's name after 'phrase'");
+    phrase.name = in.take_name();
+    in.skip_space();
+    if (!in.take_if('{'))
+        in.fail("expected { to open phrase " + phrase.name);
+    for (;;) {
+        in.skip_space();
+        if (in.at_end())
+            in.fail(where, "phrase " + phrase.name + " is not closed with }");
+        if (in.take_if('}'))
+            break;
+        if (auto command = parse_command(in, phrase.commands))
+            phrase.commands.push_back(*command);
+    }
+    return phrase;
+}
+
+ChannelSource parse_channel(Cursor& in, SourceLocation where)
+{
+    in.skip_space();
+    ChannelSource channel;
+    channel.where = where;
+    channel.channel = in.take_in_range("a channel number", 0, channel_count - 1);
+    in.skip_space();
+    if (!in.take_if(':'))
+        in.fail("expected : after the channel number");
+    std::optional<SourceLocation> loop_mark;
+    for (;;) {
+        in.skip_space();
+        const SourceLocation item = in.where();
+        if (in.take_if('|')) {
+            if (loop_mark)
+                in.fail(item, "a channel has one loop start |");
+            loop_mark = item;
+            channel.loop_start = static_cast<int>(channel.phrases.size());
+            continue;
+        }
+        // The list ends where the next definition begins.
+        if (!is_name_start(in.peek()) || in.peek_name() == "phrase" ||
+            in.peek_name() == "channel")
+            break;
+        std::string name = in.take_name();
+        int count = 1;
+        if (in.take_if('*'))
+            count = in.take_in_range("a repeat count", 1, 255);
+        for (int i = 0; i < count; ++i)
+            channel.phrases.push_back({name, item});
+    }
+    if (channel.phrases.empty())
+        in.fail(where, "channel " + std::to_string(channel.channel) + " lists no phrases");
+    if (loop_mark && channel.loop_start >= static_cast<int>(channel.phrases.size()))
+        in.fail(*loop_mark, "the loop start | must stand before a phrase");
+    return channel;
+}
+
+}  // namespace
+
+const Phrase* ScoreSource::find_phrase(std::string_view name) const
+{
+    for (const auto& phrase : phrases)
+        if (phrase.name == name)
+            return &phrase;
+    return nullptr;
+}
+
+ScoreSource parse_score(std::string_view text, const std::string& file)
+{
+    ScoreSource score;
+    score.file = file;
+    Cursor in(text, file);
+    std::set<int> channels_seen;
+    for (;;) {
+        in.skip_space();
+        if (in.at_end())
+            break;
+        const SourceLocation where = in.where();
+        if (!is_name_start(in.peek()))
+            in.fail("expected 'phrase' or 'channel'");
+        const std::string keyword = in.take_name();
+        if (keyword == "phrase") {
+            Phrase phrase = parse_phrase(in, where);
+            if (score.find_phrase(phrase.name))
+                in.fail(where, "phrase " + phrase.name + " is defined twice");
+            score.phrases.push_back(std::move(phrase));
+        } else if (keyword == "channel") {
+            ChannelSource channel = parse_channel(in, where);
+            if (!channels_seen.insert(channel.channel).second)
+                in.fail(where, "channel " + std::to_string(channel.channel) + " is listed twice");
+            score.channels.push_back(std::move(channel));
+        } else {
+            in.fail(where, "expected 'phrase' or 'channel', not '" + keyword + "'");
+        }
+    }
+    if (score.channels.empty())
+        throw SourceError(file, {}, "the score has no channel");
+    for (const auto& channel : score.channels)
+        for (const auto& use : channel.phrases)
+            if (!score.find_phrase(use.name))
+                throw SourceError(file, use.where, "no phrase is named " + use.name);
+    return score;
+}
+
+}  // namespace tambelo

@@ -1,0 +1,130 @@
+#include "cli/commands.h"
+
+#include "library/page_archive.h"
+#include "library/player.h"
+#include "library/score_compiler.h"
+#include "library/voice_set.h"
+
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <memory>
+
+namespace tambelo::cli {
+namespace {
+
+struct DumpOptions {
+    std::string set_path;
+    std::int32_t track = 0;
+    std::string voice_path;
+};
+
+struct PlayerDeleter {
+    void operator()(Player* player) const { destroy_player(player); }
+};
+
+// The voice archive beside a score archive, named as the window program
+// names it: the score archive's path with its last four characters (its
+// ".dat") replaced by ".mda".
+std::string voice_path_beside(const std::string& set_path)
+{
+    const std::size_t keep = set_path.size() >= 4 ? set_path.size() - 4 : 0;
+    return set_path.substr(0, keep) + ".mda";
+}
+
+std::string hex_of(const std::uint8_t* bytes, std::int32_t count)
+{
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(static_cast<std::size_t>(count) * 2);
+    for (std::int32_t i = 0; i < count; ++i) {
+        text.push_back(digits[bytes[i] >> 4]);
+        text.push_back(digits[bytes[i] & 15]);
+    }
+    return text;
+}
+
+std::int32_t track_count(const char* path)
+{
+    std::int32_t track = 0;
+    for (std::int32_t next = PageArchive::next_entry(path, 0); next != track;
+         next = PageArchive::next_entry(path, track))
+        track = next;
+    return track;
+}
+
+nlohmann::ordered_json describe(const Player& player, std::int32_t track, bool compiled)
+{
+    nlohmann::ordered_json out;
+    out["track"] = track;
+    out["compiled"] = compiled;
+    out["tempo"] = player.tempo;
+    if (compiled) {
+        auto streams = nlohmann::ordered_json::array();
+        for (const EventStream& stream : player.streams)
+            streams.push_back(hex_of(stream.bytes, stream.position));
+        out["streams"] = std::move(streams);
+    }
+    out["tempo_base"] = player.tempo_base;
+    auto voices = nlohmann::ordered_json::array();
+    for (const VoiceEntry& v : player.voice_table)
+        voices.push_back({v.bank, v.program, v.volume, v.reverb, v.chorus, v.key_offset, v.pan});
+    out["voices"] = std::move(voices);
+    out["drum_map"] = player.drum_map;
+    return out;
+}
+
+void run_dump(const DumpOptions& options)
+{
+    namespace fs = std::filesystem;
+    if (!fs::is_regular_file(options.set_path))
+        fail("no such file: " + options.set_path);
+    const bool voices_given = !options.voice_path.empty();
+    const std::string voice_path = voices_given ? options.voice_path : voice_path_beside(options.set_path);
+    if (voices_given && !fs::is_regular_file(voice_path))
+        fail("no such file: " + voice_path);
+
+    const char* set = options.set_path.c_str();
+    if (options.track < 1 || !PageArchive::read_entry(set, options.track)) {
+        const std::int32_t count = track_count(set);
+        if (count == 0)
+            fail(options.set_path + " holds no tracks");
+        fail("no track " + std::to_string(options.track) + " in " + options.set_path + " (it holds tracks 1 to " +
+             std::to_string(count) + ")");
+    }
+    if (!voices_given && !fs::is_regular_file(voice_path))
+        std::cerr << "tambelo-cli: no voice archive at " << voice_path << "; showing the default voices\n";
+
+    // A fresh Player without a thread or a device, as a track preparation
+    // would leave it after compiling and loading.
+    std::unique_ptr<Player, PlayerDeleter> player(create_player(PlayerServices{}, false));
+    if (!player)
+        fail("out of memory");
+    open_file(*player, set, voice_path.c_str());
+    take_track_paths(*player);
+    if (player->track_paths.score[0] == '\0' || player->track_paths.voice[0] == '\0')
+        fail("path too long: " + options.set_path);
+    const bool compiled = compile_score(*player, options.track);
+    load_voice_set(*player, options.track);
+    std::cout << describe(*player, options.track, compiled).dump() << '\n';
+}
+
+}  // namespace
+
+void add_dump_command(CLI::App& app)
+{
+    auto options = std::make_shared<DumpOptions>();
+    auto* command = app.add_subcommand(
+        "dump",
+        "Print, as one JSON object, what a player holds after preparing a track: whether its score\n"
+        "compiled, the tempo, the nine event streams in hex, the tempo base, the 259 voices and the\n"
+        "drum map");
+    command->add_option("SET.dat", options->set_path, "The set's score archive")->required();
+    command->add_option("TRACK", options->track, "Track number, from 1")->required();
+    command->add_option("--voices", options->voice_path,
+                        "The set's voice archive (default: SET.dat with its last four characters "
+                        "replaced by .mda)");
+    command->callback([options] { run_dump(*options); });
+}
+
+}  // namespace tambelo::cli

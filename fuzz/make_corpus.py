@@ -1,0 +1,104 @@
+#!/usr/bin/env python3
+"""Writes the fuzz targets' seed inputs into corpus/<target>/: a few small,
+well-formed scores, voice sets and archives that reach every part of their
+formats. Run it again after changing it; the seeds are kept in the tree."""
+import os
+import struct
+
+here = os.path.dirname(os.path.abspath(__file__))
+
+
+def score(channels, phrases):
+    """channels: {k: (phrase numbers, loop start)}; phrases: lists of command bytes."""
+    head = bytearray(48)
+    head[0] = 40
+    head[41] = 15
+    lists = bytearray()
+    list_offsets = {}
+    body_start = 48 + sum(2 * len(p) + 2 for p, _ in channels.values())
+    phrase_offsets = []
+    at = body_start
+    for phrase in phrases:
+        phrase_offsets.append(at)
+        at += len(phrase) + 1
+    for k, (numbers, loop) in sorted(channels.items()):
+        list_offsets[k] = 48 + len(lists)
+        for n in numbers:
+            lists += struct.pack('<H', phrase_offsets[n])
+        lists += bytes([loop, 255])
+    for k, offset in list_offsets.items():
+        struct.pack_into('<H', head, 4 + 4 * k, offset)
+    body = b''.join(bytes(p) + b'\xff' for p in phrases)
+    return bytes(head + lists + body)
+
+
+def voice_set(tempo_base, size, start, numbered, triples=None):
+    out = bytearray(27)
+    out[7] = tempo_base
+    out[24:27] = bytes([size, len(numbered), 1 if triples is not None else 0])
+    record = lambda v: bytes(v[:size]) + bytes(max(0, size - 7))
+    for v in start:
+        out += record(v)
+    for index, v in numbered:
+        out += bytes([index]) + record(v)
+    if triples is not None:
+        out += bytes([len(triples)]) + b''.join(bytes(t) for t in triples)
+    return bytes(out)
+
+
+def archive(entries):
+    """Page table: word n is entry n's first page (pages of 256 bytes, page 1
+    at byte 0), word L + 1 the page after the last, then a 0 word."""
+    word_count = len(entries) + 3
+    table_pages = (2 * word_count + 255) // 256
+    page = table_pages + 1
+    firsts = []
+    body = b''
+    for entry in entries:
+        pages = max(1, (len(entry) + 255) // 256)
+        firsts.append(page)
+        body += entry + bytes(pages * 256 - len(entry))
+        page += pages
+    words = [firsts[0] if firsts else 0] + firsts + [page, 0]
+    table = b''.join(struct.pack('<H', w) for w in words)
+    return table + bytes(table_pages * 256 - len(table)) + body
+
+
+def every_command():
+    """One phrase with each command code once, argument bytes included."""
+    args = {**{c: [24] for c in range(13)}, **{c: [44, 1] for c in range(13, 26)},
+            224: [1], 225: [250], 228: [1, 2, 3], 229: [1], 230: [0] * 8, 231: [0] * 8,
+            232: [0] * 10, 234: [6], 235: [40], 240: [3], 241: [0], 242: [5], 243: [129, 0],
+            244: [100], 245: [2], 246: [0, 0], 249: [90], 250: [0], 251: [0, 0], 252: [66],
+            253: [0], 254: [0, 0, 0]}
+    phrase = []
+    for code in range(255):
+        phrase += [code] + args.get(code, [])
+    return phrase
+
+
+def write(target, name, data):
+    folder = os.path.join(here, 'corpus', target)
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, name), 'wb') as f:
+        f.write(data)
+
+
+minimal = score({0: ([0], 0)}, [[129]])
+write('fuzz_score_compiler', 'minimal', minimal)
+write('fuzz_score_compiler', 'repeated_phrase', score({0: ([0, 0], 1)}, [[129]]))
+write('fuzz_score_compiler', 'every_command', score({0: ([0], 0), 3: ([1, 0, 1], 2)}, [every_command(), []]))
+write('fuzz_score_compiler', 'octaves_and_ties', score(
+    {1: ([0, 1], 1), 8: ([1], 0)},
+    [[240, 0, 239, 1, 8, 233, 248, 248, 5, 12, 247, 0, 4], [242, 7, 2, 48, 234, 10, 131, 244, 80, 236]]))
+
+piano = [0, 1, 110, 20, 10, 64, 30]
+drums = [255, 0, 127, 0, 0, 64, 64]
+worked = voice_set(72, 7, [piano, piano, drums], [(5, piano), (255, drums)], [(0, 23, 36), (1, 0, 40)])
+write('fuzz_voice_set', 'worked_layout', worked)
+write('fuzz_voice_set', 'record_size_10', voice_set(60, 10, [piano] * 3, [(1, drums)], []))
+write('fuzz_voice_set', 'record_size_3', voice_set(64, 3, [piano] * 3, [(9, piano)]))
+
+write('fuzz_page_archive', 'two_entries', archive([minimal, worked]))
+write('fuzz_page_archive', 'one_long_entry', archive([bytes(range(256)) * 3]))
+write('fuzz_page_archive', 'cut_short', archive([minimal, worked])[:300])
