@@ -158,7 +158,7 @@ void run_export(const ExportArguments& arguments)
         }
     }
     char wall[32];
-    std::snprintf(wall, sizeof wall, "%.1f s", wall_s);
+    std::snprintf(wall, sizeof wall, "%.2f s", wall_s);
     std::cout << "Wrote " << written << " of " << outcomes.size() << (outcomes.size() == 1 ? " track" : " tracks")
               << " to " << folder.string() << ": " << format_length(audio_ms) << " of "
               << (settings.format == ExportFormat::mid ? "music" : "audio") << " in " << wall << ".\n";

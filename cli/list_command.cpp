@@ -4,7 +4,8 @@
 #include "cli/export/music_set.h"
 #include "library/offline_render.h"
 
-#include <cstdio>
+#include <algorithm>
+#include <vector>
 #include <filesystem>
 #include <iostream>
 
@@ -29,17 +30,22 @@ void add_list_command(CLI::App& app)
         const std::string game = titles.game_title();
         std::cout << (game.empty() ? *set_path : game) << ": " << count << (count == 1 ? " track" : " tracks")
                   << "\n\n";
-        char row[64];
-        std::snprintf(row, sizeof row, "%5s  %-44s  ", "No.", "Length");
-        std::cout << row << "Title\n";
+        std::vector<std::string> lengths;
+        std::size_t width = 6;
         for (std::int32_t track = 1; track <= count; ++track) {
             OfflineFailure failure = OfflineFailure::none;
             auto played = OfflineTrack::open_set_track(files.score, files.voice, track, &failure);
-            const std::string length =
-                played ? describe_length(played->length(), played->tick_length_ms()) : describe(failure);
-            std::snprintf(row, sizeof row, "%5d  %-44s  ", track, length.c_str());
-            std::cout << row << titles.title_line(track) << '\n';
+            lengths.push_back(played ? describe_length(played->length(), played->tick_length_ms())
+                                     : describe(failure));
+            width = std::max(width, lengths.back().size());
         }
+        auto row = [width](const std::string& number, const std::string& length, const std::string& title) {
+            std::cout << std::string(number.size() < 5 ? 5 - number.size() : 0, ' ') << number << "  " << length
+                      << std::string(width - length.size() + 2, ' ') << title << '\n';
+        };
+        row("No.", "Length", "Title");
+        for (std::int32_t track = 1; track <= count; ++track)
+            row(std::to_string(track), lengths[static_cast<std::size_t>(track - 1)], titles.title_line(track));
     });
 }
 

@@ -20,7 +20,7 @@ std::string describe_length(const TrackLength& length, double tick_length_ms)
     std::string text = format_length(tick_time_ms(length.loop_start_tick, tick_length_ms)) + " + " +
                        format_length(static_cast<double>(length.loop_ticks) * tick_length_ms) + " loop";
     if (length.cycles_differ)
-        text += " (channel loops differ; longest shown)";
+        text += " (channel loops differ, longest)";
     return text;
 }
 
