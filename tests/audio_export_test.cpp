@@ -107,6 +107,20 @@ TEST_F(AudioExport, ALoopingTrackLastsIntroLoopsAndFade)
               peak(frames, fade_start - 1250, fade_start) * 0.6f);
 }
 
+TEST_F(AudioExport, NothingOfTheTrackBeforeCarriesOverIntoTheNext)
+{
+    StreamSet quiet;
+    quiet.channel(0).rest(40).note(72, 20, 4).no_loop().end();
+    StreamSet loud;
+    loud.channel(0).note(48, 200, 0).no_loop().end();
+    loud.channel(1).note(55, 200, 0).end();
+
+    const auto first = export_audio(*open_streams(quiet), *renderer_, 1, 0.0);
+    export_audio(*open_streams(loud), *renderer_, 1, 0.0);
+    const auto again = export_audio(*open_streams(quiet), *renderer_, 1, 0.0);
+    EXPECT_EQ(first, again);
+}
+
 TEST_F(AudioExport, EachFormatIsWrittenWithItsTagsAndReadsBack)
 {
     testing::TempDir folder;

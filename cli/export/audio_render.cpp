@@ -62,9 +62,27 @@ void AudioRenderer::render_frames(std::vector<float>& out, std::size_t frames)
     fluid_synth_write_float(synth_.synth.get(), static_cast<int>(frames), at, 0, 2, at, 1, 2);
 }
 
+void AudioRenderer::start_fresh()
+{
+    // A reset synth still carries sound from the track before (its effects
+    // keep their buffers), so every track gets a synth of its own. Made
+    // before the old one goes, it finds the SoundFont's samples in
+    // FluidSynth's cache instead of reading them again.
+    if (!first_render_) {
+        auto fresh = create_gs_synth(synth_.soundfont, static_cast<double>(sample_rate_));
+        if (fresh) {
+            // Moved out whole, so that its synth goes before its settings.
+            GsSynth previous = std::move(synth_);
+            synth_ = std::move(*fresh);
+        } else
+            fluid_synth_system_reset(synth_.synth.get());
+    }
+    first_render_ = false;
+}
+
 std::vector<float> AudioRenderer::render(const std::vector<TimedMessage>& messages, const AudioEnding& ending)
 {
-    fluid_synth_system_reset(synth_.synth.get());
+    start_fresh();
     std::vector<float> out;
     const std::size_t music_frames = frame_at(ending.music_ms, sample_rate_);
     const std::size_t fade_frames = frame_at(ending.fade_ms, sample_rate_);

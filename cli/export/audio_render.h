@@ -29,8 +29,8 @@ public:
     int sample_rate() const { return sample_rate_; }
     const std::string& soundfont() const { return synth_.soundfont; }
 
-    // Interleaved stereo frames (left, right) of `messages` played from a
-    // silent synthesizer. Every message takes effect at the synthesizer's
+    // Interleaved stereo frames (left, right) of `messages` played on a
+    // fresh synthesizer, so that the same track always renders the same. Every message takes effect at the synthesizer's
     // processing block (64 frames) that begins nearest its ideal frame: at
     // 44.1 kHz within 0.73 ms of its moment. The result lasts exactly
     // music + fade; with a release tail, until 100 ms after the sound has
@@ -39,11 +39,13 @@ public:
 
 private:
     explicit AudioRenderer(GsSynth synth, int sample_rate) : synth_(std::move(synth)), sample_rate_(sample_rate) {}
+    void start_fresh();
     void send(const TimedMessage& message);
     void render_frames(std::vector<float>& out, std::size_t frames);
 
     GsSynth synth_;
     int sample_rate_;
+    bool first_render_ = true;
 };
 
 // Silence threshold of the release tail: -80 dBFS.
