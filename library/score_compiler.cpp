@@ -44,6 +44,12 @@ constexpr std::uint8_t ev_no_loop = 236;
 constexpr std::uint8_t ev_end = 255;
 constexpr std::int32_t end_record_size = 4;
 
+// The most commands one track may take to compile. A score can list one long
+// phrase of commands without output thousands of times in every channel,
+// which would hold the playback thread for many seconds; real scores stay
+// far below this (a stream holds at most 131,072 bytes of records).
+constexpr std::uint32_t command_budget = 1u << 24;
+
 // Commands copied to the stream with their one argument byte: skip, velocity
 // add, pan, voice, velocity, fine tune.
 constexpr bool is_copied_with_argument(std::uint8_t code)
@@ -79,8 +85,9 @@ struct ChannelState {
 // being met fails the whole score.
 class ChannelCompiler {
 public:
-    ChannelCompiler(std::span<const std::uint8_t> score, EventStream& stream, std::int32_t& tempo)
-        : score_(score), stream_(stream), tempo_(tempo)
+    ChannelCompiler(std::span<const std::uint8_t> score, EventStream& stream, std::int32_t& tempo,
+                    std::uint32_t& commands_left)
+        : score_(score), stream_(stream), tempo_(tempo), commands_left_(commands_left)
     {
     }
 
@@ -129,6 +136,9 @@ private:
     bool compile_phrase(std::size_t cursor)
     {
         for (;;) {
+            if (commands_left_ == 0)
+                return false;
+            --commands_left_;
             const auto code = next_byte(cursor);
             if (!code)
                 return false;
@@ -300,6 +310,7 @@ private:
     std::span<const std::uint8_t> score_;
     EventStream& stream_;
     std::int32_t& tempo_;
+    std::uint32_t& commands_left_;
     ChannelState state_;
 };
 
@@ -342,8 +353,9 @@ bool compile_score_bytes(Player& player, std::span<const std::uint8_t> score)
     if (!lists)
         return false;
     std::int32_t tempo = player.tempo;
+    std::uint32_t commands_left = command_budget;
     for (int k = 0; k < channel_count; ++k) {
-        ChannelCompiler channel(score, player.streams[k], tempo);
+        ChannelCompiler channel(score, player.streams[k], tempo, commands_left);
         if (!channel.compile((*lists)[static_cast<std::size_t>(k)]))
             return false;
     }

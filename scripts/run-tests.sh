@@ -24,3 +24,8 @@ step "ThreadSanitizer (threading tests)"
 scripts/build.sh "$out/tsan" -DTAMBELO_WERROR=ON -DTAMBELO_SANITIZE=thread \
   -DTAMBELO_BUILD_BENCH=OFF -DTAMBELO_BUILD_FRONTEND=OFF -DTAMBELO_BUILD_CLI=ON
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir "$out/tsan" --output-on-failure -L threads -j "$jobs"
+
+step "libFuzzer targets under AddressSanitizer and UndefinedBehaviorSanitizer"
+CC=clang CXX=clang++ scripts/build.sh "$out/fuzz" -DTAMBELO_BUILD_FUZZ=ON -DTAMBELO_SANITIZE=address,undefined \
+  -DTAMBELO_BUILD_TESTS=OFF -DTAMBELO_BUILD_CLI=OFF -DTAMBELO_BUILD_FRONTEND=OFF -DTAMBELO_BUILD_BENCH=OFF
+scripts/run-fuzz.sh "$out/fuzz" 60

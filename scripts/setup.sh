@@ -16,6 +16,8 @@ packages=(
   timgm6mb-soundfont
   # the window program under a virtual display, and helpers for tests
   xvfb xauth fluidsynth jackd2
+  # screenshots of the window: framebuffer to PNG, a title bar, Japanese glyphs
+  netpbm twm fonts-ipafont-gothic
 )
 
 if [ "$(id -u)" -ne 0 ]; then

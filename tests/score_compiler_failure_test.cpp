@@ -154,5 +154,29 @@ TEST_F(ScoreCompilerFailureTest, AChannelMustFitItsStreamWithItsEndRecord)
     EXPECT_LE(player.streams[0].position, stream_capacity);
 }
 
+// Channel 0 plays `repeats` times a phrase of 33,000 commands without output.
+Bytes score_of_silent_repeats(int repeats)
+{
+    ScoreBuilder builder;
+    Phrase silent;
+    for (int i = 0; i < 33000; ++i)
+        silent.raw({26});
+    silent.tempo(120);
+    builder.channel(0, std::vector<int>(static_cast<std::size_t>(repeats), builder.add(silent)));
+    return builder.build();
+}
+
+TEST_F(ScoreCompilerFailureTest, AScoreThatWouldTakeTooLongToCompileFails)
+{
+    // 500 repeats are about 16.5 million commands: still a track.
+    ASSERT_TRUE(compile_score_bytes(player, score_of_silent_repeats(500)));
+    EXPECT_EQ(player.tempo, 120);
+    // 16,000 repeats, over half a billion commands, would stall the
+    // playback thread for seconds.
+    player.tempo = 64;
+    EXPECT_FALSE(compile_score_bytes(player, score_of_silent_repeats(16000)));
+    EXPECT_EQ(player.tempo, 64);
+}
+
 }  // namespace
 }  // namespace tambelo

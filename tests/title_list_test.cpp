@@ -185,4 +185,15 @@ TEST(ReadTitleList, ReadsOrdinaryFilesOnly)
     EXPECT_TRUE(tambelo::read_title_list(dir.write("empty.txt", {})).empty());
 }
 
+TEST(ReadTitleList, AFileThatFailsToReadGivesNoLinesInsteadOfAnError)
+{
+    // Reading the start of a process's memory file fails with an I/O error,
+    // even for root.
+    tambelo::testing::TempDir dir;
+    const auto path = dir.path() / "amus.txt";
+    std::filesystem::create_symlink("/proc/self/mem", path);
+    ASSERT_TRUE(tambelo::ordinary_file_exists(path));
+    EXPECT_TRUE(tambelo::read_title_list(path).empty());
+}
+
 }  // namespace

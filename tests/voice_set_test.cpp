@@ -161,11 +161,13 @@ TEST_F(VoiceSetTest, DrumMapSection)
     EXPECT_EQ(changed_drums(), 3);
 }
 
-TEST_F(VoiceSetTest, TriplesBeyondTheDrumMapAreIgnored)
+TEST_F(VoiceSetTest, TriplesBeyondTheDrumMapAreIgnoredAndNothingElseIsWritten)
 {
+    player.tempo = 77;
     load(VoiceSetBuilder().drum(7, 116, 60).drum(8, 0, 61).drum(255, 255, 62).drum(3, 4, 63).build());
     EXPECT_EQ(player.drum_map[3 * 128 + 16], 63);
     EXPECT_EQ(changed_drums(), 1);
+    EXPECT_EQ(player.tempo, 77);
 }
 
 TEST_F(VoiceSetTest, AShortEntryKeepsWhatWasReadBeforeTheFirstIncompletePiece)
