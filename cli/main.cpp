@@ -10,6 +10,7 @@ int main(int argc, char** argv)
     tambelo::cli::add_export_command(app);
     tambelo::cli::add_pack_command(app);
     tambelo::cli::add_dump_command(app);
+    tambelo::cli::add_trace_command(app);
     CLI11_PARSE(app, argc, argv);
     return 0;
 }

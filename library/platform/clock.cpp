@@ -14,7 +14,10 @@ std::uint32_t SystemClock::now_ms()
 
 void SystemClock::sleep_ms(std::uint32_t duration_ms)
 {
-    std::this_thread::sleep_for(std::chrono::milliseconds(duration_ms));
+    using namespace std::chrono;
+    const auto now = steady_clock::now();
+    const auto reading = floor<milliseconds>(now.time_since_epoch());
+    std::this_thread::sleep_until(steady_clock::time_point(reading + milliseconds(duration_ms)));
 }
 
 Clock& system_clock()

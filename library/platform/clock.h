@@ -15,11 +15,16 @@ public:
     // Milliseconds since an arbitrary start, modulo 2^32.
     virtual std::uint32_t now_ms() = 0;
 
-    // Pauses the calling thread for about `duration_ms` milliseconds.
+    // Pauses the calling thread until the reading has moved on by
+    // `duration_ms`: at least until the reading's `duration_ms`-th change
+    // from now, and about as long as that takes.
     virtual void sleep_ms(std::uint32_t duration_ms) = 0;
 };
 
-// The system's monotonic clock; readings never go backwards.
+// The system's monotonic clock; readings never go backwards. A sleep ends
+// just after a millisecond boundary of the reading, not a whole number of
+// milliseconds after the call: a wake-up meant for the millisecond at which
+// the next tick falls due then comes at its start, not somewhere within it.
 class SystemClock final : public Clock {
 public:
     std::uint32_t now_ms() override;

@@ -77,4 +77,20 @@ std::vector<std::string> silence_texts()
     return texts;
 }
 
+std::vector<std::string> reset_texts_with_default_voices()
+{
+    std::vector<std::string> texts{"F0 41 20 42 12 40 00 7F 00 41 F7"};
+    for (int channel = 0; channel < 10; ++channel)
+        texts.push_back(control_text(channel, 121, 0));
+    for (int channel = 0; channel < 10; ++channel)
+        texts.push_back(control_text(channel, 7, 100));
+    for (int channel = 3; channel <= 5; ++channel)
+        for (const std::string& text :
+             {control_text(channel, 0, 0), control_text(channel, 32, 0), program_text(channel, 0),
+              control_text(channel, 7, 100), control_text(channel, 91, 40), control_text(channel, 93, 40),
+              control_text(channel, 10, 64)})
+            texts.push_back(text);
+    return texts;
+}
+
 }  // namespace tambelo::testing

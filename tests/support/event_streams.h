@@ -46,5 +46,8 @@ std::string program_text(int channel, int program);
 std::string note_text(int channel, int note, int velocity);
 // The twenty messages that silence the device.
 std::vector<std::string> silence_texts();
+// What the device reset sends when all three start voices are the default
+// voice (a track without a voice set).
+std::vector<std::string> reset_texts_with_default_voices();
 
 }  // namespace tambelo::testing
