@@ -69,13 +69,23 @@ public:
         constexpr std::size_t width = 30;
         const std::size_t filled = total_ == 0 ? width : width * done_ / total_;
         std::cerr << "\r\033[K[" << std::string(filled, '#') << std::string(width - filled, '-') << "] " << done_
-                  << '/' << total_ << "  " << name.substr(0, 40);
+                  << '/' << total_ << "  " << shortened(name, 40);
         if (done_ == total_)
             std::cerr << "\r\033[K";
         std::cerr.flush();
     }
 
 private:
+    // At most `bytes` bytes of `text`, cut between characters.
+    static std::string shortened(const std::string& text, std::size_t bytes)
+    {
+        if (text.size() <= bytes)
+            return text;
+        while (bytes > 0 && (static_cast<unsigned char>(text[bytes]) & 0xC0) == 0x80)
+            --bytes;
+        return text.substr(0, bytes);
+    }
+
     std::size_t total_;
     std::size_t done_ = 0;
     bool terminal_;

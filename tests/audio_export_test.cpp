@@ -148,6 +148,17 @@ TEST_F(AudioExport, EachFormatIsWrittenWithItsTagsAndReadsBack)
 
 TEST_F(AudioExport, AFailedWriteLeavesNoFileBehind)
 {
+    {
+        testing::TempDir folder;
+        const std::string path = (folder.path() / "out.flac").string();
+        auto writer = AudioFileWriter::open(path, AudioFileType::flac, rate, {});
+        ASSERT_TRUE(writer);
+        const std::vector<float> frames(256, 0.1f);
+        EXPECT_TRUE(writer->write(frames.data(), 128));
+        writer.reset();  // abandoned before finish
+        EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
+    }
+
     testing::TempDir folder;
     const std::string path = (folder.path() / "missing" / "out.wav").string();
     const std::string error = write_audio_file(path, AudioFileType::wav, rate, std::vector<float>(64), {});

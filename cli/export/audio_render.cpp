@@ -54,14 +54,6 @@ void AudioRenderer::send(const TimedMessage& message)
     }
 }
 
-void AudioRenderer::render_frames(std::vector<float>& out, std::size_t frames)
-{
-    const std::size_t start = out.size();
-    out.resize(start + 2 * frames);
-    float* at = out.data() + start;
-    fluid_synth_write_float(synth_.synth.get(), static_cast<int>(frames), at, 0, 2, at, 1, 2);
-}
-
 void AudioRenderer::start_fresh()
 {
     // A reset synth still carries sound from the track before (its effects
@@ -80,64 +72,126 @@ void AudioRenderer::start_fresh()
     first_render_ = false;
 }
 
-std::vector<float> AudioRenderer::render(const std::vector<TimedMessage>& messages, const AudioEnding& ending)
+namespace {
+
+// Frames on their way from the synthesizer to the sink: rendered in whole
+// blocks, faded, measured for the release tail, and handed on once it is
+// certain that they belong to the result.
+class FrameStream {
+public:
+    FrameStream(fluid_synth_t* synth, const AudioEnding& ending, int sample_rate, const AudioSink& sink)
+        : synth_(synth), sink_(sink), ending_(ending)
+    {
+        music_frames_ = frame_at(ending.music_ms, sample_rate);
+        fade_frames_ = ending.release_tail ? 0 : frame_at(ending.fade_ms, sample_rate);
+        planned_ = music_frames_ + fade_frames_;
+        loud_end_ = planned_;
+    }
+
+    std::size_t rendered() const { return rendered_; }
+    std::size_t planned() const { return planned_; }
+    std::size_t loud_end() const { return loud_end_; }
+    std::size_t written() const { return written_; }
+    bool failed() const { return failed_; }
+
+    // Renders up to frame `frame` (a block boundary) in bounded pieces,
+    // passing on everything up to `keep`.
+    void render_to(std::size_t frame, std::size_t keep)
+    {
+        while (rendered_ < frame && !failed_) {
+            const std::size_t count = std::min(frame - rendered_, piece_frames);
+            const std::size_t at = pending_.size();
+            pending_.resize(at + 2 * count);
+            float* out = pending_.data() + at;
+            fluid_synth_write_float(synth_, static_cast<int>(count), out, 0, 2, out, 1, 2);
+            for (std::size_t i = 0; i < count; ++i)
+                shape(rendered_ + i, out + 2 * i);
+            rendered_ += count;
+            pass_on(std::min(rendered_, keep));
+        }
+    }
+
+    // Hands frames up to `frame` to the sink.
+    void pass_on(std::size_t frame)
+    {
+        if (frame <= written_ || failed_)
+            return;
+        const std::size_t count = frame - written_;
+        failed_ = !sink_(pending_.data(), count);
+        pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(2 * count));
+        written_ = frame;
+    }
+
+private:
+    static constexpr std::size_t piece_frames = 4096;
+
+    void shape(std::size_t frame, float* pair)
+    {
+        if (frame >= music_frames_ && frame < planned_ && fade_frames_ > 0) {
+            const float gain = static_cast<float>(planned_ - frame) / static_cast<float>(fade_frames_);
+            pair[0] *= gain;
+            pair[1] *= gain;
+        }
+        if (ending_.release_tail && frame >= planned_ &&
+            (std::fabs(pair[0]) >= audio_silence_level || std::fabs(pair[1]) >= audio_silence_level))
+            loud_end_ = frame + 1;
+    }
+
+    fluid_synth_t* synth_;
+    const AudioSink& sink_;
+    AudioEnding ending_;
+    std::size_t music_frames_ = 0;
+    std::size_t fade_frames_ = 0;
+    std::size_t planned_ = 0;
+    std::size_t loud_end_ = 0;  // one past the last loud frame of the tail
+    std::size_t rendered_ = 0;
+    std::size_t written_ = 0;
+    std::vector<float> pending_;  // frames from written_ to rendered_
+    bool failed_ = false;
+};
+
+}  // namespace
+
+std::optional<std::size_t> AudioRenderer::render(const std::vector<TimedMessage>& messages,
+                                                 const AudioEnding& ending, const AudioSink& sink)
 {
     start_fresh();
-    std::vector<float> out;
-    const std::size_t music_frames = frame_at(ending.music_ms, sample_rate_);
-    const std::size_t fade_frames = frame_at(ending.fade_ms, sample_rate_);
-    const std::size_t planned = music_frames + fade_frames;
-    out.reserve(2 * (planned + block_frames));
+    FrameStream stream(synth_.synth.get(), ending, sample_rate_, sink);
+    const std::size_t planned = stream.planned();
 
-    // Frames are rendered in whole blocks, so each message reaches the synth
-    // exactly at a block boundary.
-    std::size_t rendered = 0;
+    // Each message goes to the synth at the block boundary nearest its frame.
     for (const auto& message : messages) {
         const std::size_t frame = frame_at(message.time_ms, sample_rate_);
         const std::size_t boundary = (frame + block_frames / 2) / block_frames * block_frames;
         if (boundary >= planned && !ending.release_tail)
             break;
-        if (boundary > rendered) {
-            render_frames(out, boundary - rendered);
-            rendered = boundary;
-        }
+        stream.render_to(boundary, planned);
         send(message);
     }
-    const std::size_t blocks_needed = (planned + block_frames - 1) / block_frames * block_frames;
-    if (blocks_needed > rendered) {
-        render_frames(out, blocks_needed - rendered);
-        rendered = blocks_needed;
-    }
+    stream.render_to((planned + block_frames - 1) / block_frames * block_frames, planned);
 
-    std::size_t length = planned;
     if (ending.release_tail) {
         // Keep rendering until a stretch of 100 ms stays below the threshold.
         const std::size_t quiet_frames = frame_at(quiet_end_ms, sample_rate_);
         const std::size_t limit = planned + frame_at(max_tail_ms, sample_rate_);
-        std::size_t loud_end = 0;  // one past the last loud frame
-        auto scan = [&](std::size_t from) {
-            for (std::size_t frame = from; frame < rendered; ++frame)
-                if (std::fabs(out[2 * frame]) >= audio_silence_level ||
-                    std::fabs(out[2 * frame + 1]) >= audio_silence_level)
-                    loud_end = frame + 1;
-        };
-        scan(std::min(planned, rendered) > 0 ? std::min(planned, rendered) - 1 : 0);
-        loud_end = std::max(loud_end, planned);
-        while (rendered < loud_end + quiet_frames && rendered < limit) {
-            const std::size_t from = rendered;
-            render_frames(out, block_frames * 16);
-            rendered += block_frames * 16;
-            scan(from);
-        }
-        length = std::min({rendered, loud_end + quiet_frames, limit});
-    } else if (fade_frames > 0) {
-        for (std::size_t frame = music_frames; frame < planned; ++frame) {
-            const float gain = static_cast<float>(planned - frame) / static_cast<float>(fade_frames);
-            out[2 * frame] *= gain;
-            out[2 * frame + 1] *= gain;
-        }
+        auto end = [&] { return std::min(stream.loud_end() + quiet_frames, limit); };
+        stream.pass_on(std::min(stream.rendered(), end()));
+        while (stream.rendered() < end() && !stream.failed())
+            stream.render_to(stream.rendered() + block_frames * 16, end());
+        stream.pass_on(std::min(stream.rendered(), end()));
     }
-    out.resize(2 * length);
+    if (stream.failed())
+        return std::nullopt;
+    return stream.written();
+}
+
+std::vector<float> AudioRenderer::render(const std::vector<TimedMessage>& messages, const AudioEnding& ending)
+{
+    std::vector<float> out;
+    render(messages, ending, [&out](const float* frames, std::size_t count) {
+        out.insert(out.end(), frames, frames + 2 * count);
+        return true;
+    });
     return out;
 }
 

@@ -3,7 +3,10 @@
 #include "library/midi/fluid_synth_setup.h"
 #include "library/offline_render.h"
 
+#include <cstddef>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +18,9 @@ struct AudioEnding {
     double fade_ms = 0.0;     // then a linear fade to silence over this long (0: none)
     bool release_tail = false;  // after the music, keep what still sounds until it dies away
 };
+
+// Takes `count` interleaved stereo frames; false stops the rendering.
+using AudioSink = std::function<bool(const float* frames, std::size_t count)>;
 
 // Renders timed MIDI messages into stereo audio with the embedded
 // synthesizer, off line and faster than real time. One renderer per thread;
@@ -35,13 +41,18 @@ public:
     // 44.1 kHz within 0.73 ms of its moment. The result lasts exactly
     // music + fade; with a release tail, until 100 ms after the sound has
     // fallen below -80 dBFS (at most 10 s after the music).
+    // The frames go to `sink` piece by piece as they are made, so memory
+    // stays small however long the track; returns the number of frames, or
+    // nothing when the sink refused some.
+    std::optional<std::size_t> render(const std::vector<TimedMessage>& messages, const AudioEnding& ending,
+                                      const AudioSink& sink);
+    // The same, collected in memory.
     std::vector<float> render(const std::vector<TimedMessage>& messages, const AudioEnding& ending);
 
 private:
     explicit AudioRenderer(GsSynth synth, int sample_rate) : synth_(std::move(synth)), sample_rate_(sample_rate) {}
     void start_fresh();
     void send(const TimedMessage& message);
-    void render_frames(std::vector<float>& out, std::size_t frames);
 
     GsSynth synth_;
     int sample_rate_;

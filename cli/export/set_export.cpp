@@ -42,10 +42,19 @@ public:
                 outcome.reason = error;
                 return outcome;
             }
-            const auto frames = export_audio(*track, *renderer, settings_.loops, settings_.fade_seconds);
-            outcome.audio_ms = static_cast<double>(frames.size() / 2) * 1000.0 / renderer->sample_rate();
-            error = write_audio_file(job.path, audio_file_type(settings_.format), renderer->sample_rate(), frames,
-                                     {job.label.title, job.label.album, job.label.track});
+            auto file = AudioFileWriter::open(job.path, audio_file_type(settings_.format), renderer->sample_rate(),
+                                              {job.label.title, job.label.album, job.label.track}, &error);
+            if (!file) {
+                outcome.reason = error;
+                return outcome;
+            }
+            const auto frames = export_audio(*track, *renderer, settings_.loops, settings_.fade_seconds,
+                                             [&file](const float* data, std::size_t count) {
+                                                 return file->write(data, count);
+                                             });
+            error = file->finish();
+            if (frames)
+                outcome.audio_ms = static_cast<double>(*frames) * 1000.0 / renderer->sample_rate();
         }
         outcome.written = error.empty();
         outcome.reason = error;

@@ -88,10 +88,11 @@ std::vector<std::uint8_t> export_midi_file(OfflineTrack& track, const TrackLabel
     return build_midi_file(content);
 }
 
-std::vector<float> export_audio(OfflineTrack& track, AudioRenderer& renderer, int loops, double fade_seconds)
+namespace {
+
+std::vector<TimedMessage> audio_messages(OfflineTrack& track, int loops, double fade_seconds, AudioEnding& ending)
 {
     const ExportSpan span = plan_export_span(track.length(), track.tick_length_ms(), loops);
-    AudioEnding ending;
     ending.music_ms = span.music_ms;
     std::vector<TimedMessage> messages;
     if (span.loops) {
@@ -101,7 +102,25 @@ std::vector<float> export_audio(OfflineTrack& track, AudioRenderer& renderer, in
         ending.release_tail = true;
         track.play_until_tick(span.end_tick, messages);
     }
+    return messages;
+}
+
+}  // namespace
+
+std::vector<float> export_audio(OfflineTrack& track, AudioRenderer& renderer, int loops, double fade_seconds)
+{
+    AudioEnding ending;
+    const auto messages = audio_messages(track, loops, fade_seconds, ending);
     return renderer.render(messages, ending);
+}
+
+std::optional<std::size_t> export_audio(OfflineTrack& track, AudioRenderer& renderer, int loops,
+                                        double fade_seconds,
+                                        const std::function<bool(const float*, std::size_t)>& sink)
+{
+    AudioEnding ending;
+    const auto messages = audio_messages(track, loops, fade_seconds, ending);
+    return renderer.render(messages, ending, sink);
 }
 
 }  // namespace tambelo

@@ -3,7 +3,9 @@
 #include "cli/export/audio_file.h"
 #include "library/offline_render.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -56,6 +58,11 @@ std::vector<std::uint8_t> export_midi_file(OfflineTrack& track, const TrackLabel
 // ends by itself to its end and the synthesizer's release tail.
 std::vector<float> export_audio(OfflineTrack& track, AudioRenderer& renderer, int loops,
                                 double fade_seconds);
+// The same, handed to `sink` piece by piece; the number of frames, or
+// nothing when the sink refused some.
+std::optional<std::size_t> export_audio(OfflineTrack& track, AudioRenderer& renderer, int loops,
+                                        double fade_seconds,
+                                        const std::function<bool(const float*, std::size_t)>& sink);
 
 AudioFileType audio_file_type(ExportFormat format);
 
