@@ -70,7 +70,7 @@ std::unique_ptr<OfflineTrack> OfflineTrack::open(const Prepare& prepare, Offline
     services.clock = track->clock_.get();
     track->player_ = create_player(services, /*start_thread=*/false);
     if (track->player_ == nullptr)
-        return report(OfflineFailure::does_not_compile);
+        return report(OfflineFailure::out_of_memory);
     Player& player = *track->player_;
     auto device = std::make_unique<Device>(track->pending_);
     track->device_ = device.get();
@@ -163,6 +163,8 @@ const char* describe(OfflineFailure failure)
         return "does not compile";
     case OfflineFailure::tempo_out_of_range:
         return "tempo out of range";
+    case OfflineFailure::out_of_memory:
+        return "out of memory";
     }
     return "unknown failure";
 }

@@ -27,6 +27,7 @@ enum class OfflineFailure {
     none,
     does_not_compile,    // the score is missing or not a well-formed score
     tempo_out_of_range,  // the tempo and the voice set's tempo base give no positive tick length
+    out_of_memory,
 };
 
 // A track played by the Player's own code, off line: the same score

@@ -14,6 +14,9 @@
 namespace tambelo {
 namespace {
 
+constexpr int max_export_hours = 3;
+constexpr double max_export_ms = max_export_hours * 3600.0 * 1000.0;
+
 // One thread's tools: the synthesizer is made once and reused, since
 // loading a SoundFont costs far more than resetting the synth.
 class Worker {
@@ -31,10 +34,18 @@ public:
             outcome.reason = describe(failure);
             return outcome;
         }
+        const ExportSpan span = plan_export_span(track->length(), track->tick_length_ms(), settings_.loops);
+        const double fade_ms = span.loops && settings_.format != ExportFormat::mid ? settings_.fade_seconds * 1000.0 : 0.0;
+        if (span.music_ms + fade_ms > max_export_ms) {
+            // A damaged or hostile set can describe music that plays for
+            // years: rendering it would take as long and fill the disk.
+            outcome.reason = "would play for more than " + std::to_string(max_export_hours) + " hours";
+            return outcome;
+        }
         std::string error;
         if (settings_.format == ExportFormat::mid) {
             const auto bytes = export_midi_file(*track, job.label, settings_.loops);
-            outcome.audio_ms = plan_export_span(track->length(), track->tick_length_ms(), settings_.loops).music_ms;
+            outcome.audio_ms = span.music_ms;
             error = write_file_atomically(job.path, bytes);
         } else {
             AudioRenderer* renderer = this->renderer(error);

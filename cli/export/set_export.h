@@ -26,7 +26,8 @@ struct TrackOutcome {
 // Exports `jobs` of the music set (score and voice archive) with `settings`,
 // on up to `threads` threads; tracks are independent, each thread plays its
 // own Player and, for audio, its own synthesizer. A track that fails is
-// skipped with its reason; the others are still written. `on_done` is
+// skipped with its reason (also one that would play for more than three
+// hours); the others are still written. `on_done` is
 // called once per track as it finishes, one call at a time, from any of the
 // threads. Returns the outcomes in the order of `jobs`.
 std::vector<TrackOutcome> export_tracks(const std::string& score_path, const std::string& voice_path,
