@@ -15,6 +15,8 @@ void add_export_command(CLI::App& app);
 void add_pack_command(CLI::App& app);
 void add_dump_command(CLI::App& app);
 void add_trace_command(CLI::App& app);
+void add_play_command(CLI::App& app);
+void add_ports_command(CLI::App& app);
 
 // Tells the user what went wrong, in one line on stderr, and ends the
 // command with a non-zero exit status.

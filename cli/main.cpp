@@ -11,6 +11,8 @@ int main(int argc, char** argv)
     tambelo::cli::add_pack_command(app);
     tambelo::cli::add_dump_command(app);
     tambelo::cli::add_trace_command(app);
+    tambelo::cli::add_play_command(app);
+    tambelo::cli::add_ports_command(app);
     CLI11_PARSE(app, argc, argv);
     return 0;
 }

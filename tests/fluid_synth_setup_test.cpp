@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <vector>
 
 namespace tambelo {
@@ -44,9 +45,11 @@ TEST(SoundFontSearch, ChosenFileComesFirstAndMissingOnesAreLeftOut)
     EXPECT_EQ(with_missing, soundfont_candidates());
 
     // The default link and the file it points at are one SoundFont.
-    std::vector<std::string> sorted = soundfont_candidates();
-    std::sort(sorted.begin(), sorted.end());
-    EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end());
+    std::vector<std::filesystem::path> files;
+    for (const std::string& path : soundfont_candidates())
+        files.push_back(std::filesystem::canonical(path));
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(std::adjacent_find(files.begin(), files.end()), files.end());
 }
 
 TEST(GsSynthSetup, CorruptChosenSoundFontIsPassedOverForASystemOne)

@@ -1,47 +1,17 @@
 #include "library/midi/fluid_synth_setup.h"
 
-#include <alsa/asoundlib.h>
-#include <jack/jack.h>
+#include "library/midi/sound_system.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cstdarg>
 #include <cstdlib>
 #include <filesystem>
-#include <mutex>
 #include <system_error>
 
 namespace tambelo {
 namespace {
 
 namespace fs = std::filesystem;
-
-// The last error FluidSynth reported on this thread, for a `why`.
-thread_local std::string last_fluid_error;
-
-void keep_fluid_error(int level, const char* message, void*)
-{
-    if ((level == FLUID_PANIC || level == FLUID_ERR) && message)
-        last_fluid_error = message;
-}
-
-void ignore_alsa_error(const char*, int, const char*, int, const char*, ...) {}
-void ignore_jack_message(const char*) {}
-
-// FluidSynth, the ALSA library and the JACK client library all print to
-// stderr by default; the library must not. Their handlers are process-wide,
-// so they are installed once.
-void silence_sound_libraries()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
-            fluid_set_log_function(level, keep_fluid_error, nullptr);
-        snd_lib_error_set_handler(ignore_alsa_error);
-        jack_set_error_function(ignore_jack_message);
-        jack_set_info_function(ignore_jack_message);
-    });
-}
 
 bool file_exists(const fs::path& path)
 {
@@ -143,15 +113,15 @@ std::optional<GsSynth> create_gs_synth(const std::string& chosen_soundfont, doub
     // Locking sample memory needs privileges a player does not have.
     fluid_settings_setint(settings, "synth.lock-memory", 0);
 
-    last_fluid_error.clear();
+    clear_fluid_error();
     result.synth.reset(new_fluid_synth(settings));
     if (!result.synth)
         return fail("the synthesizer could not be created" +
-                    (last_fluid_error.empty() ? std::string() : ": " + last_fluid_error));
+                    (*last_fluid_error() ? std::string(": ") + last_fluid_error() : std::string()));
 
     std::string first_failure;
     for (const std::string& path : candidates) {
-        last_fluid_error.clear();
+        clear_fluid_error();
         if (fluid_synth_sfload(result.synth.get(), path.c_str(), 1) != FLUID_FAILED) {
             result.soundfont = path;
             return result;
@@ -163,16 +133,6 @@ std::optional<GsSynth> create_gs_synth(const std::string& chosen_soundfont, doub
 }
 
 namespace {
-
-bool jack_server_running()
-{
-    jack_status_t status{};
-    jack_client_t* probe = jack_client_open("tambelo-probe", JackNoStartServer, &status);
-    if (!probe)
-        return false;
-    jack_client_close(probe);
-    return true;
-}
 
 bool driver_available(fluid_settings_t* settings, const std::string& name)
 {
@@ -196,6 +156,8 @@ FluidAudioDriverPtr open_audio_output(GsSynth& synth, std::string* why)
     silence_sound_libraries();
     fluid_settings_t* settings = synth.settings.get();
     fluid_settings_setstr(settings, "audio.pulseaudio.media-role", "music");
+    // A JACK client's ports start unconnected; a player should be heard.
+    fluid_settings_setint(settings, "audio.jack.autoconnect", 1);
 
     std::vector<std::string> tried;
     for (const char* driver : {"pipewire", "pulseaudio", "jack", "alsa", "oss"}) {

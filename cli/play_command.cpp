@@ -1,0 +1,231 @@
+#include "cli/commands.h"
+#include "cli/play_output.h"
+#include "cli/terminal.h"
+#include "cli/track_titles.h"
+
+#include "library/midi/device_choice.h"
+#include "library/page_archive.h"
+#include "library/player.h"
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+namespace tambelo::cli {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+struct PlayOptions {
+    std::string set_path;
+    std::int32_t track = 1;
+    std::string output;
+    double seconds = 0;  // 0: no limit
+};
+
+struct PlayerDeleter {
+    void operator()(Player* player) const { destroy_player(player); }
+};
+using PlayerHandle = std::unique_ptr<Player, PlayerDeleter>;
+
+// What the user sees of the player, kept on the command's thread from the
+// requests it made and the two request fields the library shares.
+class Session {
+public:
+    enum class State { playing, stopped, ended, failed };
+
+    Session(Player& player, std::int32_t track) : player_(player), track_(track) {}
+
+    // Requests `track` as the window's buttons do; the elapsed time restarts
+    // when the player will start it anew.
+    void play(std::int32_t track)
+    {
+        track_ = track;
+        if (track_ != player_.last_request.load())
+            started_ = SteadyClock::now();
+        play_music(player_, track_);
+        wanted_ = track_ != 0;
+    }
+    void stop()
+    {
+        stop_music(player_);
+        wanted_ = false;
+    }
+    void step(int count, bool forward)
+    {
+        std::int32_t track = track_;
+        for (int i = 0; i < count; ++i)
+            track = forward ? get_next(player_, track) : get_prev(player_, track);
+        play(track);
+    }
+
+    State state() const
+    {
+        if (!wanted_)
+            return State::stopped;
+        if (player_.requested_track.load() != 0)
+            return State::playing;
+        // The playback thread cleared the request: at the end of the track
+        // it clears the last request too; for a track that cannot be
+        // compiled it leaves it.
+        return player_.last_request.load() == track_ ? State::failed : State::ended;
+    }
+    std::int32_t track() const { return track_; }
+    bool wanted() const { return wanted_; }
+    double elapsed_seconds() const
+    {
+        return std::chrono::duration<double>(SteadyClock::now() - started_).count();
+    }
+
+private:
+    Player& player_;
+    std::int32_t track_;
+    bool wanted_ = false;
+    SteadyClock::time_point started_ = SteadyClock::now();
+};
+
+std::string format_time(double seconds)
+{
+    const long whole = static_cast<long>(seconds);
+    const long s = whole % 60;
+    return std::to_string(whole / 60) + (s < 10 ? ":0" : ":") + std::to_string(s);
+}
+
+std::string status_line(const Session& session, const std::vector<std::string>& titles)
+{
+    std::string line = "Track " + std::to_string(session.track()) + "  " +
+                       track_title_line(titles, session.track()) + "  ";
+    switch (session.state()) {
+    case Session::State::playing: line += format_time(session.elapsed_seconds()); break;
+    case Session::State::stopped: line += "[stopped]"; break;
+    case Session::State::ended: line += "[ended]"; break;
+    case Session::State::failed: line += "[cannot be played]"; break;
+    }
+    return line;
+}
+
+bool time_is_up(const PlayOptions& options, SteadyClock::time_point start)
+{
+    return options.seconds > 0 &&
+           SteadyClock::now() - start >= std::chrono::duration<double>(options.seconds);
+}
+
+// Keys as the window's buttons: n/p one track, N/P ten, space stop or play.
+void play_interactively(Session& session, const std::vector<std::string>& titles,
+                        const PlayOptions& options, const InterruptFlag& interrupt)
+{
+    const auto start = SteadyClock::now();
+    std::cout << game_title(titles) << "\n"
+              << "keys: n/p next/previous, N/P ten on, space stop/play, q quit\n";
+    RawKeys keys;
+    std::string shown;
+    while (!interrupt.raised() && !time_is_up(options, start)) {
+        const std::string line =
+            fit_to_columns(status_line(session, titles), terminal_columns() - 1);
+        if (line != shown) {
+            std::cout << '\r' << line << "\033[K" << std::flush;
+            shown = line;
+        }
+        const std::optional<char> key = keys.read_key(100);
+        if (!key)
+            continue;
+        switch (*key) {
+        case 'n': session.step(1, true); break;
+        case 'p': session.step(1, false); break;
+        case 'N': session.step(10, true); break;
+        case 'P': session.step(10, false); break;
+        case ' ':
+            if (session.state() == Session::State::playing)
+                session.stop();
+            else
+                session.play(session.track());
+            break;
+        case 'q':
+        case 'Q': std::cout << '\n'; return;
+        default: break;
+        }
+    }
+    std::cout << '\n';
+}
+
+// Without a person to press keys: until the track ends, the time runs out
+// or the program is interrupted.
+Session::State play_unattended(Session& session, const std::vector<std::string>& titles,
+                               const PlayOptions& options, const InterruptFlag& interrupt)
+{
+    const auto start = SteadyClock::now();
+    std::cout << "playing track " << session.track() << ": "
+              << track_title_line(titles, session.track()) << std::endl;
+    while (!interrupt.raised() && !time_is_up(options, start)) {
+        const Session::State state = session.state();
+        if (state != Session::State::playing)
+            return state;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return Session::State::playing;
+}
+
+void run_play(const PlayOptions& options)
+{
+    if (!std::filesystem::is_regular_file(options.set_path))
+        fail("no such music set: " + options.set_path);
+    if (options.track < 1 || !PageArchive::read_entry(options.set_path.c_str(), options.track))
+        fail("no track " + std::to_string(options.track) + " in " + options.set_path);
+    // The voice archive is the file of the same name with ".mda" in place of
+    // the last four characters, as the window program finds it.
+    const std::string& set = options.set_path;
+    const std::string voice_path = set.substr(0, set.size() >= 4 ? set.size() - 4 : 0) + ".mda";
+    const std::vector<std::string> titles = load_track_titles(set);
+
+    const std::string device_name = options.output.empty() ? default_device_name() : options.output;
+    auto report = std::make_shared<OutputReport>();
+    InterruptFlag interrupt;
+    PlayerHandle player(create_player(services_for_output(device_name, report)));
+    if (!player)
+        fail("not enough memory for the player");
+    open_file(*player, set.c_str(), voice_path.c_str());
+
+    // Loading a large SoundFont takes a moment; the user hears of a fallback
+    // before the music starts.
+    if (report->wait_until_opened(30000)) {
+        if (std::string why = report->fallback_reason(); !why.empty())
+            std::cerr << "tambelo-cli: falling back to no sound: " << why << '\n';
+        if (std::string note = report->note(); !note.empty())
+            std::cerr << "tambelo-cli: " << note << '\n';
+    }
+
+    Session session(*player, options.track);
+    session.play(options.track);
+    Session::State end = Session::State::playing;
+    if (on_terminal())
+        play_interactively(session, titles, options, interrupt);
+    else
+        end = play_unattended(session, titles, options, interrupt);
+
+    // Releasing the player silences the device before the program ends.
+    player.reset();
+    if (end == Session::State::failed)
+        fail("track " + std::to_string(session.track()) + " of " + set +
+             " cannot be played: its score could not be compiled");
+}
+
+}  // namespace
+
+void add_play_command(CLI::App& app)
+{
+    auto* command = app.add_subcommand("play", "Play a track of a music set");
+    auto options = std::make_shared<PlayOptions>();
+    command->add_option("SET.dat", options->set_path, "The set's score archive")->required();
+    command->add_option("TRACK", options->track, "Track number (default 1)");
+    command->add_option("--output", options->output,
+                        "Output device: synth, synth:SOUNDFONT, port:NAME or none "
+                        "(default: $TAMBELO_MIDI_OUT, else synth)");
+    command->add_option("--for", options->seconds, "Stop after this many seconds")
+        ->check(CLI::PositiveNumber);
+    command->footer(
+        "On a terminal: n/p step one track, N/P ten, space stops or plays, q quits.\n"
+        "Otherwise it plays until the track ends, --for runs out, or it is interrupted.");
+    command->callback([options] { run_play(*options); });
+}
+
+}  // namespace tambelo::cli

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "library/player.h"
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace tambelo::cli {
+
+// What happened when the playback thread opened the output device, for the
+// command to tell the user. Filled on the playback thread, read on the
+// command's thread.
+class OutputReport {
+public:
+    // Waits until the device has been opened (or opening has failed), at
+    // most `timeout_ms`; false on time-out.
+    bool wait_until_opened(int timeout_ms);
+
+    // Why the player fell back to no sound; empty when the chosen device
+    // opened.
+    std::string fallback_reason();
+    // A note for the user about the device that did open (a chosen SoundFont
+    // that was passed over for another); empty when there is nothing to say.
+    std::string note();
+
+    void record(std::string fallback_reason, std::string note);
+
+private:
+    std::mutex mutex_;
+    std::condition_variable opened_;
+    bool done_ = false;
+    std::string fallback_reason_;
+    std::string note_;
+};
+
+// Player services whose device opener opens the device named `name` (as
+// TAMBELO_MIDI_OUT or --output names it) and records the outcome in `report`.
+PlayerServices services_for_output(const std::string& name, std::shared_ptr<OutputReport> report);
+
+}  // namespace tambelo::cli

@@ -1,0 +1,237 @@
+#include "library/midi/device_choice.h"
+#include "library/midi/port_device.h"
+#include "library/midi/sound_system.h"
+#include "library/midi/synth_device.h"
+
+#include "tests/support/midi_bytes.h"
+
+#include <RtMidi.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <mutex>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace tambelo {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using testing::gs_reset_bytes;
+using testing::send_bytes;
+using testing::send_long_bytes;
+
+// A JACK server of the test's own on the dummy backend (no sound hardware),
+// under a name no one else uses; JACK clients of this process find it
+// through JACK_DEFAULT_SERVER.
+class DummyJackServer {
+public:
+    DummyJackServer() : name_("tambelo-test-" + std::to_string(getpid()))
+    {
+        setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
+        std::vector<std::string> args = {"jackd", "-r", "-n", name_, "-d", "dummy",
+                                         "-r", "48000", "-p", "256"};
+        std::vector<char*> argv;
+        for (std::string& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t quiet;
+        posix_spawn_file_actions_init(&quiet);
+        posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+        if (posix_spawnp(&pid_, "jackd", &quiet, nullptr, argv.data(), environ) != 0)
+            pid_ = 0;
+        posix_spawn_file_actions_destroy(&quiet);
+        for (int i = 0; pid_ && i < 100 && !running_; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            running_ = jack_server_running();
+        }
+    }
+    ~DummyJackServer() { stop(); }
+
+    bool running() const { return running_; }
+    void stop()
+    {
+        if (!pid_)
+            return;
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+        pid_ = 0;
+        running_ = false;
+    }
+
+private:
+    std::string name_;
+    pid_t pid_ = 0;
+    bool running_ = false;
+};
+
+// A virtual MIDI input port on JACK that keeps every message it receives.
+class Listener {
+public:
+    explicit Listener(const std::string& port_name) : in_(RtMidi::UNIX_JACK, "tambelo-listener")
+    {
+        in_.ignoreTypes(false, true, true);  // keep System Exclusive messages
+        in_.setCallback(&Listener::receive, this);
+        in_.openVirtualPort(port_name);
+    }
+
+    // Waits until `count` messages have arrived (or five seconds have passed).
+    std::vector<Bytes> wait_for(std::size_t count)
+    {
+        std::unique_lock lock(mutex_);
+        arrived_.wait_for(lock, std::chrono::seconds(5), [&] { return received_.size() >= count; });
+        return received_;
+    }
+
+    // JACK connects ports asynchronously, and what is sent before the
+    // connection stands is lost: sends `probe` until one arrives, then
+    // forgets what has arrived so far.
+    bool wait_until_connected(MidiDevice& device, const Bytes& probe)
+    {
+        for (int i = 0; i < 100; ++i) {
+            send_bytes(device, probe);
+            if (!wait_for_any(std::chrono::milliseconds(50)))
+                continue;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            std::lock_guard lock(mutex_);
+            received_.clear();
+            return true;
+        }
+        return false;
+    }
+
+private:
+    bool wait_for_any(std::chrono::milliseconds timeout)
+    {
+        std::unique_lock lock(mutex_);
+        return arrived_.wait_for(lock, timeout, [&] { return !received_.empty(); });
+    }
+
+    static void receive(double, std::vector<unsigned char>* message, void* self)
+    {
+        auto* listener = static_cast<Listener*>(self);
+        std::lock_guard lock(listener->mutex_);
+        listener->received_.emplace_back(message->begin(), message->end());
+        listener->arrived_.notify_all();
+    }
+
+    RtMidiIn in_;
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::vector<Bytes> received_;
+};
+
+TEST(PortDevice, DeliversTheExactBytesInOrderToAJackPeer)
+{
+    DummyJackServer server;
+    if (!server.running())
+        GTEST_SKIP() << "a JACK server with the dummy backend cannot run here";
+    Listener listener("gs-module-in");
+
+    const std::vector<std::string> ports = list_output_ports();
+    EXPECT_TRUE(std::any_of(ports.begin(), ports.end(), [](const std::string& name) {
+        return name.find("gs-module-in") != std::string::npos;
+    }));
+
+    std::string why;
+    std::unique_ptr<MidiDevice> device = open_named_device("port:gs-module-in", &why);
+    ASSERT_TRUE(device) << why;
+    ASSERT_TRUE(listener.wait_until_connected(*device, {0x8F, 0, 0}));
+
+    EXPECT_TRUE(send_long_bytes(*device, gs_reset_bytes));
+    EXPECT_TRUE(send_bytes(*device, {0xB3, 0, 0}));
+    EXPECT_TRUE(send_bytes(*device, {0xC3, 48, 0x5A}));  // two bytes go out, not three
+    EXPECT_TRUE(send_bytes(*device, {0x93, 60, 120}));
+    EXPECT_TRUE(send_bytes(*device, {0x93, 60, 0}));
+
+    const std::vector<Bytes> expected = {
+        gs_reset_bytes, {0xB3, 0, 0}, {0xC3, 48}, {0x93, 60, 120}, {0x93, 60, 0}};
+    EXPECT_EQ(listener.wait_for(expected.size()), expected);
+}
+
+TEST(PortDevice, APortThatGoesAwayDoesNotEndPlayback)
+{
+    DummyJackServer server;
+    if (!server.running())
+        GTEST_SKIP() << "a JACK server with the dummy backend cannot run here";
+    std::unique_ptr<MidiDevice> device;
+    {
+        Listener listener("short-lived");
+        device = open_named_device("port:short-lived");
+        ASSERT_TRUE(device);
+    }
+    send_bytes(*device, {0x90, 60, 100});
+    server.stop();
+    // The whole MIDI system is gone now: sends may fail, but they return.
+    send_bytes(*device, {0xB0, 120, 0});
+    send_long_bytes(*device, gs_reset_bytes);
+    device.reset();
+}
+
+TEST(SynthDevice, PlaysThroughARunningJackServer)
+{
+    if (soundfont_candidates().empty())
+        GTEST_SKIP() << "no SoundFont installed";
+    DummyJackServer server;
+    if (!server.running())
+        GTEST_SKIP() << "a JACK server with the dummy backend cannot run here";
+    ::testing::internal::CaptureStderr();
+    std::string why;
+    std::unique_ptr<MidiDevice> device = open_named_device("synth", &why);
+    ASSERT_TRUE(device) << why;
+    EXPECT_TRUE(send_long_bytes(*device, gs_reset_bytes));
+    EXPECT_TRUE(send_bytes(*device, {0x90, 60, 100}));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(send_bytes(*device, {0xB0, 120, 0}));
+    device.reset();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+}
+
+TEST(PortDevice, NoSuchPortIsReportedQuietly)
+{
+    ::testing::internal::CaptureStderr();
+    std::string why;
+    EXPECT_FALSE(PortDevice::open("no-such-port-anywhere", &why));
+    EXPECT_NE(why.find("no-such-port-anywhere"), std::string::npos) << why;
+    list_output_ports();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+}
+
+TEST(DeviceChoice, NamesChooseTheirDevicesAndUnknownOnesSayWhy)
+{
+    std::string why;
+    EXPECT_TRUE(open_named_device("none", &why));
+    EXPECT_FALSE(open_named_device("none:extra", &why));
+    EXPECT_NE(why.find("unknown output device"), std::string::npos);
+    why.clear();
+    EXPECT_FALSE(open_named_device("port:", &why));
+    EXPECT_FALSE(why.empty());
+    why.clear();
+    EXPECT_FALSE(open_named_device("speaker", &why));
+    EXPECT_NE(why.find("\"speaker\""), std::string::npos);
+}
+
+TEST(DeviceChoice, TheEnvironmentVariableNamesTheDefaultDevice)
+{
+    setenv("TAMBELO_MIDI_OUT", "port:Roland", 1);
+    EXPECT_EQ(default_device_name(), "port:Roland");
+    setenv("TAMBELO_MIDI_OUT", "", 1);
+    EXPECT_EQ(default_device_name(), "synth");
+    unsetenv("TAMBELO_MIDI_OUT");
+    EXPECT_EQ(default_device_name(), "synth");
+}
+
+}  // namespace
+}  // namespace tambelo
