@@ -20,38 +20,32 @@ std::size_t frame_at(double time_ms, int sample_rate)
 std::unique_ptr<AudioRenderer> AudioRenderer::create(const std::string& soundfont, int sample_rate,
                                                      std::string* why)
 {
-    auto synth = create_gs_synth(soundfont, static_cast<double>(sample_rate), why);
-    if (!synth)
+    auto device = SynthDevice::open_offline(soundfont, static_cast<double>(sample_rate), why);
+    if (!device)
         return nullptr;
-    return std::unique_ptr<AudioRenderer>(new AudioRenderer(std::move(*synth), sample_rate));
+    return std::unique_ptr<AudioRenderer>(new AudioRenderer(std::move(device), sample_rate));
 }
 
+// Hands one message to the synth through its device, as live playback does.
 void AudioRenderer::send(const TimedMessage& message)
 {
-    fluid_synth_t* synth = synth_.synth.get();
     const auto& bytes = message.bytes;
     if (bytes.empty())
         return;
     if (bytes[0] == 0xF0) {
-        // FluidSynth takes the bytes between F0 and F7.
-        if (bytes.size() >= 2 && bytes.back() == 0xF7)
-            fluid_synth_sysex(synth, reinterpret_cast<const char*>(bytes.data() + 1),
-                              static_cast<int>(bytes.size() - 2), nullptr, nullptr, nullptr, 0);
+        MidiHeader header;
+        header.data = bytes.data();
+        header.buffer_length = static_cast<std::uint32_t>(bytes.size());
+        header.bytes_recorded = header.buffer_length;
+        device_->prepare_header(header);
+        device_->send_long(header);  // the synth takes it at once
+        device_->unprepare_header(header);
         return;
     }
-    const int channel = bytes[0] & 0x0F;
-    const int data1 = bytes.size() > 1 ? bytes[1] & 0x7F : 0;
-    const int data2 = bytes.size() > 2 ? bytes[2] & 0x7F : 0;
-    switch (bytes[0] & 0xF0) {
-    case 0x80: fluid_synth_noteoff(synth, channel, data1); break;
-    case 0x90: fluid_synth_noteon(synth, channel, data1, data2); break;  // velocity 0 releases
-    case 0xA0: fluid_synth_key_pressure(synth, channel, data1, data2); break;
-    case 0xB0: fluid_synth_cc(synth, channel, data1, data2); break;
-    case 0xC0: fluid_synth_program_change(synth, channel, data1); break;
-    case 0xD0: fluid_synth_channel_pressure(synth, channel, data1); break;
-    case 0xE0: fluid_synth_pitch_bend(synth, channel, data1 | data2 << 7); break;
-    default: break;
-    }
+    std::uint32_t packed = 0;
+    for (std::size_t i = 0; i < bytes.size() && i < 3; ++i)
+        packed |= std::uint32_t{bytes[i]} << (8 * i);
+    device_->send_short(packed);
 }
 
 void AudioRenderer::start_fresh()
@@ -61,13 +55,11 @@ void AudioRenderer::start_fresh()
     // before the old one goes, it finds the SoundFont's samples in
     // FluidSynth's cache instead of reading them again.
     if (!first_render_) {
-        auto fresh = create_gs_synth(synth_.soundfont, static_cast<double>(sample_rate_));
-        if (fresh) {
-            // Moved out whole, so that its synth goes before its settings.
-            GsSynth previous = std::move(synth_);
-            synth_ = std::move(*fresh);
-        } else
-            fluid_synth_system_reset(synth_.synth.get());
+        auto fresh = SynthDevice::open_offline(device_->soundfont(), static_cast<double>(sample_rate_));
+        if (fresh)
+            device_ = std::move(fresh);
+        else
+            fluid_synth_system_reset(device_->synth());
     }
     first_render_ = false;
 }
@@ -156,7 +148,7 @@ std::optional<std::size_t> AudioRenderer::render(const std::vector<TimedMessage>
                                                  const AudioEnding& ending, const AudioSink& sink)
 {
     start_fresh();
-    FrameStream stream(synth_.synth.get(), ending, sample_rate_, sink);
+    FrameStream stream(device_->synth(), ending, sample_rate_, sink);
     const std::size_t planned = stream.planned();
 
     // Each message goes to the synth at the block boundary nearest its frame.

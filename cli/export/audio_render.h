@@ -1,6 +1,6 @@
 #pragma once
 
-#include "library/midi/fluid_synth_setup.h"
+#include "library/midi/synth_device.h"
 #include "library/offline_render.h"
 
 #include <cstddef>
@@ -33,7 +33,7 @@ public:
                                                  std::string* why = nullptr);
 
     int sample_rate() const { return sample_rate_; }
-    const std::string& soundfont() const { return synth_.soundfont; }
+    const std::string& soundfont() const { return device_->soundfont(); }
 
     // Interleaved stereo frames (left, right) of `messages` played on a
     // fresh synthesizer, so that the same track always renders the same. Every message takes effect at the synthesizer's
@@ -50,11 +50,15 @@ public:
     std::vector<float> render(const std::vector<TimedMessage>& messages, const AudioEnding& ending);
 
 private:
-    explicit AudioRenderer(GsSynth synth, int sample_rate) : synth_(std::move(synth)), sample_rate_(sample_rate) {}
+    AudioRenderer(std::unique_ptr<SynthDevice> device, int sample_rate)
+        : device_(std::move(device)), sample_rate_(sample_rate)
+    {
+    }
     void start_fresh();
     void send(const TimedMessage& message);
 
-    GsSynth synth_;
+    // The embedded synthesizer's device, as live playback uses it.
+    std::unique_ptr<SynthDevice> device_;
     int sample_rate_;
     bool first_render_ = true;
 };
