@@ -11,6 +11,7 @@ namespace tambelo::cli {
 // callback. A command that fails prints one line on stderr and exits with a
 // non-zero status via CLI::RuntimeError.
 void add_list_command(CLI::App& app);
+void add_export_command(CLI::App& app);
 void add_pack_command(CLI::App& app);
 void add_dump_command(CLI::App& app);
 void add_trace_command(CLI::App& app);

@@ -1,7 +1,11 @@
 #include "cli/commands.h"
 
-#include "library/page_archive.h"
+#include "cli/export/length_text.h"
+#include "cli/export/music_set.h"
+#include "library/offline_render.h"
 
+#include <algorithm>
+#include <vector>
 #include <filesystem>
 #include <iostream>
 
@@ -9,23 +13,39 @@ namespace tambelo::cli {
 
 void add_list_command(CLI::App& app)
 {
-    auto* command = app.add_subcommand("list", "List the tracks of a music set");
+    auto* command = app.add_subcommand("list", "List the tracks of a music set with their titles and lengths");
     auto set_path = std::make_shared<std::string>();
-    command->add_option("SET.dat", *set_path, "The set's score archive")->required();
+    command->add_option("SET.dat", *set_path, "The set's score archive (its .mda and .txt lie beside it)")
+        ->required();
     command->callback([set_path] {
-        const char* path = set_path->c_str();
         if (!std::filesystem::is_regular_file(*set_path))
             fail("no such file: " + *set_path);
-        if (PageArchive::next_entry(path, 0) == 0) {
+        const MusicSetFiles files = music_set_files(*set_path);
+        const std::int32_t count = count_tracks(files.score);
+        if (count == 0) {
             std::cout << "no tracks in " << *set_path << '\n';
             return;
         }
-        for (std::int32_t track = 1;; ++track) {
-            const auto entry = PageArchive::read_entry(path, track);
-            std::cout << track << '\t' << (entry ? entry->size() : 0) << " bytes\n";
-            if (PageArchive::next_entry(path, track) == track)
-                break;
+        const SetTitles titles = SetTitles::read(files.titles);
+        const std::string game = titles.game_title();
+        std::cout << (game.empty() ? *set_path : game) << ": " << count << (count == 1 ? " track" : " tracks")
+                  << "\n\n";
+        std::vector<std::string> lengths;
+        std::size_t width = 6;
+        for (std::int32_t track = 1; track <= count; ++track) {
+            OfflineFailure failure = OfflineFailure::none;
+            auto played = OfflineTrack::open_set_track(files.score, files.voice, track, &failure);
+            lengths.push_back(played ? describe_length(played->length(), played->tick_length_ms())
+                                     : describe(failure));
+            width = std::max(width, lengths.back().size());
         }
+        auto row = [width](const std::string& number, const std::string& length, const std::string& title) {
+            std::cout << std::string(number.size() < 5 ? 5 - number.size() : 0, ' ') << number << "  " << length
+                      << std::string(width - length.size() + 2, ' ') << title << '\n';
+        };
+        row("No.", "Length", "Title");
+        for (std::int32_t track = 1; track <= count; ++track)
+            row(std::to_string(track), lengths[static_cast<std::size_t>(track - 1)], titles.title_line(track));
     });
 }
 

@@ -7,6 +7,7 @@ int main(int argc, char** argv)
                  "optional title list (amus.txt) in one folder."};
     app.require_subcommand(1);
     tambelo::cli::add_list_command(app);
+    tambelo::cli::add_export_command(app);
     tambelo::cli::add_pack_command(app);
     tambelo::cli::add_dump_command(app);
     tambelo::cli::add_trace_command(app);

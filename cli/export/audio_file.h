@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tambelo {
+
+enum class AudioFileType { wav, flac, ogg };
+
+// Tags written where the file type has them (WAV: INFO chunk; FLAC and Ogg:
+// comments). Empty texts and a track number of 0 are left out.
+struct AudioTags {
+    std::string title;
+    std::string album;
+    std::int32_t track_number = 0;
+};
+
+// An audio file written piece by piece under a temporary name beside its
+// final one, and renamed into place by finish(). Dropped unfinished, it
+// removes the temporary file, so a failure never leaves a partial file
+// under the final name. Formats as for write_audio_file below.
+class AudioFileWriter {
+public:
+    // Null when the temporary file cannot be made, with a one-line reason in `why`.
+    static std::unique_ptr<AudioFileWriter> open(const std::string& path, AudioFileType type, int sample_rate,
+                                                 const AudioTags& tags, std::string* why = nullptr);
+    ~AudioFileWriter();
+    AudioFileWriter(const AudioFileWriter&) = delete;
+    AudioFileWriter& operator=(const AudioFileWriter&) = delete;
+
+    // Appends interleaved stereo frames; false (with the reason kept for
+    // finish) when they cannot be written.
+    bool write(const float* frames, std::size_t count);
+    // Closes the file and renames it to its final name. Returns an empty
+    // string on success, else a one-line reason (the temporary file is gone).
+    std::string finish();
+
+private:
+    struct File;
+    explicit AudioFileWriter(std::unique_ptr<File> file);
+    std::unique_ptr<File> file_;
+};
+
+// Writes interleaved stereo float frames as 16-bit PCM WAV, 16-bit FLAC or
+// Ogg Vorbis (quality 0.6), clipping at full scale. The file is written under
+// a temporary name beside `path` and renamed over it when complete, so a
+// failure never leaves a partial file under the final name. Returns an empty
+// string on success, else a one-line reason.
+std::string write_audio_file(const std::string& path, AudioFileType type, int sample_rate,
+                             const std::vector<float>& frames, const AudioTags& tags);
+
+}  // namespace tambelo

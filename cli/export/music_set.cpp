@@ -1,0 +1,118 @@
+#include "cli/export/music_set.h"
+
+#include "frontend/titles/leading_number.h"
+#include "frontend/titles/title_list.h"
+#include "library/page_archive.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
+namespace tambelo {
+namespace {
+
+std::string trim(const std::string& text)
+{
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return {};
+    const auto last = text.find_last_not_of(" \t");
+    return text.substr(first, last - first + 1);
+}
+
+std::optional<std::int32_t> parse_number(const std::string& text)
+{
+    const std::string digits = trim(text);
+    if (digits.empty() || digits.size() > 9 ||
+        !std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c); }))
+        return std::nullopt;
+    return std::stoi(digits);
+}
+
+}  // namespace
+
+MusicSetFiles music_set_files(const std::string& score_path)
+{
+    std::filesystem::path base(score_path);
+    auto beside = [&](const char* extension) { return std::filesystem::path(base).replace_extension(extension).string(); };
+    return {score_path, beside(".mda"), beside(".txt")};
+}
+
+std::int32_t count_tracks(const std::string& score_path)
+{
+    std::int32_t count = 0;
+    while (PageArchive::next_entry(score_path.c_str(), count) == count + 1)
+        ++count;
+    return count;
+}
+
+SetTitles SetTitles::read(const std::string& titles_path)
+{
+    return SetTitles(read_title_list(titles_path));
+}
+
+std::optional<std::string> SetTitles::line_of(std::int32_t track) const
+{
+    if (lines_.size() > max_searched_title_lines)
+        return std::nullopt;
+    for (const auto& line : lines_)
+        if (leading_number(line) == static_cast<double>(track))
+            return line;
+    return std::nullopt;
+}
+
+std::string SetTitles::title_line(std::int32_t track) const
+{
+    return line_of(track).value_or(std::to_string(track) + " NO TITLE");
+}
+
+std::string SetTitles::title(std::int32_t track) const
+{
+    std::string title;
+    if (const auto line = line_of(track)) {
+        // The number is the line's first word ("03 Battle", "1 2nd movement").
+        const std::string text = trim(*line);
+        const auto blank = text.find_first_of(" \t");
+        if (blank != std::string::npos)
+            title = trim(text.substr(blank));
+    }
+    return title.empty() ? "Track " + std::to_string(track) : title;
+}
+
+std::string SetTitles::game_title() const
+{
+    const std::string caption = caption_text(lines_);
+    const std::string prefix = "TAMBELO - ";
+    return caption.starts_with(prefix) ? trim(caption.substr(prefix.size())) : std::string();
+}
+
+std::optional<std::vector<std::int32_t>> parse_track_list(const std::string& text, std::int32_t track_count,
+                                                          std::string* why)
+{
+    auto fail = [why](std::string reason) -> std::optional<std::vector<std::int32_t>> {
+        if (why)
+            *why = std::move(reason);
+        return std::nullopt;
+    };
+    std::vector<std::int32_t> tracks;
+    std::size_t from = 0;
+    while (from <= text.size()) {
+        const std::size_t comma = std::min(text.find(',', from), text.size());
+        const std::string item = text.substr(from, comma - from);
+        from = comma + 1;
+        const auto dash = item.find('-');
+        const auto first = parse_number(item.substr(0, dash));
+        const auto last = dash == std::string::npos ? first : parse_number(item.substr(dash + 1));
+        if (!first || !last || *last < *first)
+            return fail("not a track list: \"" + text + "\" (use numbers and ranges such as 1,3,5-7)");
+        if (*first < 1 || *last > track_count)
+            return fail("no track " + std::to_string(*first < 1 ? *first : *last) + " in this set (it has " +
+                        std::to_string(track_count) + " tracks)");
+        for (std::int32_t track = *first; track <= *last; ++track)
+            if (std::find(tracks.begin(), tracks.end(), track) == tracks.end())
+                tracks.push_back(track);
+    }
+    return tracks;
+}
+
+}  // namespace tambelo

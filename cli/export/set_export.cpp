@@ -1,0 +1,135 @@
+#include "cli/export/set_export.h"
+
+#include "cli/authoring/page_archive_writer.h"
+#include "cli/export/audio_render.h"
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <system_error>
+#include <thread>
+
+namespace tambelo {
+namespace {
+
+constexpr int max_export_hours = 3;
+constexpr double max_export_ms = max_export_hours * 3600.0 * 1000.0;
+
+// One thread's tools: the synthesizer is made once and reused, since
+// loading a SoundFont costs far more than resetting the synth.
+class Worker {
+public:
+    explicit Worker(const ExportSettings& settings) : settings_(settings) {}
+
+    TrackOutcome run(const std::string& score_path, const std::string& voice_path, const TrackJob& job)
+    {
+        TrackOutcome outcome;
+        outcome.label = job.label;
+        outcome.path = job.path;
+        OfflineFailure failure = OfflineFailure::none;
+        auto track = OfflineTrack::open_set_track(score_path, voice_path, job.label.track, &failure);
+        if (!track) {
+            outcome.reason = describe(failure);
+            return outcome;
+        }
+        const ExportSpan span = plan_export_span(track->length(), track->tick_length_ms(), settings_.loops);
+        const double fade_ms = span.loops && settings_.format != ExportFormat::mid ? settings_.fade_seconds * 1000.0 : 0.0;
+        if (span.music_ms + fade_ms > max_export_ms) {
+            // A damaged or hostile set can describe music that plays for
+            // years: rendering it would take as long and fill the disk.
+            outcome.reason = "would play for more than " + std::to_string(max_export_hours) + " hours";
+            return outcome;
+        }
+        std::string error;
+        if (settings_.format == ExportFormat::mid) {
+            const auto bytes = export_midi_file(*track, job.label, settings_.loops);
+            outcome.audio_ms = span.music_ms;
+            error = write_file_atomically(job.path, bytes);
+        } else {
+            AudioRenderer* renderer = this->renderer(error);
+            if (renderer == nullptr) {
+                outcome.reason = error;
+                return outcome;
+            }
+            auto file = AudioFileWriter::open(job.path, audio_file_type(settings_.format), renderer->sample_rate(),
+                                              {job.label.title, job.label.album, job.label.track}, &error);
+            if (!file) {
+                outcome.reason = error;
+                return outcome;
+            }
+            const auto frames = export_audio(*track, *renderer, settings_.loops, settings_.fade_seconds,
+                                             [&file](const float* data, std::size_t count) {
+                                                 return file->write(data, count);
+                                             });
+            error = file->finish();
+            if (frames)
+                outcome.audio_ms = static_cast<double>(*frames) * 1000.0 / renderer->sample_rate();
+        }
+        outcome.written = error.empty();
+        outcome.reason = error;
+        return outcome;
+    }
+
+private:
+    AudioRenderer* renderer(std::string& error)
+    {
+        if (!renderer_ && renderer_error_.empty()) {
+            renderer_ = AudioRenderer::create(settings_.soundfont, settings_.sample_rate, &renderer_error_);
+            if (!renderer_ && renderer_error_.empty())
+                renderer_error_ = "the synthesizer cannot be set up";
+        }
+        error = renderer_error_;
+        return renderer_.get();
+    }
+
+    const ExportSettings& settings_;
+    std::unique_ptr<AudioRenderer> renderer_;
+    std::string renderer_error_;
+};
+
+}  // namespace
+
+std::vector<TrackOutcome> export_tracks(const std::string& score_path, const std::string& voice_path,
+                                        const std::vector<TrackJob>& jobs, const ExportSettings& settings,
+                                        int threads, const std::function<void(const TrackOutcome&)>& on_done)
+{
+    std::vector<TrackOutcome> outcomes(jobs.size());
+    std::atomic<std::size_t> next{0};
+    std::mutex report_lock;
+
+    auto work = [&] {
+        Worker worker(settings);
+        for (std::size_t index = next++; index < jobs.size(); index = next++) {
+            TrackOutcome outcome;
+            try {
+                outcome = worker.run(score_path, voice_path, jobs[index]);
+            } catch (const std::bad_alloc&) {
+                outcome.label = jobs[index].label;
+                outcome.path = jobs[index].path;
+                outcome.reason = "out of memory";
+            }
+            std::lock_guard lock(report_lock);
+            outcomes[index] = outcome;
+            if (on_done)
+                on_done(outcome);
+        }
+    };
+
+    const int count = std::clamp(threads, 1, static_cast<int>(std::max<std::size_t>(jobs.size(), 1)));
+    std::vector<std::thread> pool;
+    for (int i = 1; i < count; ++i) {
+        try {
+            pool.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;  // fewer threads; the calling thread still works
+        }
+    }
+    work();
+    for (auto& thread : pool)
+        thread.join();
+    return outcomes;
+}
+
+}  // namespace tambelo

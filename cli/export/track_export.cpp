@@ -1,0 +1,126 @@
+#include "cli/export/track_export.h"
+
+#include "cli/export/audio_render.h"
+#include "cli/export/midi_file.h"
+
+#include <map>
+#include <utility>
+
+namespace tambelo {
+namespace {
+
+// Releases, at `at_ms`, every note that the messages leave sounding.
+void release_sounding_notes(std::vector<TimedMessage>& messages, double at_ms)
+{
+    std::map<std::pair<int, int>, int> sounding;  // (channel, note) -> note-ons not yet released
+    for (const auto& message : messages) {
+        if (message.bytes.size() != 3)
+            continue;
+        const int kind = message.bytes[0] & 0xF0;
+        const auto key = std::make_pair(message.bytes[0] & 0x0F, static_cast<int>(message.bytes[1]));
+        if (kind == 0x90 && message.bytes[2] != 0)
+            ++sounding[key];
+        else if (kind == 0x80 || kind == 0x90)
+            sounding.erase(key);
+        else if (kind == 0xB0 && (message.bytes[1] == 120 || message.bytes[1] == 123))
+            std::erase_if(sounding, [&](const auto& entry) { return entry.first.first == key.first; });
+    }
+    for (const auto& [key, count] : sounding)
+        if (count > 0)
+            messages.push_back({at_ms, {static_cast<std::uint8_t>(0x90 | key.first),
+                                        static_cast<std::uint8_t>(key.second), 0}});
+}
+
+}  // namespace
+
+const char* extension_of(ExportFormat format)
+{
+    switch (format) {
+    case ExportFormat::mid: return "mid";
+    case ExportFormat::wav: return "wav";
+    case ExportFormat::flac: return "flac";
+    case ExportFormat::ogg: return "ogg";
+    }
+    return "mid";
+}
+
+AudioFileType audio_file_type(ExportFormat format)
+{
+    switch (format) {
+    case ExportFormat::flac: return AudioFileType::flac;
+    case ExportFormat::ogg: return AudioFileType::ogg;
+    default: return AudioFileType::wav;
+    }
+}
+
+ExportSpan plan_export_span(const TrackLength& length, double tick_length_ms, int loops)
+{
+    ExportSpan span;
+    if (length.kind == TrackLength::Kind::ends) {
+        span.end_tick = length.end_tick + 1;
+        span.music_ms = tick_time_ms(length.end_tick, tick_length_ms);
+        return span;
+    }
+    span.loops = true;
+    const std::int64_t start = length.loop_start_tick;
+    span.end_tick = start + static_cast<std::int64_t>(loops) * length.loop_ticks;
+    span.music_ms = tick_time_ms(span.end_tick, tick_length_ms);
+    if (!length.cycles_differ) {
+        span.loop_start_ms = tick_time_ms(start, tick_length_ms);
+        span.loop_end_ms = tick_time_ms(start + length.loop_ticks, tick_length_ms);
+    }
+    return span;
+}
+
+std::vector<std::uint8_t> export_midi_file(OfflineTrack& track, const TrackLabel& label, int loops)
+{
+    const ExportSpan span = plan_export_span(track.length(), track.tick_length_ms(), loops);
+    MidiFileContent content;
+    content.track_name = label.title;
+    content.text = label.album;
+    content.timing = choose_midi_timing(track.tick_length_ms());
+    track.play_until_tick(span.end_tick, content.messages);
+    if (span.loops)
+        release_sounding_notes(content.messages, span.music_ms);
+    content.loop_start_ms = span.loop_start_ms;
+    content.loop_end_ms = span.loop_end_ms;
+    content.end_ms = span.music_ms;
+    return build_midi_file(content);
+}
+
+namespace {
+
+std::vector<TimedMessage> audio_messages(OfflineTrack& track, int loops, double fade_seconds, AudioEnding& ending)
+{
+    const ExportSpan span = plan_export_span(track.length(), track.tick_length_ms(), loops);
+    ending.music_ms = span.music_ms;
+    std::vector<TimedMessage> messages;
+    if (span.loops) {
+        ending.fade_ms = fade_seconds * 1000.0;
+        track.play_until_ms(span.music_ms + ending.fade_ms, messages);
+    } else {
+        ending.release_tail = true;
+        track.play_until_tick(span.end_tick, messages);
+    }
+    return messages;
+}
+
+}  // namespace
+
+std::vector<float> export_audio(OfflineTrack& track, AudioRenderer& renderer, int loops, double fade_seconds)
+{
+    AudioEnding ending;
+    const auto messages = audio_messages(track, loops, fade_seconds, ending);
+    return renderer.render(messages, ending);
+}
+
+std::optional<std::size_t> export_audio(OfflineTrack& track, AudioRenderer& renderer, int loops,
+                                        double fade_seconds,
+                                        const std::function<bool(const float*, std::size_t)>& sink)
+{
+    AudioEnding ending;
+    const auto messages = audio_messages(track, loops, fade_seconds, ending);
+    return renderer.render(messages, ending, sink);
+}
+
+}  // namespace tambelo

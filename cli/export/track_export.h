@@ -1,0 +1,69 @@
+#pragma once
+
+#include "cli/export/audio_file.h"
+#include "library/offline_render.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tambelo {
+
+class AudioRenderer;
+
+enum class ExportFormat { mid, wav, flac, ogg };
+
+struct ExportSettings {
+    ExportFormat format = ExportFormat::mid;
+    int loops = 2;              // times a looping track's loop is played
+    double fade_seconds = 8.0;  // audio of a looping track: fade-out after the loops
+    int sample_rate = 44100;
+    std::string soundfont;      // empty: the system's
+};
+
+// "mid", "wav", "flac", "ogg".
+const char* extension_of(ExportFormat format);
+
+// What names a track in its file.
+struct TrackLabel {
+    std::int32_t track = 0;
+    std::string title;  // the track's title, without its number
+    std::string album;  // the game's title; may be empty
+};
+
+// The stretch of a track that an export holds.
+struct ExportSpan {
+    bool loops = false;
+    std::int64_t end_tick = 0;  // the first tick not played
+    double music_ms = 0.0;      // ends: the moment the track ends; loops: intro + loops x loop
+    // Where the looping channels share one cycle: the first loop's bounds.
+    std::optional<double> loop_start_ms;
+    std::optional<double> loop_end_ms;
+};
+
+ExportSpan plan_export_span(const TrackLength& length, double tick_length_ms, int loops);
+
+// The Standard MIDI File of a track: the device reset (its GS reset as a
+// System Exclusive event) and every message at its ideal time, the title as
+// track name and the game's title as text; a looping track unrolled `loops`
+// times with its loop points marked, notes still sounding at the end
+// released there.
+std::vector<std::uint8_t> export_midi_file(OfflineTrack& track, const TrackLabel& label, int loops);
+
+// The track's audio, interleaved stereo at the renderer's rate: a looping
+// track for `loops` loops and then `fade_seconds` of fade-out, a track that
+// ends by itself to its end and the synthesizer's release tail.
+std::vector<float> export_audio(OfflineTrack& track, AudioRenderer& renderer, int loops,
+                                double fade_seconds);
+// The same, handed to `sink` piece by piece; the number of frames, or
+// nothing when the sink refused some.
+std::optional<std::size_t> export_audio(OfflineTrack& track, AudioRenderer& renderer, int loops,
+                                        double fade_seconds,
+                                        const std::function<bool(const float*, std::size_t)>& sink);
+
+AudioFileType audio_file_type(ExportFormat format);
+
+}  // namespace tambelo

@@ -1,0 +1,214 @@
+#include "cli/commands.h"
+
+#include "cli/export/export_names.h"
+#include "cli/export/length_text.h"
+#include "cli/export/music_set.h"
+#include "cli/export/set_export.h"
+#include "library/midi/fluid_synth_setup.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <thread>
+
+namespace tambelo::cli {
+namespace {
+
+struct ExportArguments {
+    std::string set_path;
+    std::string tracks;
+    std::string format = "mid";
+    int loops = 2;
+    double fade_seconds = 8.0;
+    std::string soundfont;
+    int sample_rate = 44100;
+    std::string output;
+    int jobs = 0;
+};
+
+// The folder a whole set goes to by default: the game's title, or else the
+// set's name ("amus" sets are named after their folder).
+std::string default_folder(const std::string& set_path, const SetTitles& titles)
+{
+    const std::filesystem::path path = std::filesystem::absolute(set_path);
+    std::string name = titles.game_title();
+    if (name.empty()) {
+        name = path.stem().string();
+        std::string lower = name;
+        std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+        if (lower == "amus" && path.parent_path().has_filename())
+            name = path.parent_path().filename().string();
+    }
+    return safe_file_name(name, "export");
+}
+
+// Shows how far the export is: a bar redrawn in place on a terminal, plain
+// lines otherwise. Called one track at a time.
+class Progress {
+public:
+    explicit Progress(std::size_t total) : total_(total), terminal_(isatty(STDERR_FILENO) != 0) {}
+
+    void track_done(const TrackOutcome& outcome)
+    {
+        ++done_;
+        const std::string name = std::filesystem::path(outcome.path).filename().string();
+        if (!terminal_) {
+            std::cerr << '[' << done_ << '/' << total_ << "] "
+                      << (outcome.written ? "wrote " + name
+                                          : "skipped track " + std::to_string(outcome.label.track) + ": " +
+                                                outcome.reason)
+                      << '\n';
+            return;
+        }
+        constexpr std::size_t width = 30;
+        const std::size_t filled = total_ == 0 ? width : width * done_ / total_;
+        std::cerr << "\r\033[K[" << std::string(filled, '#') << std::string(width - filled, '-') << "] " << done_
+                  << '/' << total_ << "  " << shortened(name, 40);
+        if (done_ == total_)
+            std::cerr << "\r\033[K";
+        std::cerr.flush();
+    }
+
+private:
+    // At most `bytes` bytes of `text`, cut between characters.
+    static std::string shortened(const std::string& text, std::size_t bytes)
+    {
+        if (text.size() <= bytes)
+            return text;
+        while (bytes > 0 && (static_cast<unsigned char>(text[bytes]) & 0xC0) == 0x80)
+            --bytes;
+        return text.substr(0, bytes);
+    }
+
+    std::size_t total_;
+    std::size_t done_ = 0;
+    bool terminal_;
+};
+
+ExportFormat format_named(const std::string& name)
+{
+    static const std::map<std::string, ExportFormat> formats = {
+        {"mid", ExportFormat::mid}, {"wav", ExportFormat::wav}, {"flac", ExportFormat::flac}, {"ogg", ExportFormat::ogg}};
+    return formats.at(name);
+}
+
+void run_export(const ExportArguments& arguments)
+{
+    const auto started = std::chrono::steady_clock::now();
+    if (!std::filesystem::is_regular_file(arguments.set_path))
+        fail("no such file: " + arguments.set_path);
+    const MusicSetFiles files = music_set_files(arguments.set_path);
+    const std::int32_t count = count_tracks(files.score);
+    if (count == 0)
+        fail("no tracks in " + arguments.set_path);
+
+    std::vector<std::int32_t> tracks;
+    if (arguments.tracks.empty()) {
+        for (std::int32_t track = 1; track <= count; ++track)
+            tracks.push_back(track);
+    } else {
+        std::string why;
+        auto chosen = parse_track_list(arguments.tracks, count, &why);
+        if (!chosen)
+            fail(why);
+        tracks = std::move(*chosen);
+    }
+
+    ExportSettings settings;
+    settings.format = format_named(arguments.format);
+    settings.loops = arguments.loops;
+    settings.fade_seconds = arguments.fade_seconds;
+    settings.sample_rate = arguments.sample_rate;
+    settings.soundfont = arguments.soundfont;
+    if (settings.format != ExportFormat::mid) {
+        if (!arguments.soundfont.empty() && !std::filesystem::is_regular_file(arguments.soundfont))
+            fail("no such SoundFont: " + arguments.soundfont);
+        if (soundfont_candidates(arguments.soundfont).empty())
+            fail("no SoundFont found for audio export; install one (e.g. the fluid-soundfont-gm package) or "
+                 "name one with --soundfont");
+    }
+
+    const SetTitles titles = SetTitles::read(files.titles);
+    const std::filesystem::path folder =
+        arguments.output.empty() ? std::filesystem::path(default_folder(arguments.set_path, titles))
+                                 : std::filesystem::path(arguments.output);
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error || !std::filesystem::is_directory(folder))
+        fail("cannot create the folder " + folder.string() + (error ? ": " + error.message() : ""));
+
+    const int digits = track_number_digits(count);
+    std::vector<TrackJob> jobs;
+    for (std::int32_t track : tracks) {
+        TrackJob job;
+        job.label = {track, titles.title(track), titles.game_title()};
+        job.path = (folder / track_file_name(track, digits, job.label.title, extension_of(settings.format))).string();
+        jobs.push_back(std::move(job));
+    }
+
+    const int threads = arguments.jobs > 0 ? arguments.jobs
+                                           : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    Progress progress(jobs.size());
+    const auto outcomes = export_tracks(files.score, files.voice, jobs, settings, threads,
+                                        [&progress](const TrackOutcome& outcome) { progress.track_done(outcome); });
+
+    const double wall_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::size_t written = 0;
+    double audio_ms = 0.0;
+    for (const auto& outcome : outcomes) {
+        if (outcome.written) {
+            ++written;
+            audio_ms += outcome.audio_ms;
+        }
+    }
+    char wall[32];
+    std::snprintf(wall, sizeof wall, "%.2f s", wall_s);
+    std::cout << "Wrote " << written << " of " << outcomes.size() << (outcomes.size() == 1 ? " track" : " tracks")
+              << " to " << folder.string() << ": " << format_length(audio_ms) << " of "
+              << (settings.format == ExportFormat::mid ? "music" : "audio") << " in " << wall << ".\n";
+    for (const auto& outcome : outcomes)
+        if (!outcome.written)
+            std::cout << "Skipped track " << outcome.label.track << " (" << outcome.label.title
+                      << "): " << outcome.reason << '\n';
+    if (written != outcomes.size())
+        throw CLI::RuntimeError(1);
+}
+
+}  // namespace
+
+void add_export_command(CLI::App& app)
+{
+    auto* command = app.add_subcommand(
+        "export", "Export tracks as Standard MIDI Files or audio (WAV, FLAC, Ogg Vorbis), played exactly as "
+                  "the player plays them");
+    auto arguments = std::make_shared<ExportArguments>();
+    command->add_option("SET.dat", arguments->set_path, "The set's score archive (its .mda and .txt lie beside it)")
+        ->required();
+    command->add_option("TRACKS", arguments->tracks, "Tracks to export, such as 3 or 1,4-6 (default: all)");
+    command->add_option("--format", arguments->format, "File format")
+        ->check(CLI::IsMember({"mid", "wav", "flac", "ogg"}))
+        ->capture_default_str();
+    command->add_option("--loops", arguments->loops, "Times a looping track's loop is played")
+        ->check(CLI::Range(1, 100))
+        ->capture_default_str();
+    command->add_option("--fade", arguments->fade_seconds, "Fade-out after the loops of a looping track, seconds (audio)")
+        ->check(CLI::Range(0.0, 600.0))
+        ->capture_default_str();
+    command->add_option("--soundfont", arguments->soundfont, "SoundFont for audio (default: the system's)");
+    command->add_option("--sample-rate", arguments->sample_rate, "Sample rate of audio files, Hz")
+        ->check(CLI::Range(8000, 96000))
+        ->capture_default_str();
+    command->add_option("-o,--output", arguments->output,
+                        "Folder for the files (default: a folder named after the set, made here)");
+    command->add_option("--jobs", arguments->jobs, "Tracks rendered at once (default: one per processor)")
+        ->check(CLI::Range(1, 256));
+    command->callback([arguments] { run_export(*arguments); });
+}
+
+}  // namespace tambelo::cli
