@@ -1,4 +1,5 @@
 #include "cli/commands.h"
+#include "cli/music_set_files.h"
 
 #include "library/page_archive.h"
 #include "library/player.h"
@@ -19,19 +20,6 @@ struct DumpOptions {
     std::string voice_path;
 };
 
-struct PlayerDeleter {
-    void operator()(Player* player) const { destroy_player(player); }
-};
-
-// The voice archive beside a score archive, named as the window program
-// names it: the score archive's path with its last four characters (its
-// ".dat") replaced by ".mda".
-std::string voice_path_beside(const std::string& set_path)
-{
-    const std::size_t keep = set_path.size() >= 4 ? set_path.size() - 4 : 0;
-    return set_path.substr(0, keep) + ".mda";
-}
-
 std::string hex_of(const std::uint8_t* bytes, std::int32_t count)
 {
     static constexpr char digits[] = "0123456789abcdef";
@@ -42,15 +30,6 @@ std::string hex_of(const std::uint8_t* bytes, std::int32_t count)
         text.push_back(digits[bytes[i] & 15]);
     }
     return text;
-}
-
-std::int32_t track_count(const char* path)
-{
-    std::int32_t track = 0;
-    for (std::int32_t next = PageArchive::next_entry(path, 0); next != track;
-         next = PageArchive::next_entry(path, track))
-        track = next;
-    return track;
 }
 
 nlohmann::ordered_json describe(const Player& player, std::int32_t track, bool compiled)
@@ -80,13 +59,13 @@ void run_dump(const DumpOptions& options)
     if (!fs::is_regular_file(options.set_path))
         fail("no such file: " + options.set_path);
     const bool voices_given = !options.voice_path.empty();
-    const std::string voice_path = voices_given ? options.voice_path : voice_path_beside(options.set_path);
+    const std::string voice_path = voices_given ? options.voice_path : music_set_files(options.set_path).voice;
     if (voices_given && !fs::is_regular_file(voice_path))
         fail("no such file: " + voice_path);
 
     const char* set = options.set_path.c_str();
     if (options.track < 1 || !PageArchive::read_entry(set, options.track)) {
-        const std::int32_t count = track_count(set);
+        const std::int32_t count = count_tracks(set);
         if (count == 0)
             fail(options.set_path + " holds no tracks");
         fail("no track " + std::to_string(options.track) + " in " + options.set_path + " (it holds tracks 1 to " +
@@ -97,7 +76,7 @@ void run_dump(const DumpOptions& options)
 
     // A fresh Player without a thread or a device, as a track preparation
     // would leave it after compiling and loading.
-    std::unique_ptr<Player, PlayerDeleter> player(create_player(PlayerServices{}, false));
+    PlayerHandle player(create_player(PlayerServices{}, false));
     if (!player)
         fail("out of memory");
     open_file(*player, set, voice_path.c_str());

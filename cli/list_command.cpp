@@ -1,13 +1,14 @@
 #include "cli/commands.h"
 
 #include "cli/export/length_text.h"
-#include "cli/export/music_set.h"
+#include "cli/music_set_files.h"
+#include "cli/track_titles.h"
 #include "library/offline_render.h"
 
 #include <algorithm>
-#include <vector>
 #include <filesystem>
 #include <iostream>
+#include <vector>
 
 namespace tambelo::cli {
 
@@ -26,9 +27,10 @@ void add_list_command(CLI::App& app)
             std::cout << "no tracks in " << *set_path << '\n';
             return;
         }
-        const SetTitles titles = SetTitles::read(files.titles);
-        const std::string game = titles.game_title();
-        std::cout << (game.empty() ? *set_path : game) << ": " << count << (count == 1 ? " track" : " tracks")
+        // Title lines are printed made safe for the terminal.
+        const std::vector<std::string> titles = load_track_titles(files.score);
+        const std::string caption = game_title(titles);
+        std::cout << caption << ": " << count << (count == 1 ? " track" : " tracks")
                   << "\n\n";
         std::vector<std::string> lengths;
         std::size_t width = 6;
@@ -45,7 +47,7 @@ void add_list_command(CLI::App& app)
         };
         row("No.", "Length", "Title");
         for (std::int32_t track = 1; track <= count; ++track)
-            row(std::to_string(track), lengths[static_cast<std::size_t>(track - 1)], titles.title_line(track));
+            row(std::to_string(track), lengths[static_cast<std::size_t>(track - 1)], track_title_line(titles, track));
     });
 }
 

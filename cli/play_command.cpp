@@ -1,4 +1,5 @@
 #include "cli/commands.h"
+#include "cli/music_set_files.h"
 #include "cli/play_output.h"
 #include "cli/terminal.h"
 #include "cli/track_titles.h"
@@ -22,11 +23,6 @@ struct PlayOptions {
     std::string output;
     double seconds = 0;  // 0: no limit
 };
-
-struct PlayerDeleter {
-    void operator()(Player* player) const { destroy_player(player); }
-};
-using PlayerHandle = std::unique_ptr<Player, PlayerDeleter>;
 
 // What the user sees of the player, kept on the command's thread from the
 // requests it made and the two request fields the library shares.
@@ -171,10 +167,8 @@ void run_play(const PlayOptions& options)
         fail("no such music set: " + options.set_path);
     if (options.track < 1 || !PageArchive::read_entry(options.set_path.c_str(), options.track))
         fail("no track " + std::to_string(options.track) + " in " + options.set_path);
-    // The voice archive is the file of the same name with ".mda" in place of
-    // the last four characters, as the window program finds it.
     const std::string& set = options.set_path;
-    const std::string voice_path = set.substr(0, set.size() >= 4 ? set.size() - 4 : 0) + ".mda";
+    const std::string voice_path = music_set_files(set).voice;
     const std::vector<std::string> titles = load_track_titles(set);
 
     const std::string device_name = options.output.empty() ? default_device_name() : options.output;

@@ -1,4 +1,5 @@
 #include "cli/commands.h"
+#include "cli/music_set_files.h"
 
 #include "library/midi/recording_device.h"
 #include "library/platform/clock.h"
@@ -19,18 +20,6 @@ struct TraceOptions {
     std::uint64_t for_ms = 60000;
     std::uint64_t clock_start = 0;
     bool fixed_poll = false;
-};
-
-// The voice archive beside a score archive, as the window program finds it:
-// the score archive's name with its last four characters replaced.
-std::string voice_archive_beside(const std::string& set_path)
-{
-    const std::size_t keep = set_path.size() >= 4 ? set_path.size() - 4 : 0;
-    return set_path.substr(0, keep) + ".mda";
-}
-
-struct PlayerDeleter {
-    void operator()(Player* player) const { destroy_player(player); }
 };
 
 // Prints the messages logged since the last call, then forgets them, so a
@@ -54,7 +43,7 @@ void run_trace(const TraceOptions& options)
     if (!options.voice_path.empty() && !std::filesystem::is_regular_file(options.voice_path))
         fail("no such file: " + options.voice_path);
     const std::string voice_path =
-        options.voice_path.empty() ? voice_archive_beside(options.set_path) : options.voice_path;
+        options.voice_path.empty() ? music_set_files(options.set_path).voice : options.voice_path;
     if (options.set_path.size() >= path_capacity || voice_path.size() >= path_capacity)
         fail("path too long (at most " + std::to_string(path_capacity - 1) + " bytes)");
 
@@ -65,7 +54,7 @@ void run_trace(const TraceOptions& options)
     services.clock = &clock;
     services.timing = options.fixed_poll ? PollTiming::fixed : PollTiming::precise;
     services.open_device = [&clock, log] { return std::make_unique<RecordingDevice>(clock, log); };
-    std::unique_ptr<Player, PlayerDeleter> player(create_player(services, /*start_thread=*/false));
+    PlayerHandle player(create_player(services, /*start_thread=*/false));
     if (!player)
         fail("not enough memory for a player");
 

@@ -1,5 +1,6 @@
 #include "cli/track_titles.h"
 
+#include "cli/music_set_files.h"
 #include "frontend/titles/title_list.h"
 
 namespace tambelo::cli {
@@ -26,8 +27,7 @@ std::string printable(std::string text)
 
 std::vector<std::string> load_track_titles(const std::string& set_path)
 {
-    const std::string stem = set_path.substr(0, set_path.size() >= 4 ? set_path.size() - 4 : 0);
-    return read_title_list(stem + ".txt");
+    return read_title_list(music_set_files(set_path).titles);
 }
 
 std::string track_title_line(const std::vector<std::string>& titles, std::int32_t track)

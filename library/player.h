@@ -130,6 +130,12 @@ Player* create_player(const PlayerServices& services, bool start_thread = true);
 // device) and frees the Player. Safe with null.
 void destroy_player(Player* player);
 
+// Owns a Player for tools and tests; destroys it with destroy_player.
+struct PlayerDeleter {
+    void operator()(Player* player) const { destroy_player(player); }
+};
+using PlayerHandle = std::unique_ptr<Player, PlayerDeleter>;
+
 // Requests, from the caller's thread.
 void open_file(Player& player, const char* score_path, const char* voice_path);
 void play_music(Player& player, std::int32_t track);

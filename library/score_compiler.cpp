@@ -3,6 +3,7 @@
 #include "library/note_length.h"
 #include "library/page_archive.h"
 #include "library/player.h"
+#include "library/stream_format.h"
 
 #include <array>
 #include <initializer_list>
@@ -24,25 +25,6 @@ constexpr int check_zero_count = 5;
 // channel's loop begins.
 constexpr std::uint8_t list_end_marker = 255;
 
-// Score commands that the compiler acts on. Note commands are 0..12 (one
-// length byte), 13..25 (a 16-bit length) and 128..140 (the default length).
-constexpr std::uint8_t sc_tie = 233;
-constexpr std::uint8_t sc_release = 234;
-constexpr std::uint8_t sc_octave_up = 238;
-constexpr std::uint8_t sc_octave_down = 239;
-constexpr std::uint8_t sc_octave = 240;
-constexpr std::uint8_t sc_gate = 242;
-constexpr std::uint8_t sc_length = 243;
-constexpr std::uint8_t sc_tempo = 244;
-constexpr std::uint8_t sc_next_octave_down = 247;
-constexpr std::uint8_t sc_next_octave_up = 248;
-constexpr std::uint8_t sc_phrase_end = 255;
-
-// Event records. A note record's code is the note number itself (0..127).
-constexpr std::uint8_t ev_rest = 128;
-constexpr std::uint8_t ev_no_loop = 236;
-constexpr std::uint8_t ev_end = 255;
-constexpr std::int32_t end_record_size = 4;
 
 // The most commands one track may take to compile. A score can list one long
 // phrase of commands without output thousands of times in every channel,
@@ -99,7 +81,7 @@ public:
             return false;
         // Always fits: every other record leaves room for it.
         const auto loop = static_cast<std::uint32_t>(loop_position);
-        write({ev_end, static_cast<std::uint8_t>(loop), static_cast<std::uint8_t>(loop >> 8),
+        write({EV_END, static_cast<std::uint8_t>(loop), static_cast<std::uint8_t>(loop >> 8),
                static_cast<std::uint8_t>(loop >> 16)});
         return true;
     }
@@ -142,7 +124,7 @@ private:
             const auto code = next_byte(cursor);
             if (!code)
                 return false;
-            if (*code == sc_phrase_end)
+            if (*code == SC_PHRASE_END)
                 return true;
             if (!compile_command(*code, cursor))
                 return false;
@@ -170,7 +152,7 @@ private:
             const auto argument = next_byte(cursor);
             return argument && append({code, *argument});
         }
-        if (code == ev_no_loop)
+        if (code == EV_NO_LOOP)
             return append({code});
         if (const int count = skipped_argument_count(code); count > 0) {
             if (cursor + static_cast<std::size_t>(count) > score_.size())
@@ -187,24 +169,24 @@ private:
     bool compile_state_command(std::uint8_t code, std::size_t& cursor)
     {
         switch (code) {
-        case sc_octave_up:
+        case SC_OCTAVE_UP:
             state_.note_octave = state_.octave = static_cast<std::uint16_t>(state_.octave + 1);
             return true;
-        case sc_octave_down:
+        case SC_OCTAVE_DOWN:
             state_.note_octave = state_.octave = static_cast<std::uint16_t>(state_.octave - 1);
             return true;
-        case sc_next_octave_up:
+        case SC_NEXT_OCTAVE_UP:
             state_.note_octave = static_cast<std::uint16_t>(state_.note_octave + 1);
             return true;
-        case sc_next_octave_down:
+        case SC_NEXT_OCTAVE_DOWN:
             state_.note_octave = static_cast<std::uint16_t>(state_.note_octave - 1);
             return true;
-        case sc_octave:
-        case sc_gate:
-        case sc_release:
-        case sc_tempo:
+        case SC_OCTAVE:
+        case SC_GATE:
+        case SC_RELEASE:
+        case SC_TEMPO:
             break;
-        case sc_length: {
+        case SC_LENGTH: {
             const auto first = next_byte(cursor);
             if (!first)
                 return false;
@@ -226,17 +208,17 @@ private:
         if (!argument)
             return false;
         switch (code) {
-        case sc_octave:
+        case SC_OCTAVE:
             state_.octave = state_.note_octave = *argument;
             break;
-        case sc_gate:
+        case SC_GATE:
             state_.gate_eighths = static_cast<std::uint16_t>(*argument + 1);
             state_.release_ticks = 256;
             break;
-        case sc_release:
+        case SC_RELEASE:
             state_.release_ticks = *argument;
             break;
-        default:  // sc_tempo: takes effect only if the whole score compiles
+        default:  // SC_TEMPO: takes effect only if the whole score compiles
             tempo_ = *argument;
             break;
         }
@@ -251,7 +233,7 @@ private:
         if (!following)
             return false;  // the phrase has no end anyway
         NoteSplit split{length, 0};
-        if (*following == sc_tie)
+        if (*following == SC_TIE)
             ++cursor;
         else
             split = split_note_length(length, state_.release_ticks, state_.gate_eighths);
@@ -263,11 +245,11 @@ private:
         // A note outside the MIDI range is kept as silence of the same
         // length rather than written as some other event code.
         if (step == 0 || note < 0 || note > 127)
-            return append_wait(ev_rest, length);
+            return append_wait(EV_REST, length);
         if (split.sounding_ticks != 0 &&
             !append_wait(static_cast<std::uint8_t>(note), split.sounding_ticks))
             return false;
-        return append_wait(ev_rest, split.tail_ticks);
+        return append_wait(EV_REST, split.tail_ticks);
     }
 
     bool append_wait(std::uint8_t code, std::uint16_t wait_ticks)

@@ -2,6 +2,7 @@
 
 #include "library/device_reset.h"
 #include "library/player.h"
+#include "library/stream_format.h"
 
 #include <cstdint>
 #include <limits>
@@ -9,40 +10,8 @@
 namespace tambelo {
 namespace {
 
-// Event codes of a compiled stream. Codes 0..127 are notes.
-constexpr std::uint8_t ev_rest = 128;
-constexpr std::uint8_t ev_skip = 224;
-constexpr std::uint8_t ev_velocity_add = 225;
-constexpr std::uint8_t ev_pan = 235;
-constexpr std::uint8_t ev_no_loop = 236;
-constexpr std::uint8_t ev_voice = 245;
-constexpr std::uint8_t ev_velocity = 249;
-constexpr std::uint8_t ev_fine_tune = 252;
-constexpr std::uint8_t ev_end = 255;
-
 constexpr std::int32_t no_note = 128;
 constexpr std::int32_t melodic_kit = 128;
-
-// Size of an event record, its code included. Codes the player does not
-// know take one byte.
-int event_size(std::uint8_t code)
-{
-    if (code <= ev_rest)
-        return 3;
-    switch (code) {
-    case ev_skip:
-    case ev_velocity_add:
-    case ev_pan:
-    case ev_voice:
-    case ev_velocity:
-    case ev_fine_tune:
-        return 2;
-    case ev_end:
-        return 4;
-    default:
-        return 1;
-    }
-}
 
 std::int32_t clamp_to_int32(std::int64_t value)
 {
@@ -177,45 +146,45 @@ ChannelOutcome read_channel_events(Player& player, int index)
         // without its end record, or a loop position beyond the buffer)
         // counts as the end of the stream, looping to its start.
         if (at < 0 || at >= stream_capacity ||
-            event_size(stream.bytes[at]) > stream_capacity - at) {
+            event_record_size(stream.bytes[at]) > stream_capacity - at) {
             if (end_stream(player, index, 0, ends_this_tick) == ChannelOutcome::track_ended)
                 return ChannelOutcome::track_ended;
             continue;
         }
         const std::uint8_t* record = stream.bytes + at;
         const std::uint8_t code = record[0];
-        stream.position = at + event_size(code);
+        stream.position = at + event_record_size(code);
 
-        if (code <= ev_rest) {
+        if (code <= EV_REST) {
             const std::int32_t wait = record[1] | record[2] << 8;
-            if (code == ev_rest)
+            if (code == EV_REST)
                 release_note(player, track, wait);
             else
                 play_note(player, track, code, wait);
             continue;
         }
         switch (code) {
-        case ev_velocity_add:
+        case EV_VELOCITY_ADD:
             track.velocity =
                 clamp_to_int32(std::int64_t{track.velocity} + static_cast<std::int8_t>(record[1]));
             break;
-        case ev_pan:
+        case EV_PAN:
             track.pan = record[1];
             send_control_change(player, track.midi_channel, 10, track.pan);
             break;
-        case ev_no_loop:
+        case EV_NO_LOOP:
             player.stop_at_end = 1;
             break;
-        case ev_voice:
+        case EV_VOICE:
             change_voice(player, index, record[1]);
             break;
-        case ev_velocity:
+        case EV_VELOCITY:
             track.velocity = record[1];
             break;
-        case ev_fine_tune:
+        case EV_FINE_TUNE:
             fine_tune(player, track, static_cast<std::int8_t>(record[1]));
             break;
-        case ev_end: {
+        case EV_END: {
             const std::int32_t loop_position = record[1] | record[2] << 8 | record[3] << 16;
             if (end_stream(player, index, loop_position, ends_this_tick) ==
                 ChannelOutcome::track_ended)

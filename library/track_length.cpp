@@ -1,5 +1,7 @@
 #include "library/track_length.h"
 
+#include "library/stream_format.h"
+
 #include <algorithm>
 #include <array>
 #include <optional>
@@ -7,37 +9,17 @@
 namespace tambelo {
 namespace {
 
-constexpr std::uint8_t ev_rest = 128;
-constexpr std::uint8_t ev_pan = 235;
-constexpr std::uint8_t ev_voice = 245;
-constexpr std::uint8_t ev_fine_tune = 252;
-constexpr std::uint8_t ev_no_loop = 236;
-constexpr std::uint8_t ev_end = 255;
 constexpr std::int64_t first_read_tick = 16;  // the device reset leaves every channel waiting 16 ticks
 // No channel can read more records than this in one tick: it meets the end
 // of its stream at least once on the way, and the second end ends it.
 constexpr int reads_per_tick_bound = 2 * stream_capacity + 2;
-
-int record_size(std::uint8_t code)
-{
-    if (code <= ev_rest)
-        return 3;
-    switch (code) {
-    case 224: case 225: case 235: case 245: case 249: case 252:
-        return 2;
-    case ev_end:
-        return 4;
-    default:
-        return 1;
-    }
-}
 
 // A record at `position` lying wholly inside the buffer, or nothing.
 std::optional<int> record_at(const EventStream& stream, std::int32_t position)
 {
     if (position < 0 || position >= stream_capacity)
         return std::nullopt;
-    const int size = record_size(stream.bytes[position]);
+    const int size = event_record_size(stream.bytes[position]);
     if (position + size > stream_capacity)
         return std::nullopt;
     return size;
@@ -68,11 +50,11 @@ LoopSection scan_loop_section(const EventStream& stream, std::int32_t position)
         if (!size)
             break;
         const std::uint8_t code = stream.bytes[position];
-        if (code == ev_end)
+        if (code == EV_END)
             break;
-        if (code <= ev_rest)
+        if (code <= EV_REST)
             section.ticks += wait_of(stream, position);
-        if (code == ev_no_loop)
+        if (code == EV_NO_LOOP)
             section.sets_stop = true;
         position += *size;
     }
@@ -134,22 +116,22 @@ private:
             const auto size = record_at(stream, at);
             // A record that does not fit in the buffer counts as an end
             // record looping to the start of the stream.
-            const std::uint8_t code = size ? stream.bytes[at] : ev_end;
+            const std::uint8_t code = size ? stream.bytes[at] : EV_END;
             if (size)
                 channel.position += *size;
-            if (code < ev_rest || code == ev_pan || code == ev_voice || code == ev_fine_tune)
+            if (code < EV_REST || code == EV_PAN || code == EV_VOICE || code == EV_FINE_TUNE)
                 channel.has_acted = true;
-            if (code <= ev_rest) {
-                if (code < ev_rest)
+            if (code <= EV_REST) {
+                if (code < EV_REST)
                     channel.has_sounded = true;
                 const int wait = wait_of(stream, at);
                 if (wait > 0) {
                     channel.due_tick = tick + wait;
                     return;
                 }
-            } else if (code == ev_no_loop) {
+            } else if (code == EV_NO_LOOP) {
                 stop_at_end_ = true;
-            } else if (code == ev_end) {
+            } else if (code == EV_END) {
                 channel.position = size ? loop_position_of(stream, at) : 0;
                 // A second end in one tick means a loop without a wait: the
                 // sequencer ends such a channel rather than spin in the tick.

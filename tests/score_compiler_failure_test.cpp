@@ -15,15 +15,11 @@ using testing::Phrase;
 using testing::ScoreBuilder;
 using testing::stream_bytes;
 
-struct PlayerDeleter {
-    void operator()(Player* player) const { destroy_player(player); }
-};
-
 // A malformed score fails the whole track; it never reads outside the score,
 // writes outside a stream, or changes the tempo.
 class ScoreCompilerFailureTest : public ::testing::Test {
 protected:
-    std::unique_ptr<Player, PlayerDeleter> owner{create_player(PlayerServices{}, false)};
+    PlayerHandle owner{create_player(PlayerServices{}, false)};
     Player& player = *owner;
 
     // A well-formed score whose every channel is in use, compiled first so

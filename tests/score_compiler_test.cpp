@@ -17,13 +17,9 @@ using testing::ScoreBuilder;
 using testing::silent_stream;
 using testing::stream_bytes;
 
-struct PlayerDeleter {
-    void operator()(Player* player) const { destroy_player(player); }
-};
-
 class ScoreCompilerTest : public ::testing::Test {
 protected:
-    std::unique_ptr<Player, PlayerDeleter> owner{create_player(PlayerServices{}, false)};
+    PlayerHandle owner{create_player(PlayerServices{}, false)};
     Player& player = *owner;
 
     bool compile(const Bytes& score) { return compile_score_bytes(player, score); }

@@ -12,10 +12,6 @@ namespace {
 using testing::Voice;
 using testing::VoiceSetBuilder;
 
-struct PlayerDeleter {
-    void operator()(Player* player) const { destroy_player(player); }
-};
-
 using Values = std::vector<int>;
 
 // A voice's seven values, in file order, for comparisons.
@@ -33,7 +29,7 @@ const Values default_voice{0, 0, 100, 40, 40, 64, 64};
 
 class VoiceSetTest : public ::testing::Test {
 protected:
-    std::unique_ptr<Player, PlayerDeleter> owner{create_player(PlayerServices{}, false)};
+    PlayerHandle owner{create_player(PlayerServices{}, false)};
     Player& player = *owner;
 
     void load(const std::vector<std::uint8_t>& bytes) { load_voice_set_bytes(player, bytes); }

@@ -2,6 +2,7 @@
 
 #include "cli/authoring/score_checks.h"
 #include "cli/authoring/tempo_conversion.h"
+#include "library/stream_format.h"
 
 #include <cstdio>
 #include <map>
@@ -11,28 +12,6 @@ namespace tambelo {
 namespace {
 
 using Kind = ScoreCommand::Kind;
-
-// Score command codes.
-constexpr std::uint8_t sc_note = 0;              // + step, 1 length byte
-constexpr std::uint8_t sc_note_word = 13;        // + step, 2 length bytes
-constexpr std::uint8_t sc_note_default = 128;    // + step
-constexpr std::uint8_t sc_velocity_add = 225;
-constexpr std::uint8_t sc_tie = 233;
-constexpr std::uint8_t sc_release = 234;
-constexpr std::uint8_t sc_pan = 235;
-constexpr std::uint8_t sc_no_loop = 236;
-constexpr std::uint8_t sc_octave_up = 238;
-constexpr std::uint8_t sc_octave_down = 239;
-constexpr std::uint8_t sc_octave = 240;
-constexpr std::uint8_t sc_gate = 242;
-constexpr std::uint8_t sc_length = 243;
-constexpr std::uint8_t sc_tempo = 244;
-constexpr std::uint8_t sc_voice = 245;
-constexpr std::uint8_t sc_next_octave_down = 247;
-constexpr std::uint8_t sc_next_octave_up = 248;
-constexpr std::uint8_t sc_velocity = 249;
-constexpr std::uint8_t sc_fine_tune = 252;
-constexpr std::uint8_t sc_phrase_end = 255;
 
 constexpr std::size_t header_size = 48;
 constexpr std::uint8_t check_position = 40;  // check bytes 15, 0 x 5 at 41..46
@@ -52,12 +31,12 @@ void put_note(std::vector<std::uint8_t>& out, int step, std::optional<int> lengt
               std::optional<int> known_default)
 {
     if (!length || length == known_default) {
-        out.push_back(static_cast<std::uint8_t>(sc_note_default + step));
+        out.push_back(static_cast<std::uint8_t>(SC_NOTE_DEFAULT + step));
     } else if (*length < 256) {
-        out.push_back(static_cast<std::uint8_t>(sc_note + step));
+        out.push_back(static_cast<std::uint8_t>(SC_NOTE + step));
         out.push_back(low(*length));
     } else {
-        out.push_back(static_cast<std::uint8_t>(sc_note_word + step));
+        out.push_back(static_cast<std::uint8_t>(SC_NOTE_WORD + step));
         out.push_back(low(*length));
         out.push_back(high(*length));
     }
@@ -128,19 +107,19 @@ std::vector<std::uint8_t> encode_phrase(const Phrase& phrase, int tempo_base,
         switch (command.kind) {
         case Kind::note:
             for (int shift = command.octave_shift; shift > 0; --shift)
-                out.push_back(sc_next_octave_up);
+                out.push_back(SC_NEXT_OCTAVE_UP);
             for (int shift = command.octave_shift; shift < 0; ++shift)
-                out.push_back(sc_next_octave_down);
+                out.push_back(SC_NEXT_OCTAVE_DOWN);
             put_note(out, command.step, command.length_ticks, known_default);
             break;
         case Kind::rest:
             put_note(out, 0, command.length_ticks, known_default);
             break;
         case Kind::tie:
-            out.push_back(sc_tie);
+            out.push_back(SC_TIE);
             break;
         case Kind::length:
-            out.push_back(sc_length);
+            out.push_back(SC_LENGTH);
             if (command.value < 128) {
                 out.push_back(low(command.value));
             } else {
@@ -150,44 +129,44 @@ std::vector<std::uint8_t> encode_phrase(const Phrase& phrase, int tempo_base,
             known_default = command.value;
             break;
         case Kind::octave:
-            out.insert(out.end(), {sc_octave, low(command.value)});
+            out.insert(out.end(), {SC_OCTAVE, low(command.value)});
             break;
         case Kind::octave_up:
-            out.push_back(sc_octave_up);
+            out.push_back(SC_OCTAVE_UP);
             break;
         case Kind::octave_down:
-            out.push_back(sc_octave_down);
+            out.push_back(SC_OCTAVE_DOWN);
             break;
         case Kind::gate:
-            out.insert(out.end(), {sc_gate, low(command.value - 1)});
+            out.insert(out.end(), {SC_GATE, low(command.value - 1)});
             break;
         case Kind::release:
-            out.insert(out.end(), {sc_release, low(command.value)});
+            out.insert(out.end(), {SC_RELEASE, low(command.value)});
             break;
         case Kind::tempo:
-            out.insert(out.end(), {sc_tempo, tempo_byte(command, tempo_base, file)});
+            out.insert(out.end(), {SC_TEMPO, tempo_byte(command, tempo_base, file)});
             break;
         case Kind::voice:
-            out.insert(out.end(), {sc_voice, low(command.value)});
+            out.insert(out.end(), {EV_VOICE, low(command.value)});
             break;
         case Kind::pan:
-            out.insert(out.end(), {sc_pan, low(command.value)});
+            out.insert(out.end(), {EV_PAN, low(command.value)});
             break;
         case Kind::velocity:
-            out.insert(out.end(), {sc_velocity, low(command.value)});
+            out.insert(out.end(), {EV_VELOCITY, low(command.value)});
             break;
         case Kind::velocity_add:
-            out.insert(out.end(), {sc_velocity_add, low(command.value)});
+            out.insert(out.end(), {EV_VELOCITY_ADD, low(command.value)});
             break;
         case Kind::fine_tune:
-            out.insert(out.end(), {sc_fine_tune, low(command.value)});
+            out.insert(out.end(), {EV_FINE_TUNE, low(command.value)});
             break;
         case Kind::no_loop:
-            out.push_back(sc_no_loop);
+            out.push_back(EV_NO_LOOP);
             break;
         }
     }
-    out.push_back(sc_phrase_end);
+    out.push_back(SC_PHRASE_END);
     return out;
 }
 

@@ -31,21 +31,6 @@ std::optional<std::int32_t> parse_number(const std::string& text)
 
 }  // namespace
 
-MusicSetFiles music_set_files(const std::string& score_path)
-{
-    std::filesystem::path base(score_path);
-    auto beside = [&](const char* extension) { return std::filesystem::path(base).replace_extension(extension).string(); };
-    return {score_path, beside(".mda"), beside(".txt")};
-}
-
-std::int32_t count_tracks(const std::string& score_path)
-{
-    std::int32_t count = 0;
-    while (PageArchive::next_entry(score_path.c_str(), count) == count + 1)
-        ++count;
-    return count;
-}
-
 SetTitles SetTitles::read(const std::string& titles_path)
 {
     return SetTitles(read_title_list(titles_path));

@@ -1,25 +1,13 @@
 #pragma once
 
+#include "cli/music_set_files.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace tambelo {
-
-// The files of a music set named by its score archive: the voice archive and
-// the title list have the same base name with ".mda" and ".txt".
-struct MusicSetFiles {
-    std::string score;
-    std::string voice;
-    std::string titles;
-};
-
-MusicSetFiles music_set_files(const std::string& score_path);
-
-// Number of tracks in the score archive: entries 1..n all present. 0 when
-// the archive cannot be read or holds none.
-std::int32_t count_tracks(const std::string& score_path);
 
 // What the title list says about a set, by the rules the window uses.
 class SetTitles {
