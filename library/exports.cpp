@@ -20,43 +20,43 @@ tambelo::PlayerServices default_services()
 
 // Calls made without a live Player do nothing (get_next then answers 0).
 
-void* initialize(void)
+void* TAMBELO_CALL initialize(void)
 {
     if (the_player == nullptr)
         the_player = tambelo::create_player(default_services());
     return the_player;
 }
 
-void release(void)
+void TAMBELO_CALL release(void)
 {
     tambelo::destroy_player(the_player);
     the_player = nullptr;
 }
 
-void open_file(const char* score_path, const char* voice_path)
+void TAMBELO_CALL open_file(const char* score_path, const char* voice_path)
 {
     if (the_player)
         tambelo::open_file(*the_player, score_path, voice_path);
 }
 
-void play_music(int32_t track)
+void TAMBELO_CALL play_music(int32_t track)
 {
     if (the_player)
         tambelo::play_music(*the_player, track);
 }
 
-void stop_music(void)
+void TAMBELO_CALL stop_music(void)
 {
     if (the_player)
         tambelo::stop_music(*the_player);
 }
 
-int32_t get_next(int32_t track)
+int32_t TAMBELO_CALL get_next(int32_t track)
 {
     return the_player ? tambelo::get_next(*the_player, track) : 0;
 }
 
-int32_t get_prev(int32_t track)
+int32_t TAMBELO_CALL get_prev(int32_t track)
 {
     return tambelo::PageArchive::prev_entry(track);
 }

@@ -9,10 +9,14 @@
 
 #include <stdint.h>
 
+// On Windows the exports use the standard calling convention, where the
+// callee removes the arguments; elsewhere there is only one.
 #if defined(_WIN32)
-#define TAMBELO_API __declspec(dllexport) __stdcall
+#define TAMBELO_API __declspec(dllexport)
+#define TAMBELO_CALL __stdcall
 #else
 #define TAMBELO_API __attribute__((visibility("default")))
+#define TAMBELO_CALL
 #endif
 
 #ifdef __cplusplus
@@ -23,30 +27,30 @@ extern "C" {
 // default MIDI output device. Returns the Player's address, or 0 when it
 // cannot be allocated. While a Player lives, returns that Player and starts
 // nothing new.
-TAMBELO_API void* initialize(void);
+TAMBELO_API void* TAMBELO_CALL initialize(void);
 
 // Stops the playback thread (the device is silenced and closed) and frees the
 // Player. Waits for the thread without a time-out.
-TAMBELO_API void release(void);
+TAMBELO_API void TAMBELO_CALL release(void);
 
 // Remembers the score archive and voice archive paths (NUL-terminated) for
 // the next track preparation and the next get_next. A playing track plays on.
 // A path of 4,096 bytes or more is taken as no path at all.
-TAMBELO_API void open_file(const char* score_path, const char* voice_path);
+TAMBELO_API void TAMBELO_CALL open_file(const char* score_path, const char* voice_path);
 
 // Asks for track `track` (from 1; 0 stops). A number equal to the last one
 // accepted is ignored, so a playing track is not restarted.
-TAMBELO_API void play_music(int32_t track);
+TAMBELO_API void TAMBELO_CALL play_music(int32_t track);
 
 // Asks for silence.
-TAMBELO_API void stop_music(void);
+TAMBELO_API void TAMBELO_CALL stop_music(void);
 
 // The track after `track`: track + 1 when the score archive holds it, `track`
 // itself when it does not, 0 when the archive cannot be opened.
-TAMBELO_API int32_t get_next(int32_t track);
+TAMBELO_API int32_t TAMBELO_CALL get_next(int32_t track);
 
 // track - 1, but never less than 1.
-TAMBELO_API int32_t get_prev(int32_t track);
+TAMBELO_API int32_t TAMBELO_CALL get_prev(int32_t track);
 
 #ifdef __cplusplus
 }
