@@ -1,3 +1,4 @@
+#include "tests/support/cli_runner.h"
 #include "tests/support/music_set.h"
 #include "tests/support/score_builder.h"
 #include "tests/support/voice_set_builder.h"
@@ -10,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <sys/wait.h>
 
 namespace tambelo {
 namespace {
@@ -22,44 +22,12 @@ using testing::TempDir;
 using testing::Voice;
 using testing::VoiceSetBuilder;
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string quoted(const std::string& text)
-{
-    std::string result = "'";
-    for (const char c : text)
-        result += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return result + "'";
-}
+using testing::CliRun;
 
 // Runs the built command-line tool with `arguments`, collecting its output.
-CliRun run_cli(const TempDir& folder, const std::vector<std::string>& arguments)
+CliRun run_cli(const TempDir&, const std::vector<std::string>& arguments)
 {
-    const std::string err_path = (folder.path() / "stderr.txt").string();
-    std::string command = quoted(TAMBELO_CLI);
-    for (const auto& argument : arguments)
-        command += " " + quoted(argument);
-    command += " 2>" + quoted(err_path);
-
-    CliRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return run;
-    char buffer[4096];
-    std::size_t count;
-    while ((count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        run.out.append(buffer, count);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream err(err_path);
-    std::stringstream text;
-    text << err.rdbuf();
-    run.err = text.str();
-    return run;
+    return testing::run_program(TAMBELO_CLI, arguments);
 }
 
 class CliDumpTest : public ::testing::Test {

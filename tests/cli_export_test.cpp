@@ -1,3 +1,4 @@
+#include "tests/support/cli_runner.h"
 #include "tests/support/midi_file_reader.h"
 #include "tests/support/music_set.h"
 #include "tests/support/score_builder.h"
@@ -10,7 +11,6 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
-#include <sys/wait.h>
 
 namespace tambelo {
 namespace {
@@ -19,36 +19,11 @@ using testing::Phrase;
 using testing::ScoreBuilder;
 using testing::TempDir;
 
-struct ExportRun {
-    int status = -1;
-    std::string out;
-};
-
-std::string quoted(const std::string& text)
-{
-    std::string result = "'";
-    for (const char c : text)
-        result += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return result + "'";
-}
+using ExportRun = testing::CliRun;
 
 ExportRun run_cli(const std::vector<std::string>& arguments)
 {
-    std::string command = quoted(TAMBELO_CLI);
-    for (const auto& argument : arguments)
-        command += " " + quoted(argument);
-    command += " 2>/dev/null";
-    ExportRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return run;
-    char buffer[4096];
-    std::size_t count;
-    while ((count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        run.out.append(buffer, count);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return testing::run_program(TAMBELO_CLI, arguments);
 }
 
 std::vector<std::uint8_t> looping_score(int step)

@@ -1,3 +1,4 @@
+#include "tests/support/cli_runner.h"
 #include "tests/support/event_streams.h"
 #include "tests/support/music_set.h"
 #include "tests/support/score_builder.h"
@@ -6,11 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -26,26 +22,10 @@ struct ToolRun {
     std::string error;
 };
 
-ToolRun run_tool(const TempDir& folder, const std::string& arguments)
+ToolRun run_tool(const TempDir&, const std::string& arguments)
 {
-    const std::string error_path = (folder.path() / "stderr.txt").string();
-    const std::string command = std::string(TAMBELO_CLI) + " " + arguments + " 2>" + error_path;
-    ToolRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return run;
-    std::string text;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        text.append(buffer, n);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);)
-        run.out.push_back(line);
-    std::ifstream error(error_path);
-    std::getline(error, run.error);
-    return run;
+    const CliRun result = run_program(TAMBELO_CLI, split_words(arguments));
+    return {result.status, result.out_lines(), result.first_err_line()};
 }
 
 // "267 90 3C 78" for each message text.
