@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the normal build, the same tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the threading tests under
-# ThreadSanitizer. Warnings are errors.
+# ThreadSanitizer, then each fuzz target for a minute. Warnings are errors.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -10,22 +10,40 @@ jobs=$(nproc)
 
 step() { printf '\n=== %s\n' "$*"; }
 
+# Runs ctest, keeping count of the tests run in every build for the summary.
+passed=0
+run_ctest() {
+  local log
+  log=$(mktemp)
+  ctest "$@" --output-on-failure -j "$jobs" | tee "$log"
+  local count
+  count=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -n 1)
+  passed=$((passed + ${count:-0}))
+  rm -f "$log"
+}
+
 step "normal build and tests"
 scripts/build.sh "$out/normal" -DTAMBELO_WERROR=ON
-ctest --test-dir "$out/normal" --output-on-failure -j "$jobs"
+run_ctest --test-dir "$out/normal"
 
 step "AddressSanitizer and UndefinedBehaviorSanitizer"
 scripts/build.sh "$out/asan" -DTAMBELO_WERROR=ON -DTAMBELO_SANITIZE=address,undefined \
   -DTAMBELO_BUILD_BENCH=OFF -DTAMBELO_BUILD_FRONTEND=OFF
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir "$out/asan" --output-on-failure -j "$jobs"
+  run_ctest --test-dir "$out/asan"
 
 step "ThreadSanitizer (threading tests)"
 scripts/build.sh "$out/tsan" -DTAMBELO_WERROR=ON -DTAMBELO_SANITIZE=thread \
   -DTAMBELO_BUILD_BENCH=OFF -DTAMBELO_BUILD_FRONTEND=OFF -DTAMBELO_BUILD_CLI=ON
-TSAN_OPTIONS=halt_on_error=1 ctest --test-dir "$out/tsan" --output-on-failure -L threads -j "$jobs"
+TSAN_OPTIONS=halt_on_error=1 run_ctest --test-dir "$out/tsan" -L threads
 
 step "libFuzzer targets under AddressSanitizer and UndefinedBehaviorSanitizer"
 CC=clang CXX=clang++ scripts/build.sh "$out/fuzz" -DTAMBELO_BUILD_FUZZ=ON -DTAMBELO_SANITIZE=address,undefined \
   -DTAMBELO_BUILD_TESTS=OFF -DTAMBELO_BUILD_CLI=OFF -DTAMBELO_BUILD_FRONTEND=OFF -DTAMBELO_BUILD_BENCH=OFF
 scripts/run-fuzz.sh "$out/fuzz" 60
+
+# Every step above stops the script on a failure, so reaching here means
+# nothing failed.
+step "summary"
+echo "Fuzz targets: no findings. Tests of all builds together:"
+echo "tests: ${passed} passed, 0 failed"
