@@ -12,8 +12,9 @@ packages=(
   libcli11-dev nlohmann-json3-dev libtomlplusplus-dev
   libfluidsynth-dev librtmidi-dev libsndfile1-dev qt6-base-dev
   libasound2-dev libjack-jackd2-dev
-  # sound: a General MIDI SoundFont for the embedded synthesizer
-  timgm6mb-soundfont
+  # sound: General MIDI SoundFonts for the embedded synthesizer; the larger
+  # FluidR3 set becomes the system's default and sounds far better
+  timgm6mb-soundfont fluid-soundfont-gm
   # the window program under a virtual display, and helpers for tests
   xvfb xauth fluidsynth jackd2
   # screenshots of the window: framebuffer to PNG, a title bar, Japanese glyphs
