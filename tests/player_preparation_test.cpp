@@ -1,4 +1,5 @@
 #include "library/player.h"
+#include "tests/support/event_streams.h"
 #include "tests/support/manual_player.h"
 #include "tests/support/music_set.h"
 #include "tests/support/score_builder.h"
@@ -19,14 +20,7 @@ using testing::ScoreBuilder;
 using testing::TempDir;
 using testing::VoiceSetBuilder;
 
-std::vector<std::string> silence_texts()
-{
-    std::vector<std::string> texts;
-    for (const char* controller : {"78", "79"})
-        for (int channel = 0; channel < 10; ++channel)
-            texts.push_back("B" + std::to_string(channel) + " " + controller + " 00");
-    return texts;
-}
+using testing::silence_texts;
 
 // A looping track whose tempo tells which one was compiled last.
 Bytes looping_score(int tempo)

@@ -1,4 +1,5 @@
 #include "library/player.h"
+#include "tests/support/event_streams.h"
 #include "tests/support/manual_player.h"
 
 #include <gtest/gtest.h>
@@ -10,14 +11,7 @@ namespace {
 
 using testing::ManualPlayer;
 
-std::vector<std::string> silence_texts()
-{
-    std::vector<std::string> texts;
-    for (const char* controller : {"78", "79"})
-        for (int channel = 0; channel < 10; ++channel)
-            texts.push_back("B" + std::to_string(channel) + " " + controller + " 00");
-    return texts;
-}
+using testing::silence_texts;
 
 TEST(PlayerRequests, AnIdlePlayerSendsNothingAndPollsEveryTenMilliseconds)
 {
