@@ -1,12 +1,13 @@
 #include "cli/commands.h"
 
 #include "cli/export/length_text.h"
+#include "cli/input_files.h"
 #include "cli/music_set_files.h"
+#include "cli/safe_text.h"
 #include "cli/track_titles.h"
 #include "library/offline_render.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <iostream>
 #include <vector>
 
@@ -19,14 +20,12 @@ void add_list_command(CLI::App& app)
     command->add_option("SET.dat", *set_path, "The set's score archive (its .mda and .txt lie beside it)")
         ->required();
     command->callback([set_path] {
-        if (!std::filesystem::is_regular_file(*set_path))
-            fail("no such file: " + *set_path);
+        require_input_file(*set_path);
         const MusicSetFiles files = music_set_files(*set_path);
+        input_file_if_present(files.voice);
         const std::int32_t count = count_tracks(files.score);
-        if (count == 0) {
-            std::cout << "no tracks in " << *set_path << '\n';
-            return;
-        }
+        if (count == 0)
+            fail("no tracks in " + shown_path(*set_path));
         // Title lines are printed made safe for the terminal.
         const std::vector<std::string> titles = load_track_titles(files.score);
         const std::string caption = game_title(titles);

@@ -1,9 +1,9 @@
 #include "cli/export/audio_file.h"
 
+#include "cli/authoring/temporary_file.h"
+
 #include <sndfile.h>
 
-#include <cstdio>
-#include <filesystem>
 
 namespace tambelo {
 namespace {
@@ -21,8 +21,8 @@ int sndfile_format(AudioFileType type)
 }  // namespace
 
 struct AudioFileWriter::File {
-    std::string path;
-    std::string temporary;
+    explicit File(const std::string& path) : temporary(path) {}
+    TemporaryFile temporary;
     SNDFILE* handle = nullptr;
     std::string error;
 };
@@ -30,18 +30,20 @@ struct AudioFileWriter::File {
 std::unique_ptr<AudioFileWriter> AudioFileWriter::open(const std::string& path, AudioFileType type,
                                                        int sample_rate, const AudioTags& tags, std::string* why)
 {
-    auto file = std::make_unique<File>();
-    file->path = path;
-    file->temporary = path + ".partial";
+    auto file = std::make_unique<File>(path);
+    if (!file->temporary.reserved()) {
+        if (why)
+            *why = file->temporary.error();
+        return nullptr;
+    }
     SF_INFO info{};
     info.samplerate = sample_rate;
     info.channels = 2;
     info.format = sndfile_format(type);
-    file->handle = sf_open(file->temporary.c_str(), SFM_WRITE, &info);
+    file->handle = sf_open(file->temporary.path().c_str(), SFM_WRITE, &info);
     if (file->handle == nullptr) {
         if (why)
-            *why = "cannot write " + file->temporary + ": " + sf_strerror(nullptr);
-        std::remove(file->temporary.c_str());
+            *why = "cannot write " + file->temporary.path() + ": " + sf_strerror(nullptr);
         return nullptr;
     }
     // Some types take their strings only before the first frame.
@@ -63,10 +65,9 @@ AudioFileWriter::AudioFileWriter(std::unique_ptr<File> file) : file_(std::move(f
 
 AudioFileWriter::~AudioFileWriter()
 {
-    if (file_ && file_->handle != nullptr) {
+    // The temporary file goes with file_ unless finish() moved it into place.
+    if (file_ && file_->handle != nullptr)
         sf_close(file_->handle);
-        std::remove(file_->temporary.c_str());
-    }
 }
 
 bool AudioFileWriter::write(const float* frames, std::size_t count)
@@ -85,16 +86,9 @@ std::string AudioFileWriter::finish()
     if (sf_close(file_->handle) != 0 && error.empty())
         error = "closing failed";
     file_->handle = nullptr;
-    if (error.empty()) {
-        std::error_code code;
-        std::filesystem::rename(file_->temporary, file_->path, code);
-        if (!code)
-            return {};
-        std::remove(file_->temporary.c_str());
-        return "cannot rename " + file_->temporary + " to " + file_->path + ": " + code.message();
-    }
-    std::remove(file_->temporary.c_str());
-    return "cannot write " + file_->temporary + ": " + error;
+    if (error.empty())
+        return file_->temporary.commit();
+    return "cannot write " + file_->temporary.path() + ": " + error;
 }
 
 std::string write_audio_file(const std::string& path, AudioFileType type, int sample_rate,
