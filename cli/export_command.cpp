@@ -8,6 +8,7 @@
 #include "cli/safe_text.h"
 #include "cli/terminal.h"
 #include "library/midi/fluid_synth_setup.h"
+#include "library/midi/sound_system.h"
 
 #include <unistd.h>
 
@@ -141,9 +142,14 @@ void run_export(const ExportArguments& arguments)
                 fail(check.reason);
             // The synth would pass over a SoundFont it cannot load and take
             // the system's; the user asked for this one.
-            std::string why;
-            const auto synth = create_gs_synth(arguments.soundfont, arguments.sample_rate, &why);
-            if (!synth || synth->soundfont != arguments.soundfont)
+            // Files that are no SoundFont at all are told apart first: the
+            // loader's other readers would complain about them on stderr.
+            silence_sound_libraries();
+            const bool loaded = fluid_is_soundfont(arguments.soundfont.c_str()) && [&arguments] {
+                const auto synth = create_gs_synth(arguments.soundfont, arguments.sample_rate);
+                return synth && synth->soundfont == arguments.soundfont;
+            }();
+            if (!loaded)
                 fail(shown_path(arguments.soundfont) + " is not a SoundFont that can be loaded");
         }
         if (soundfont_candidates(arguments.soundfont).empty())

@@ -1,6 +1,7 @@
 #include "cli/export/audio_file.h"
 
 #include "cli/authoring/temporary_file.h"
+#include "cli/export/ogg_serial.h"
 
 #include <sndfile.h>
 
@@ -18,11 +19,24 @@ int sndfile_format(AudioFileType type)
     return 0;
 }
 
+// The same tags give the same serial number; different tracks get
+// different ones, so that their files may still be chained. FNV-1a.
+std::uint32_t stream_serial_for(const AudioTags& tags)
+{
+    std::uint32_t hash = 2166136261u;
+    const std::string text = tags.album + '\n' + tags.title + '\n' + std::to_string(tags.track_number);
+    for (const char c : text)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    return hash;
+}
+
 }  // namespace
 
 struct AudioFileWriter::File {
     explicit File(const std::string& path) : temporary(path) {}
     TemporaryFile temporary;
+    AudioFileType type = AudioFileType::wav;
+    std::uint32_t stream_serial = 0;  // Ogg only
     SNDFILE* handle = nullptr;
     std::string error;
 };
@@ -36,6 +50,8 @@ std::unique_ptr<AudioFileWriter> AudioFileWriter::open(const std::string& path, 
             *why = file->temporary.error();
         return nullptr;
     }
+    file->type = type;
+    file->stream_serial = stream_serial_for(tags);
     SF_INFO info{};
     info.samplerate = sample_rate;
     info.channels = 2;
@@ -86,6 +102,8 @@ std::string AudioFileWriter::finish()
     if (sf_close(file_->handle) != 0 && error.empty())
         error = "closing failed";
     file_->handle = nullptr;
+    if (error.empty() && file_->type == AudioFileType::ogg)
+        error = set_ogg_serial_number(file_->temporary.path(), file_->stream_serial);
     if (error.empty())
         return file_->temporary.commit();
     return "cannot write " + file_->temporary.path() + ": " + error;
