@@ -6,6 +6,8 @@
 // block the first read); each is told apart from a plain missing file and
 // reported in one line that names the real cause.
 
+#include <cstddef>
+#include <optional>
 #include <string>
 
 namespace tambelo::cli {
@@ -24,6 +26,11 @@ struct InputCheck {
 // Looks at `path` without ever blocking: opened for reading without
 // waiting on a pipe or device, then examined, then closed again.
 InputCheck check_input_file(const std::string& path);
+
+// The whole of the ordinary file at `path`, read without blocking on
+// anything else; nothing when it is not one, cannot be read or holds more
+// than `max_bytes`, with a one-line reason in `why`.
+std::optional<std::string> read_whole_file(const std::string& path, std::size_t max_bytes, std::string* why);
 
 // Ends the command with the reason unless `path` is a readable file.
 void require_input_file(const std::string& path);
