@@ -156,12 +156,16 @@ protected:
         ASSERT_EQ(list.status, 0) << list.err;
         list_ = new Json(Json::parse(list.out));
         list_text_ = new std::string(list.out);
-        for (const char* format : {"wav", "flac", "ogg"})
-            export_set(format, {"--loop-mode", "seamless"});
+        summaries_ = new std::vector<std::string>();
+        // FLAC and Ogg: a looping track, one whose channel loops differ, one that ends.
+        export_set("wav", {"--loop-mode", "seamless"});
+        export_set("flac", {"--loop-mode", "seamless", "1,3,6"});
+        export_set("ogg", {"--loop-mode", "seamless", "1,3,6"});
         export_set("wav", {"--loop-mode", "fade", "--loops", "2", "--fade", "0"}, "straight");
     }
     static void TearDownTestSuite()
     {
+        delete summaries_;
         delete list_text_;
         delete list_;
         delete score_;
@@ -179,6 +183,7 @@ protected:
         arguments.insert(arguments.end(), soundfont.begin(), soundfont.end());
         const CliRun run = run_cli(arguments);
         ASSERT_EQ(run.status, 0) << run.out << run.err;
+        summaries_->push_back(run.out);
     }
 
     // The file that the export into `folder` wrote for `track`, by its tracks.json.
@@ -197,12 +202,14 @@ protected:
     static std::string* score_;
     static Json* list_;
     static std::string* list_text_;
+    static std::vector<std::string>* summaries_;  // what each export printed
 };
 
 TempDir* SampleSetLoops::folder_ = nullptr;
 std::string* SampleSetLoops::score_ = nullptr;
 Json* SampleSetLoops::list_ = nullptr;
 std::string* SampleSetLoops::list_text_ = nullptr;
+std::vector<std::string>* SampleSetLoops::summaries_ = nullptr;
 
 TEST_F(SampleSetLoops, LoopPointsReadBackAsListCountsThemToTheFrame)
 {
@@ -211,6 +218,8 @@ TEST_F(SampleSetLoops, LoopPointsReadBackAsListCountsThemToTheFrame)
     int looping = 0;
     for (const char* format : {"wav", "flac", "ogg"}) {
         for (const auto& track : (*list_)["tracks"]) {
+            if (std::string(format) != "wav" && track["number"] != 1 && track["number"] != 3 && track["number"] != 6)
+                continue;
             SCOPED_TRACE(std::string(format) + " track " + track["number"].dump());
             const AudioRead audio = read_audio(file_of(format, track));
             const auto frames = static_cast<std::int64_t>(audio.frames.size() / 2);
@@ -230,7 +239,11 @@ TEST_F(SampleSetLoops, LoopPointsReadBackAsListCountsThemToTheFrame)
             }
         }
     }
-    EXPECT_EQ(looping, 3 * 4);  // the sample set's four strictly looping tracks, in three formats
+    EXPECT_EQ(looping, 4 + 2);  // the sample set's four strictly looping tracks, and track 1 twice
+    for (const auto& summary : *summaries_)
+        EXPECT_NE(summary.find("Track 3 (Canon in D (Pachelbel)): its channel loops differ in length"),
+                  std::string::npos)
+            << summary;
 }
 
 float step_between(const std::vector<float>& frames, std::size_t from, std::size_t to)
