@@ -3,7 +3,9 @@
 #include <vorbis/vorbisenc.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace tambelo {
 namespace {
@@ -80,7 +82,7 @@ std::unique_ptr<OggVorbisFile> OggVorbisFile::create(const std::string& path, in
     encoder->file = std::fopen(path.c_str(), "wb");
     if (encoder->file == nullptr) {
         if (why)
-            *why = "cannot write " + path;
+            *why = "cannot write " + path + ": " + std::strerror(errno);
         return nullptr;
     }
     vorbis_analysis_init(&encoder->dsp, &encoder->info);
