@@ -1,10 +1,13 @@
 #include "cli/export/audio_file.h"
 
 #include "cli/authoring/temporary_file.h"
-#include "cli/export/ogg_serial.h"
+#include "cli/export/flac_comments.h"
+#include "cli/export/ogg_vorbis_file.h"
 
 #include <sndfile.h>
 
+#include <utility>
+#include <vector>
 
 namespace tambelo {
 namespace {
@@ -19,25 +22,57 @@ int sndfile_format(AudioFileType type)
     return 0;
 }
 
-// The same tags give the same serial number; different tracks get
-// different ones, so that their files may still be chained. FNV-1a.
-std::uint32_t stream_serial_for(const AudioTags& tags)
+constexpr float ogg_quality = 0.6f;
+
+using Comments = std::vector<std::pair<std::string, std::string>>;
+
+Comments loop_comments(const AudioLoop& loop)
 {
-    std::uint32_t hash = 2166136261u;
-    const std::string text = tags.album + '\n' + tags.title + '\n' + std::to_string(tags.track_number);
-    for (const char c : text)
-        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
-    return hash;
+    return {{"LOOPSTART", std::to_string(loop.start_frame)},
+            {"LOOPLENGTH", std::to_string(loop.length_frames)},
+            {"LOOPEND", std::to_string(loop.start_frame + loop.length_frames)}};
+}
+
+// The tags as Vorbis comments, under the names libsndfile gives them.
+Comments vorbis_comments(const AudioTags& tags)
+{
+    Comments comments;
+    if (!tags.title.empty())
+        comments.emplace_back("TITLE", tags.title);
+    if (!tags.album.empty())
+        comments.emplace_back("ALBUM", tags.album);
+    if (tags.track_number > 0)
+        comments.emplace_back("TRACKNUMBER", std::to_string(tags.track_number));
+    if (tags.loop) {
+        const Comments loop = loop_comments(*tags.loop);
+        comments.insert(comments.end(), loop.begin(), loop.end());
+    }
+    return comments;
+}
+
+// The `smpl` chunk's one forward loop; its end is the loop's last frame.
+void set_wav_loop(SNDFILE* handle, const AudioLoop& loop)
+{
+    SF_INSTRUMENT instrument{};
+    instrument.basenote = 60;
+    instrument.velocity_hi = 127;
+    instrument.key_hi = 127;
+    instrument.loop_count = 1;
+    instrument.loops[0].mode = SF_LOOP_FORWARD;
+    instrument.loops[0].start = static_cast<unsigned int>(loop.start_frame);
+    instrument.loops[0].end = static_cast<unsigned int>(loop.start_frame + loop.length_frames - 1);
+    instrument.loops[0].count = 0;  // for ever
+    sf_command(handle, SFC_SET_INSTRUMENT, &instrument, sizeof instrument);
 }
 
 }  // namespace
 
 struct AudioFileWriter::File {
     explicit File(const std::string& path) : temporary(path) {}
-    TemporaryFile temporary;
-    AudioFileType type = AudioFileType::wav;
-    std::uint32_t stream_serial = 0;  // Ogg only
-    SNDFILE* handle = nullptr;
+    TemporaryFile temporary;  // removed with the File unless moved into place
+    SNDFILE* handle = nullptr;          // WAV and FLAC
+    std::unique_ptr<OggVorbisFile> ogg;  // Ogg Vorbis, with comments libsndfile cannot write
+    Comments flac_comments;             // added once libsndfile has written the file
     std::string error;
 };
 
@@ -50,8 +85,12 @@ std::unique_ptr<AudioFileWriter> AudioFileWriter::open(const std::string& path, 
             *why = file->temporary.error();
         return nullptr;
     }
-    file->type = type;
-    file->stream_serial = stream_serial_for(tags);
+    if (type == AudioFileType::ogg) {
+        file->ogg = OggVorbisFile::create(file->temporary.path(), sample_rate, ogg_quality, vorbis_comments(tags), why);
+        if (!file->ogg)
+            return nullptr;
+        return std::unique_ptr<AudioFileWriter>(new AudioFileWriter(std::move(file)));
+    }
     SF_INFO info{};
     info.samplerate = sample_rate;
     info.channels = 2;
@@ -70,10 +109,10 @@ std::unique_ptr<AudioFileWriter> AudioFileWriter::open(const std::string& path, 
     if (tags.track_number > 0)
         sf_set_string(file->handle, SF_STR_TRACKNUMBER, std::to_string(tags.track_number).c_str());
     sf_command(file->handle, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-    if (type == AudioFileType::ogg) {
-        double quality = 0.6;
-        sf_command(file->handle, SFC_SET_VBR_ENCODING_QUALITY, &quality, sizeof quality);
-    }
+    if (tags.loop && type == AudioFileType::wav)
+        set_wav_loop(file->handle, *tags.loop);
+    if (tags.loop && type == AudioFileType::flac)
+        file->flac_comments = loop_comments(*tags.loop);
     return std::unique_ptr<AudioFileWriter>(new AudioFileWriter(std::move(file)));
 }
 
@@ -84,12 +123,19 @@ AudioFileWriter::~AudioFileWriter()
     // The temporary file goes with file_ unless finish() moved it into place.
     if (file_ && file_->handle != nullptr)
         sf_close(file_->handle);
+    if (file_)
+        file_->ogg.reset();
 }
 
 bool AudioFileWriter::write(const float* frames, std::size_t count)
 {
     if (!file_->error.empty())
         return false;
+    if (file_->ogg) {
+        if (!file_->ogg->write(frames, count))
+            file_->error = "the disk refused the data";
+        return file_->error.empty();
+    }
     const auto wanted = static_cast<sf_count_t>(count);
     if (count > 0 && sf_writef_float(file_->handle, frames, wanted) != wanted)
         file_->error = sf_strerror(file_->handle);
@@ -99,11 +145,21 @@ bool AudioFileWriter::write(const float* frames, std::size_t count)
 std::string AudioFileWriter::finish()
 {
     std::string error = file_->error;
-    if (sf_close(file_->handle) != 0 && error.empty())
-        error = "closing failed";
-    file_->handle = nullptr;
-    if (error.empty() && file_->type == AudioFileType::ogg)
-        error = set_ogg_serial_number(file_->temporary.path(), file_->stream_serial);
+    if (file_->ogg) {
+        const std::string closing = file_->ogg->close();
+        if (error.empty())
+            error = closing;
+        file_->ogg.reset();
+    } else {
+        if (sf_close(file_->handle) != 0 && error.empty())
+            error = "closing failed";
+        file_->handle = nullptr;
+        if (error.empty() && !file_->flac_comments.empty()) {
+            const std::string adding = add_flac_comments(file_->temporary.path(), file_->flac_comments);
+            if (!adding.empty())
+                return adding;
+        }
+    }
     if (error.empty())
         return file_->temporary.commit();
     return "cannot write " + file_->temporary.path() + ": " + error;
