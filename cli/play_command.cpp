@@ -10,7 +10,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <thread>
 
 namespace tambelo::cli {
 namespace {
@@ -111,9 +110,12 @@ void play_interactively(Session& session, const std::vector<std::string>& titles
                         const PlayOptions& options, const InterruptFlag& interrupt)
 {
     const auto start = SteadyClock::now();
-    std::cout << game_title(titles) << "\n"
-              << "keys: n/p next/previous, N/P ten on, space stop/play, q quit\n";
+    std::cout << game_title(titles) << "\n";
     RawKeys keys;
+    // The key line comes only now that keys arrive one by one and Ctrl-C is
+    // taken: it tells the user, and whoever drives the terminal, that the
+    // program listens.
+    std::cout << "keys: n/p next/previous, N/P ten on, space stop/play, q quit" << std::endl;
     std::string shown;
     while (!interrupt.raised() && !time_is_up(options, start)) {
         const std::string line =
@@ -122,7 +124,7 @@ void play_interactively(Session& session, const std::vector<std::string>& titles
             std::cout << '\r' << line << "\033[K" << std::flush;
             shown = line;
         }
-        const std::optional<char> key = keys.read_key(100);
+        const std::optional<char> key = keys.read_key(100, interrupt);
         if (!key)
             continue;
         switch (*key) {
@@ -156,7 +158,7 @@ Session::State play_unattended(Session& session, const std::vector<std::string>&
         const Session::State state = session.state();
         if (state != Session::State::playing)
             return state;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        interrupt.wait(20);
     }
     return Session::State::playing;
 }
@@ -173,6 +175,9 @@ void run_play(const PlayOptions& options)
 
     const std::string device_name = options.output.empty() ? default_device_name() : options.output;
     auto report = std::make_shared<OutputReport>();
+    // Made before the player starts its thread, so that every thread of the
+    // program leaves interrupts to this one; destroyed after the player, so
+    // that an interrupt while it is released cannot cut the release short.
     InterruptFlag interrupt;
     PlayerHandle player(create_player(services_for_output(device_name, report)));
     if (!player)
@@ -180,8 +185,11 @@ void run_play(const PlayOptions& options)
     open_file(*player, set.c_str(), voice_path.c_str());
 
     // Loading a large SoundFont takes a moment; the user hears of a fallback
-    // before the music starts.
-    if (report->wait_until_opened(30000)) {
+    // before the music starts, and may interrupt the wait.
+    bool opened = false;
+    for (int waited_ms = 0; !opened && waited_ms < 30000 && !interrupt.raised(); waited_ms += 50)
+        opened = report->wait_until_opened(50);
+    if (opened) {
         if (std::string why = report->fallback_reason(); !why.empty())
             std::cerr << "tambelo-cli: falling back to no sound: " << why << '\n';
         if (std::string note = report->note(); !note.empty())
