@@ -112,7 +112,6 @@ std::string fit_to_columns(const std::string& text, int columns)
     return text.substr(0, i);
 }
 
-
 InterruptFlag::InterruptFlag() : source_(new Source)
 {
     sigemptyset(&source_->signals);
