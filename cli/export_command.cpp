@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <mutex>
 #include <thread>
 
 namespace tambelo::cli {
@@ -199,8 +200,14 @@ void run_export(const ExportArguments& arguments)
 
     // Ctrl-C (or a termination request) stops the export between pieces of
     // audio; the unfinished files are removed as their writers go.
+    // Made before the export's threads start, so that they inherit its
+    // blocking of the signals; asked from every thread, one at a time.
     InterruptFlag interrupt;
-    settings.stop_requested = [&interrupt] { return interrupt.raised(); };
+    std::mutex interrupt_lock;
+    settings.stop_requested = [&interrupt, &interrupt_lock] {
+        const std::lock_guard lock(interrupt_lock);
+        return interrupt.raised();
+    };
 
     const int threads = arguments.jobs > 0 ? arguments.jobs
                                            : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
