@@ -105,10 +105,10 @@ TEST(SampleTimeline, NotesLandOnTheFramesOfTheirTicksHoweverLateTheThreadWakes)
         EXPECT_EQ(late[i].message, on_time[i].message) << "note " << i;
     }
     // The renderings run one burst ahead of the clock, so a moment m sounds
-    // at frame (m + latency) x rate + one burst, on the nearest 64-frame
-    // block. The first click is tick 16's, sent almost 4 ms late by the late
+    // at frame (m + latency) x rate + one burst and 1 ms of headroom, on the
+    // nearest 64-frame block. The first click is tick 16's, sent almost 4 ms late by the late
     // thread.
-    const double exact = (first_due_ms + latency_ms) * rate / 1000.0 + burst_frames;
+    const double exact = (first_due_ms + latency_ms + 1.0) * rate / 1000.0 + burst_frames;
     EXPECT_EQ(on_time[0].frame, static_cast<std::int64_t>(std::floor(exact / 64 + 0.5)) * 64);
 }
 

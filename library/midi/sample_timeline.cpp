@@ -9,16 +9,31 @@
 namespace tambelo {
 namespace {
 
-// The renderings' lead over the clock is followed with its upper edge over
-// the last two windows of this length, so that a single short burst does not
-// pull the mapping back and forth.
-constexpr double lead_window_ms = 2000.0;
+// The renderings' lead over the clock is compared with its upper edge over
+// the last two windows of this length, so that the pattern of bursts, which
+// reaches its highest lead only now and then, does not move the mapping.
+constexpr double lead_window_ms = 10000.0;
 
-// How fast the mapping may move back when the renderings run less far ahead
-// than before (the audio device's clock running slower than ours, or a
-// burst pattern that has settled lower): 0.2 ms per second, which shifts a
-// note a hundredth of a millisecond against its neighbour 50 ms away.
-constexpr double lead_slew_per_ms = 2e-4;
+// When a rendering runs further ahead than the mapping allows for, the
+// mapping moves up to it and this much beyond, so that the next slightly
+// higher burst does not move it again (each move shifts the notes after it).
+constexpr double lead_headroom_ms = 1.0;
+
+// For this long after the first rendering (while the output fills its
+// buffer and before any music can be due) the mapping follows the highest
+// lead at once. After that it jumps only for a lead more than half the
+// latency above it; a smaller excess eats into the latency's margin but
+// moves no note, and is followed slowly.
+constexpr double lead_settling_ms = 500.0;
+
+// The mapping moves back only when the renderings have stayed more than
+// this below it (beyond the headroom) for a whole window, and forward when
+// they have run past it by more than the headroom: the audio device's clock
+// running slower or faster than ours, or bursts that have settled. It then
+// moves at 0.1 ms per second (100 ppm, more than a sound card's clock
+// strays), shifting a note by 0.005 ms against its neighbour 50 ms away.
+constexpr double lead_dead_band_ms = 1.0;
+constexpr double lead_slew_per_ms = 1e-4;
 
 std::int64_t floor_div(std::int64_t value, std::int64_t divisor)
 {
@@ -92,14 +107,16 @@ bool SampleTimeline::post_long(const std::uint8_t* bytes, std::size_t length, co
 // the largest lead seen (frames rendered minus clock time in frames) makes
 // that so for every message whose moment lies less than the latency back.
 // The lead rises at once when a rendering runs further ahead, and falls back
-// only slowly, to the upper edge of the recent renderings.
+// only slowly, towards the upper edge of the recent renderings.
 void SampleTimeline::follow_lead(double now_ms, int frames)
 {
     const double lead = static_cast<double>(position_ + frames) - now_ms * frames_per_ms_;
+    const double headroom = lead_headroom_ms * frames_per_ms_;
     if (!anchored_) {
         anchored_ = true;
-        lead_frames_ = window_max_ = previous_window_max_ = lead;
-        window_start_ms_ = last_render_ms_ = now_ms;
+        lead_frames_ = lead + headroom;
+        window_max_ = previous_window_max_ = lead;
+        anchor_ms_ = window_start_ms_ = last_render_ms_ = now_ms;
         return;
     }
     if (now_ms - window_start_ms_ >= lead_window_ms) {
@@ -109,14 +126,16 @@ void SampleTimeline::follow_lead(double now_ms, int frames)
     } else {
         window_max_ = std::max(window_max_, lead);
     }
-    if (lead > lead_frames_) {
-        lead_frames_ = lead;
-    } else {
-        const double edge = std::max(window_max_, previous_window_max_);
-        const double step = lead_slew_per_ms * std::max(now_ms - last_render_ms_, 0.0) * frames_per_ms_;
-        if (edge < lead_frames_)
-            lead_frames_ = std::max(edge, lead_frames_ - step);
-    }
+    const double edge = std::max(window_max_, previous_window_max_);
+    const bool settling = now_ms - anchor_ms_ < lead_settling_ms;
+    const double tolerance = settling ? 0.0 : 0.5 * latency_ms_ * frames_per_ms_;
+    const double step = lead_slew_per_ms * std::max(now_ms - last_render_ms_, 0.0) * frames_per_ms_;
+    if (lead > lead_frames_ + tolerance)
+        lead_frames_ = lead + headroom;
+    else if (edge > lead_frames_ + headroom)
+        lead_frames_ += step;
+    else if (lead_frames_ - edge > headroom + lead_dead_band_ms * frames_per_ms_)
+        lead_frames_ -= step;
     last_render_ms_ = now_ms;
 }
 

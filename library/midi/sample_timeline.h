@@ -93,10 +93,11 @@ private:
     // Rendering thread only.
     std::int64_t position_ = 0;  // frames rendered
     bool anchored_ = false;
-    // How far the renderings run ahead of the clock, in frames: the upper
-    // edge of (frames rendered) - (clock time in frames) seen at the start
-    // of each rendering, followed within bounds (see follow_lead).
+    // How far the renderings run ahead of the clock, in frames, with some
+    // headroom: the upper edge of (frames rendered by the end of a rendering)
+    // - (clock time in frames at its start), followed slowly (follow_lead).
     double lead_frames_ = 0.0;
+    double anchor_ms_ = 0.0;  // the first rendering
     double last_render_ms_ = 0.0;
     double window_start_ms_ = 0.0;
     double window_max_ = 0.0;
