@@ -11,7 +11,8 @@
 // is heard at (the sink's start) + f / rate. Onsets are found in the pulled
 // audio and compared with the ideal grid of the clicks' ticks (aligned on
 // the median); the request-to-sound delay runs from play_music to the first
-// onset heard.
+// onset heard, and to the first click's place on that grid (which leaves out
+// how far the as-sent device happened to miss that one click).
 
 #include "cli/authoring/set_packer.h"
 #include "library/midi/synth_device.h"
@@ -165,18 +166,29 @@ Run play(const fs::path& set, const std::string& soundfont, const SynthTiming& t
     return run;
 }
 
-// Sample indices where a click starts: the level reaches 40 % of the
-// loudest sample where the 30 ms before stayed below 30 % of it (the
-// woodblock's tail has died down to a few per cent by the next click).
-// Every click is the same note, so the crossing lies at the same point of
-// each click's attack.
+// Sample indices where a click starts: the level reaches 40 % of a click's
+// peak where the 30 ms before stayed below 30 % of it (the woodblock's tail
+// has died down to a few per cent by the next click). A click's peak is the
+// median of the peaks of every 125 ms, so that clicks that pile up (a
+// starved thread catching up) do not raise it. Every click is the same note,
+// so the crossing lies at the same point of each click's attack.
 std::vector<std::size_t> find_onsets(const std::vector<float>& audio)
 {
-    float loudest = 0;
-    for (float sample : audio)
-        if (std::isfinite(sample))
-            loudest = std::max(loudest, std::fabs(sample));
-    const float onset = loudest * 0.4f, quiet = loudest * 0.3f;
+    const auto window = static_cast<std::size_t>(0.125 * rate);
+    std::vector<float> peaks;
+    for (std::size_t start = 0; start + window <= audio.size(); start += window) {
+        float peak = 0;
+        for (std::size_t i = start; i < start + window; ++i)
+            if (std::isfinite(audio[i]))
+                peak = std::max(peak, std::fabs(audio[i]));
+        if (peak > 0)
+            peaks.push_back(peak);
+    }
+    if (peaks.empty())
+        return {};
+    std::nth_element(peaks.begin(), peaks.begin() + static_cast<std::ptrdiff_t>(peaks.size() / 2), peaks.end());
+    const float click_peak = peaks[peaks.size() / 2];
+    const float onset = click_peak * 0.4f, quiet = click_peak * 0.3f;
     const auto quiet_needed = static_cast<std::size_t>(0.030 * rate);
     std::vector<std::size_t> onsets;
     std::size_t quiet_run = quiet_needed;
@@ -192,7 +204,8 @@ std::vector<std::size_t> find_onsets(const std::vector<float>& audio)
 struct Figures {
     std::size_t clicks = 0;
     double median = 0, p99 = 0, max = 0;  // |deviation| from the grid, ms
-    double delay_ms = 0;
+    double delay_ms = 0;          // to the first click heard
+    double typical_delay_ms = 0;  // to the first click's place on the grid the clicks fit best
     std::uint64_t late = 0;
     int underruns = 0;
     bool real_time = false;  // whether raising the threads' priority worked
@@ -210,15 +223,6 @@ Figures measure(const Run& run, double click_ms)
 {
     Figures figures;
     const std::vector<std::size_t> onsets = find_onsets(run.audio);
-    if (std::getenv("LIVE_TIMING_DEBUG")) {
-        float loudest = 0;
-        for (float sample : run.audio)
-            loudest = std::max(loudest, std::fabs(sample));
-        std::size_t bad = 0;
-        for (float sample : run.audio)
-            bad += !std::isfinite(sample);
-        std::fprintf(stderr, "audio %zu frames, peak %f, onsets %zu, not finite %zu\n", run.audio.size(), loudest, onsets.size(), bad);
-    }
     figures.clicks = onsets.size();
     figures.late = run.late_messages;
     figures.underruns = run.underruns;
@@ -236,6 +240,7 @@ Figures measure(const Run& run, double click_ms)
     std::vector<double> sorted = offsets;
     std::sort(sorted.begin(), sorted.end());
     const double centre = percentile(sorted, 0.5);
+    figures.typical_delay_ms = figures.delay_ms + centre;
     std::vector<double> deviations;
     for (double offset : offsets)
         deviations.push_back(std::fabs(offset - centre));
@@ -248,22 +253,26 @@ Figures measure(const Run& run, double click_ms)
 
 void print_side_by_side(const char* condition, const Figures& old_device, const Figures& timed)
 {
-    std::printf("\n%s%-38s %12s %12s\n", condition, "", "as sent", "timed");
-    std::printf("%-38s %12zu %12zu\n", "clicks heard", old_device.clicks, timed.clicks);
-    std::printf("%-38s %12.3f %12.3f\n", "median deviation (ms)", old_device.median, timed.median);
-    std::printf("%-38s %12.3f %12.3f\n", "99th percentile deviation (ms)", old_device.p99, timed.p99);
-    std::printf("%-38s %12.3f %12.3f\n", "maximum deviation (ms)", old_device.max, timed.max);
-    std::printf("%-38s %12.1f %12.1f\n", "request-to-sound delay (ms)", old_device.delay_ms, timed.delay_ms);
-    std::printf("%-38s %12s %12llu\n", "messages too late for their frame", "-",
+    std::printf("\n%s%-42s %12s %12s\n", condition, "", "as sent", "timed");
+    std::printf("%-42s %12zu %12zu\n", "clicks heard", old_device.clicks, timed.clicks);
+    std::printf("%-42s %12.3f %12.3f\n", "median deviation (ms)", old_device.median, timed.median);
+    std::printf("%-42s %12.3f %12.3f\n", "99th percentile deviation (ms)", old_device.p99, timed.p99);
+    std::printf("%-42s %12.3f %12.3f\n", "maximum deviation (ms)", old_device.max, timed.max);
+    std::printf("%-42s %12.1f %12.1f\n", "request-to-sound delay, first click (ms)", old_device.delay_ms,
+                timed.delay_ms);
+    std::printf("%-42s %12.1f %12.1f\n", "request-to-sound delay, on the grid (ms)", old_device.typical_delay_ms,
+                timed.typical_delay_ms);
+    std::printf("%-42s %12s %12llu\n", "messages too late for their frame", "-",
                 static_cast<unsigned long long>(timed.late));
-    std::printf("%-38s %12d %12d\n", "sink underruns", old_device.underruns, timed.underruns);
-    std::printf("%-38s %12s %12s\n", "threads at real-time priority", old_device.real_time ? "yes" : "no",
+    std::printf("%-42s %12d %12d\n", "sink underruns", old_device.underruns, timed.underruns);
+    std::printf("%-42s %12s %12s\n", "threads at real-time priority", old_device.real_time ? "yes" : "no",
                 timed.real_time ? "yes" : "no");
 }
 
 bool meets_goal(const Figures& old_device, const Figures& timed)
 {
-    return timed.clicks > 10 && timed.p99 <= 1.0 && timed.max <= 1.5 && timed.delay_ms - old_device.delay_ms <= 30.0;
+    return timed.clicks > 10 && timed.p99 <= 1.0 && timed.max <= 1.5 &&
+           timed.typical_delay_ms - old_device.typical_delay_ms <= 30.0;
 }
 
 }  // namespace
@@ -295,8 +304,10 @@ int main(int argc, char** argv)
         const Figures timed = measure(play(set, soundfont, timing, seconds), click_ms);
         print_side_by_side(loaded ? "with a CPU hog on every core" : "idle (no hog of ours)", old_device, timed);
         const bool ok = meets_goal(old_device, timed);
-        std::printf("goal (p99 <= 1 ms, max <= 1.5 ms, added delay <= 30 ms): %s (added delay %.1f ms)\n",
-                    ok ? "met" : "NOT met", timed.delay_ms - old_device.delay_ms);
+        std::printf("goal (p99 <= 1 ms, max <= 1.5 ms, added delay <= 30 ms): %s (added delay %.1f ms on the "
+                    "grid, %.1f ms at the first click)\n",
+                    ok ? "met" : "NOT met", timed.typical_delay_ms - old_device.typical_delay_ms,
+                    timed.delay_ms - old_device.delay_ms);
         std::fflush(stdout);
         met = met && ok;
     }

@@ -15,7 +15,7 @@ class Clock;
 // default. It absorbs the playback thread's late wake-ups: a message sent up
 // to this much after its moment still sounds exactly on time. Chosen from
 // bench/live_timing (see bench/README.md).
-inline constexpr double default_synth_latency_ms = 20.0;
+inline constexpr double default_synth_latency_ms = 10.0;
 
 // How the live synthesizer places messages in time.
 struct SynthTiming {
