@@ -33,6 +33,7 @@
 #include <thread>
 #include <vector>
 
+#include <csignal>
 #include <pthread.h>
 #include <sched.h>
 #include <unistd.h>
@@ -166,6 +167,52 @@ Run play(const fs::path& set, const std::string& soundfont, const SynthTiming& t
     return run;
 }
 
+// The same on the system's real audio output, recorded from the sink's
+// monitor by `record_command` (raw 32-bit float mono at 48 kHz on its
+// standard output, e.g. parec). The recording's start is not known to the
+// sample, so only the deviations count; the delay is left out.
+Run play_on_real_sink(const fs::path& set, const std::string& soundfont, const SynthTiming& timing,
+                      double seconds, const std::string& record_command)
+{
+    Run run;
+    // The shell says its process id, then becomes the recorder, so that the
+    // recorder can be stopped by its id.
+    FILE* recorder = ::popen(("echo $$; exec " + record_command).c_str(), "r");
+    char pid_line[32] = {};
+    if (recorder == nullptr || std::fgets(pid_line, sizeof pid_line, recorder) == nullptr) {
+        std::fprintf(stderr, "live_timing: cannot run \"%s\"\n", record_command.c_str());
+        std::exit(1);
+    }
+    std::thread reader([&] {
+        float block[1024];
+        std::size_t got = 0;
+        while ((got = std::fread(block, sizeof(float), 1024, recorder)) > 0)
+            run.audio.insert(run.audio.end(), block, block + got);
+    });
+    PlayerServices services;
+    services.open_device = [&]() -> std::unique_ptr<MidiDevice> {
+        std::string why;
+        std::unique_ptr<SynthDevice> device = SynthDevice::open(soundfont, timing, &why);
+        if (!device)
+            std::fprintf(stderr, "live_timing: no real audio output: %s\n", why.c_str());
+        return device;
+    };
+    Player* player = create_player(services);
+    const std::string score = (set / "amus.dat").string(), voices = (set / "amus.mda").string();
+    open_file(*player, score.c_str(), voices.c_str());
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    run.request = run.sink_start = steady::now();
+    play_music(*player, 1);
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    stop_music(*player);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    destroy_player(player);
+    ::kill(static_cast<pid_t>(std::atol(pid_line)), SIGINT);
+    reader.join();  // the recorder's end closes the pipe, which ends the reading
+    ::pclose(recorder);
+    return run;
+}
+
 // Sample indices where a click starts: the level reaches 40 % of a click's
 // peak where the 30 ms before stayed below 30 % of it (the woodblock's tail
 // has died down to a few per cent by the next click). A click's peak is the
@@ -281,7 +328,7 @@ int main(int argc, char** argv)
 {
     double seconds = 20;
     SynthTiming timing;
-    std::string soundfont;
+    std::string soundfont, real_sink_monitor;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         if (option == "--seconds")
@@ -290,6 +337,8 @@ int main(int argc, char** argv)
             timing.latency_ms = std::atof(argv[i + 1]);
         else if (option == "--soundfont")
             soundfont = argv[i + 1];
+        else if (option == "--real-sink")
+            real_sink_monitor = argv[i + 1];
     }
     const fs::path set = write_click_set();
     const double click_ms = sixteenth_ticks * 1136.3645833333333 / 109.0;  // t120 is tempo value 109
@@ -310,6 +359,19 @@ int main(int argc, char** argv)
                     timed.delay_ms - old_device.delay_ms);
         std::fflush(stdout);
         met = met && ok;
+    }
+    if (!real_sink_monitor.empty()) {
+        // PulseAudio's recorder on the monitor of the sink the synth plays to.
+        const std::string record = "parec -d " + real_sink_monitor +
+                                   " --format=float32le --rate=48000 --channels=1 --raw";
+        for (const bool loaded : {false, true}) {
+            CpuHog hog(loaded);
+            const Figures old_device = measure(play_on_real_sink(set, soundfont, SynthTiming{0.0}, seconds, record), click_ms);
+            const Figures timed = measure(play_on_real_sink(set, soundfont, timing, seconds, record), click_ms);
+            print_side_by_side(loaded ? "real sink, with a CPU hog on every core" : "real sink, idle (no hog of ours)",
+                               old_device, timed);
+            std::fflush(stdout);
+        }
     }
     std::error_code ignored;
     fs::remove_all(set, ignored);
