@@ -13,6 +13,9 @@
 // the median); the request-to-sound delay runs from play_music to the first
 // onset heard, and to the first click's place on that grid (which leaves out
 // how far the as-sent device happened to miss that one click).
+//
+// With --real-sink MONITOR the same runs also go to the system's real audio
+// output, recorded from that sink's monitor with parec.
 
 #include "cli/authoring/set_packer.h"
 #include "library/midi/synth_device.h"
