@@ -1,14 +1,14 @@
 #include "cli/commands.h"
+#include "cli/input_files.h"
 #include "cli/music_set_files.h"
+#include "cli/safe_text.h"
 
-#include "library/page_archive.h"
 #include "library/player.h"
 #include "library/score_compiler.h"
 #include "library/voice_set.h"
 
 #include <nlohmann/json.hpp>
 
-#include <filesystem>
 #include <memory>
 
 namespace tambelo::cli {
@@ -55,24 +55,27 @@ nlohmann::ordered_json describe(const Player& player, std::int32_t track, bool c
 
 void run_dump(const DumpOptions& options)
 {
-    namespace fs = std::filesystem;
-    if (!fs::is_regular_file(options.set_path))
-        fail("no such file: " + options.set_path);
+    require_input_file(options.set_path);
     const bool voices_given = !options.voice_path.empty();
     const std::string voice_path = voices_given ? options.voice_path : music_set_files(options.set_path).voice;
-    if (voices_given && !fs::is_regular_file(voice_path))
-        fail("no such file: " + voice_path);
+    if (voices_given)
+        require_input_file(voice_path);
+    const bool voices_there = voices_given || input_file_if_present(voice_path);
 
+    // The set's tracks are the entries the window can step to, 1 to count.
+    // A number among them whose entry cannot be read (empty, beyond the end
+    // of the file) is still a track: the player fails it and holds what is
+    // shown below, as `trace` plays it.
     const char* set = options.set_path.c_str();
-    if (options.track < 1 || !PageArchive::read_entry(set, options.track)) {
-        const std::int32_t count = count_tracks(set);
+    const std::int32_t count = count_tracks(set);
+    if (options.track < 1 || options.track > count) {
         if (count == 0)
-            fail(options.set_path + " holds no tracks");
-        fail("no track " + std::to_string(options.track) + " in " + options.set_path + " (it holds tracks 1 to " +
-             std::to_string(count) + ")");
+            fail(shown_path(options.set_path) + " holds no tracks");
+        fail("no track " + std::to_string(options.track) + " in " + shown_path(options.set_path) +
+             (count == 1 ? " (it holds track 1 only)" : " (it holds tracks 1 to " + std::to_string(count) + ")"));
     }
-    if (!voices_given && !fs::is_regular_file(voice_path))
-        std::cerr << "tambelo-cli: no voice archive at " << voice_path << "; showing the default voices\n";
+    if (!voices_there)
+        std::cerr << "tambelo-cli: no voice archive at " << shown_path(voice_path) << "; showing the default voices\n";
 
     // A fresh Player without a thread or a device, as a track preparation
     // would leave it after compiling and loading.

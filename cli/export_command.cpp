@@ -5,8 +5,12 @@
 #include "cli/export/length_text.h"
 #include "cli/export/music_set.h"
 #include "cli/export/set_export.h"
+#include "cli/input_files.h"
+#include "cli/safe_text.h"
+#include "cli/terminal.h"
 #include "cli/export/track_list_json.h"
 #include "library/midi/fluid_synth_setup.h"
+#include "library/midi/sound_system.h"
 
 #include <unistd.h>
 
@@ -17,6 +21,7 @@
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <mutex>
 #include <thread>
 
 namespace tambelo::cli {
@@ -40,7 +45,10 @@ struct ExportArguments {
 // set's name ("amus" sets are named after their folder).
 std::string default_folder(const std::string& set_path, const SetTitles& titles)
 {
-    const std::filesystem::path path = std::filesystem::absolute(set_path);
+    std::error_code error;
+    std::filesystem::path path = std::filesystem::absolute(set_path, error);
+    if (error)
+        path = set_path;
     std::string name = titles.game_title();
     if (name.empty()) {
         name = path.stem().string();
@@ -66,7 +74,7 @@ public:
             std::cerr << '[' << done_ << '/' << total_ << "] "
                       << (outcome.written ? "wrote " + name
                                           : "skipped track " + std::to_string(outcome.label.track) + ": " +
-                                                outcome.reason)
+                                                printable_text(outcome.reason))
                       << '\n';
             return;
         }
@@ -122,12 +130,12 @@ void write_track_list(const std::filesystem::path& path, const MusicSetFiles& fi
 void run_export(const ExportArguments& arguments)
 {
     const auto started = std::chrono::steady_clock::now();
-    if (!std::filesystem::is_regular_file(arguments.set_path))
-        fail("no such file: " + arguments.set_path);
+    require_input_file(arguments.set_path);
     const MusicSetFiles files = music_set_files(arguments.set_path);
+    input_file_if_present(files.voice);
     const std::int32_t count = count_tracks(files.score);
     if (count == 0)
-        fail("no tracks in " + arguments.set_path);
+        fail("no tracks in " + shown_path(arguments.set_path));
 
     std::vector<std::int32_t> tracks;
     if (arguments.tracks.empty()) {
@@ -149,8 +157,24 @@ void run_export(const ExportArguments& arguments)
     settings.sample_rate = arguments.sample_rate;
     settings.soundfont = arguments.soundfont;
     if (settings.format != ExportFormat::mid) {
-        if (!arguments.soundfont.empty() && !std::filesystem::is_regular_file(arguments.soundfont))
-            fail("no such SoundFont: " + arguments.soundfont);
+        if (!arguments.soundfont.empty()) {
+            const InputCheck check = check_input_file(arguments.soundfont);
+            if (check.kind == InputKind::missing)
+                fail("no such SoundFont: " + shown_path(arguments.soundfont));
+            if (check.kind == InputKind::unusable)
+                fail(check.reason);
+            // The synth would pass over a SoundFont it cannot load and take
+            // the system's; the user asked for this one.
+            // Files that are no SoundFont at all are told apart first: the
+            // loader's other readers would complain about them on stderr.
+            silence_sound_libraries();
+            const bool loaded = fluid_is_soundfont(arguments.soundfont.c_str()) && [&arguments] {
+                const auto synth = create_gs_synth(arguments.soundfont, arguments.sample_rate);
+                return synth && synth->soundfont == arguments.soundfont;
+            }();
+            if (!loaded)
+                fail(shown_path(arguments.soundfont) + " is not a SoundFont that can be loaded");
+        }
         if (soundfont_candidates(arguments.soundfont).empty())
             fail("no SoundFont found for audio export; install one (e.g. the fluid-soundfont-gm package) or "
                  "name one with --soundfont");
@@ -162,8 +186,8 @@ void run_export(const ExportArguments& arguments)
                                  : std::filesystem::path(arguments.output);
     std::error_code error;
     std::filesystem::create_directories(folder, error);
-    if (error || !std::filesystem::is_directory(folder))
-        fail("cannot create the folder " + folder.string() + (error ? ": " + error.message() : ""));
+    if (error || !std::filesystem::is_directory(folder, error))
+        fail("cannot create the folder " + shown_path(folder.string()) + (error ? ": " + error.message() : ""));
 
     const int digits = track_number_digits(count);
     std::vector<TrackJob> jobs;
@@ -174,11 +198,25 @@ void run_export(const ExportArguments& arguments)
         jobs.push_back(std::move(job));
     }
 
+    // Ctrl-C (or a termination request) stops the export between pieces of
+    // audio; the unfinished files are removed as their writers go.
+    // Made before the export's threads start, so that they inherit its
+    // blocking of the signals; asked from every thread, one at a time.
+    InterruptFlag interrupt;
+    std::mutex interrupt_lock;
+    settings.stop_requested = [&interrupt, &interrupt_lock] {
+        const std::lock_guard lock(interrupt_lock);
+        return interrupt.raised();
+    };
+
     const int threads = arguments.jobs > 0 ? arguments.jobs
                                            : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     Progress progress(jobs.size());
     const auto outcomes = export_tracks(files.score, files.voice, jobs, settings, threads,
                                         [&progress](const TrackOutcome& outcome) { progress.track_done(outcome); });
+
+    if (interrupt.raised())
+        fail("interrupted; the unfinished files were removed", 130);
 
     const double wall_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::size_t written = 0;
@@ -192,15 +230,15 @@ void run_export(const ExportArguments& arguments)
     char wall[32];
     std::snprintf(wall, sizeof wall, "%.2f s", wall_s);
     std::cout << "Wrote " << written << " of " << outcomes.size() << (outcomes.size() == 1 ? " track" : " tracks")
-              << " to " << folder.string() << ": " << format_length(audio_ms) << " of "
+              << " to " << shown_path(folder.string()) << ": " << format_length(audio_ms) << " of "
               << (settings.format == ExportFormat::mid ? "music" : "audio") << " in " << wall << ".\n";
     for (const auto& outcome : outcomes)
         if (!outcome.written)
-            std::cout << "Skipped track " << outcome.label.track << " (" << outcome.label.title
-                      << "): " << outcome.reason << '\n';
+            std::cout << "Skipped track " << outcome.label.track << " (" << printable_text(outcome.label.title)
+                      << "): " << printable_text(outcome.reason) << '\n';
         else if (!outcome.note.empty())
-            std::cout << "Track " << outcome.label.track << " (" << outcome.label.title << "): " << outcome.note
-                      << '\n';
+            std::cout << "Track " << outcome.label.track << " (" << printable_text(outcome.label.title)
+                      << "): " << outcome.note << '\n';
     if (arguments.tracks_json)
         write_track_list(folder / "tracks.json", files, titles, tracks, settings.sample_rate, outcomes);
     if (written != outcomes.size())

@@ -3,12 +3,13 @@
 #include "cli/export/length_text.h"
 #include "cli/export/music_set.h"
 #include "cli/export/track_list_json.h"
+#include "cli/input_files.h"
 #include "cli/music_set_files.h"
+#include "cli/safe_text.h"
 #include "cli/track_titles.h"
 #include "library/offline_render.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <iostream>
 #include <vector>
 
@@ -29,19 +30,17 @@ void add_list_command(CLI::App& app)
         ->check(CLI::Range(8000, 96000))
         ->capture_default_str();
     command->callback([set_path, json, sample_rate] {
-        if (!std::filesystem::is_regular_file(*set_path))
-            fail("no such file: " + *set_path);
+        require_input_file(*set_path);
         const MusicSetFiles files = music_set_files(*set_path);
+        input_file_if_present(files.voice);
         const std::int32_t count = count_tracks(files.score);
+        if (count == 0)
+            fail("no tracks in " + shown_path(*set_path));
         if (*json) {
             std::vector<std::int32_t> tracks;
             for (std::int32_t track = 1; track <= count; ++track)
                 tracks.push_back(track);
             std::cout << track_list_json(files, SetTitles::read(files.titles), tracks, *sample_rate);
-            return;
-        }
-        if (count == 0) {
-            std::cout << "no tracks in " << *set_path << '\n';
             return;
         }
         // Title lines are printed made safe for the terminal.

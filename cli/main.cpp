@@ -1,4 +1,8 @@
 #include "cli/commands.h"
+#include "cli/safe_text.h"
+
+#include <exception>
+#include <iostream>
 
 int main(int argc, char** argv)
 {
@@ -13,6 +17,13 @@ int main(int argc, char** argv)
     tambelo::cli::add_trace_command(app);
     tambelo::cli::add_play_command(app);
     tambelo::cli::add_ports_command(app);
-    CLI11_PARSE(app, argc, argv);
+    try {
+        CLI11_PARSE(app, argc, argv);
+    } catch (const std::exception& error) {
+        // A command reports its own failures in words; this only keeps an
+        // unforeseen one from ending the program with an abort.
+        std::cerr << "tambelo-cli: " << tambelo::escaped_text(error.what()).substr(0, 300) << '\n';
+        return 1;
+    }
     return 0;
 }

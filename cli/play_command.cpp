@@ -1,5 +1,7 @@
 #include "cli/commands.h"
+#include "cli/input_files.h"
 #include "cli/music_set_files.h"
+#include "cli/safe_text.h"
 #include "cli/play_output.h"
 #include "cli/terminal.h"
 #include "cli/track_titles.h"
@@ -165,12 +167,13 @@ Session::State play_unattended(Session& session, const std::vector<std::string>&
 
 void run_play(const PlayOptions& options)
 {
-    if (!std::filesystem::is_regular_file(options.set_path))
-        fail("no such music set: " + options.set_path);
+    if (const InputCheck check = check_input_file(options.set_path); check.kind != InputKind::readable)
+        fail(check.kind == InputKind::missing ? "no such music set: " + shown_path(options.set_path) : check.reason);
     if (options.track < 1 || !PageArchive::read_entry(options.set_path.c_str(), options.track))
-        fail("no track " + std::to_string(options.track) + " in " + options.set_path);
+        fail("no track " + std::to_string(options.track) + " in " + shown_path(options.set_path));
     const std::string& set = options.set_path;
     const std::string voice_path = music_set_files(set).voice;
+    input_file_if_present(voice_path);
     const std::vector<std::string> titles = load_track_titles(set);
 
     const std::string device_name = options.output.empty() ? default_device_name() : options.output;

@@ -1,4 +1,5 @@
 #include "cli/commands.h"
+#include "cli/input_files.h"
 #include "cli/music_set_files.h"
 
 #include "library/midi/recording_device.h"
@@ -6,7 +7,6 @@
 #include "library/player.h"
 
 #include <cstdint>
-#include <filesystem>
 #include <iostream>
 #include <memory>
 
@@ -34,16 +34,17 @@ void print_messages(MessageLog& log, std::uint32_t clock_start)
 
 void run_trace(const TraceOptions& options)
 {
-    if (!std::filesystem::is_regular_file(options.set_path))
-        fail("no such file: " + options.set_path);
+    require_input_file(options.set_path);
     if (options.track < 1)
         fail("track numbers start at 1; got " + std::to_string(options.track));
     // A set without its voice archive plays with the default voices; a voice
     // archive named by the user must be there.
-    if (!options.voice_path.empty() && !std::filesystem::is_regular_file(options.voice_path))
-        fail("no such file: " + options.voice_path);
     const std::string voice_path =
         options.voice_path.empty() ? music_set_files(options.set_path).voice : options.voice_path;
+    if (options.voice_path.empty())
+        input_file_if_present(voice_path);
+    else
+        require_input_file(voice_path);
     if (options.set_path.size() >= path_capacity || voice_path.size() >= path_capacity)
         fail("path too long (at most " + std::to_string(path_capacity - 1) + " bytes)");
 

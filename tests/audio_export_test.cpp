@@ -133,7 +133,7 @@ TEST_F(AudioExport, EachFormatIsWrittenWithItsTagsAndReadsBack)
     for (auto type : {AudioFileType::wav, AudioFileType::flac, AudioFileType::ogg}) {
         const std::string path = (folder.path() / ("out" + std::to_string(static_cast<int>(type)))).string();
         ASSERT_EQ(write_audio_file(path, type, rate, frames, tags), "");
-        EXPECT_FALSE(std::filesystem::exists(path + ".partial"));
+        EXPECT_TRUE(testing::partial_files_in(folder.path()).empty());
         SF_INFO info{};
         SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
         ASSERT_NE(file, nullptr);
@@ -174,7 +174,7 @@ TEST_F(AudioExport, AFailedWriteLeavesNoFileBehind)
     const std::string error = write_audio_file(path, AudioFileType::wav, rate, std::vector<float>(64), {});
     EXPECT_NE(error, "");
     EXPECT_FALSE(std::filesystem::exists(path));
-    EXPECT_FALSE(std::filesystem::exists(path + ".partial"));
+    EXPECT_TRUE(testing::partial_files_in(folder.path()).empty());
 }
 
 }  // namespace

@@ -122,6 +122,31 @@ TEST_F(CliDumpTest, AnotherVoiceArchiveCanBeNamed)
     EXPECT_NE(run.err.find("default voices"), std::string::npos);
 }
 
+TEST_F(CliDumpTest, EntriesThatCannotBeReadAreTracksThePlayerFailsAndOnlyLaterNumbersAreErrors)
+{
+    // Table words 1 to 5: entry 1 is empty (pages 2 to 2), entry 2 is page 2,
+    // entry 3 starts beyond the end of the file; word 5 ends the table.
+    ScoreBuilder score;
+    score.channel(0, {score.add(Phrase().note_default(1))});
+    Bytes archive(512, 0);
+    const std::uint8_t words[] = {2, 2, 2, 3, 50, 0};
+    for (std::size_t i = 0; i < std::size(words); ++i)
+        archive[2 * i] = words[i];
+    const Bytes compiled = score.build();
+    std::copy(compiled.begin(), compiled.end(), archive.begin() + 256);
+    const auto voices = VoiceSetBuilder().tempo_base(70).build();
+    testing::write_music_set(folder, {{}, {}, {}}, {voices, voices, voices}, "damaged");
+    const std::string damaged = folder.write("damaged.dat", archive);
+
+    for (const std::string track : {"1", "3"}) {
+        const auto out = dump({"dump", damaged, track});
+        EXPECT_EQ(out["compiled"], false) << track;
+        EXPECT_EQ(out["tempo_base"], 70) << track;
+    }
+    EXPECT_EQ(dump({"dump", damaged, "2"})["compiled"], true);
+    expect_one_line_failure({"dump", damaged, "4"}, "no track 4 in " + damaged + " (it holds tracks 1 to 3)");
+}
+
 TEST_F(CliDumpTest, ErrorsExitWithOneLineOnStderr)
 {
     expect_one_line_failure({"dump", (folder.path() / "missing.dat").string(), "1"}, "no such file");

@@ -100,5 +100,36 @@ TEST_F(ExportCommand, ListShowsTitleLinesAndLengths)
     EXPECT_NE(run.out.find("    2  does not compile          2 Broken"), std::string::npos) << run.out;
 }
 
+TEST_F(ExportCommand, TitlesReachMessagesAndFileNamesWithoutTheirControlCharacters)
+{
+    std::ofstream(folder_.path() / "amus.txt", std::ios::binary | std::ios::trunc)
+        << "0 My Game\r\n1 One\xC2\x9B" "2J\r\n2 Bro\x1B]0;pwned\x07ken\xC2\x85\r\n";
+    const auto out = folder_.path() / "out";
+    const ExportRun run = run_cli({"export", paths_.score, "1,2", "-o", out.string()});
+    EXPECT_EQ(files_in(out), (std::vector<std::string>{"01 One_2J.mid"}));
+    EXPECT_NE(run.out.find("Skipped track 2 (Bro ]0;pwned ken ): does not compile"), std::string::npos) << run.out;
+    for (const std::string& text : {run.out, run.err})
+        EXPECT_EQ(text.find_first_of("\x1B\x07\x85\x9B"), std::string::npos) << text;
+}
+
+TEST_F(ExportCommand, AnotherExportsUnfinishedFileInTheFolderIsLeftAlone)
+{
+    // An export still writing the same track keeps its temporary file
+    // beside the final name; this one must not write into it or move it.
+    const auto out = folder_.path() / "out";
+    std::filesystem::create_directories(out);
+    for (const char* name : {"01 One.mid.partial", "01 One.mid.0123abcd.partial"})
+        std::ofstream(out / name) << "the other export's bytes";
+    std::ofstream(folder_.path() / "amus.txt", std::ios::binary | std::ios::trunc) << "1 One\r\n";
+    const ExportRun run = run_cli({"export", paths_.score, "1", "-o", out.string()});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(files_in(out),
+              (std::vector<std::string>{"01 One.mid", "01 One.mid.0123abcd.partial", "01 One.mid.partial"}));
+    for (const char* name : {"01 One.mid.partial", "01 One.mid.0123abcd.partial"}) {
+        std::ifstream file(out / name);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "the other export's bytes") << name;
+    }
+}
+
 }  // namespace
 }  // namespace tambelo

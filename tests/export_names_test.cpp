@@ -13,6 +13,7 @@ TEST(SafeFileName, CharactersFileSystemsRefuseBecomeUnderscores)
     EXPECT_EQ(safe_file_name("a\\b*c\"d<e>f|g"), "a_b_c_d_e_f_g");
     EXPECT_EQ(safe_file_name(std::string("tab\there\x01\x7f", 10)), "tab_here__");
     EXPECT_EQ(safe_file_name(std::string("nul\0byte", 8)), "nul_byte");
+    EXPECT_EQ(safe_file_name("CSI\xC2\x9B" "2J and NEL\xC2\x85"), "CSI_2J and NEL_");  // C1 controls
     // Japanese titles pass unchanged; broken UTF-8 does not.
     EXPECT_EQ(safe_file_name("\xE6\xA1\x9C \xE3\x81\x95\xE3\x81\x8F\xE3\x82\x89"), "\xE6\xA1\x9C \xE3\x81\x95\xE3\x81\x8F\xE3\x82\x89");
     EXPECT_EQ(safe_file_name("bad\xE6\xA1 end \xC0\xAF"), "bad__ end __");

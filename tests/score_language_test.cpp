@@ -199,7 +199,12 @@ TEST(ScoreErrors, PointAtTheMistake)
     EXPECT_EQ(pack_error("phrase a { c }\nchannel 0: a nope"), "song.mml:2:14: no phrase is named nope");
     EXPECT_EQ(pack_error("phrase a { & c }"), "song.mml:1:12: a tie & must follow a note");
     EXPECT_EQ(pack_error("channel 9: a"), "song.mml:1:9: a channel number must be 0 to 8, not 9");
-    EXPECT_EQ(pack_error("phrase a { c"), "song.mml:1:1: phrase a is not closed with }");
+    EXPECT_EQ(pack_error("phrase a { c"), "song.mml:1:10: phrase a is not closed with }");
+    EXPECT_EQ(pack_error("phrase a { c\nphrase b { d }\nchannel 0: a b"),
+              "song.mml:1:10: phrase a is not closed with }");
+    EXPECT_EQ(pack_error("phrase a {\n  c\nchannel 0: a"), "song.mml:1:10: phrase a is not closed with }");
+    EXPECT_EQ(pack_error(std::string("phrase a { c \0 \xFF }", 20)), "song.mml:1:14: unknown command '\\x00'");
+    EXPECT_EQ(pack_error("phrase a { c \xFF }"), "song.mml:1:14: unknown command '\\xff'");
     EXPECT_EQ(pack_error("phrase a { c }\nchannel 0: a |"),
               "song.mml:2:14: the loop start | must stand before a phrase");
     EXPECT_EQ(pack_error("phrase a { v130 }"), "song.mml:1:13: a velocity must be 0 to 127, not 130");

@@ -1,11 +1,14 @@
 #include "cli/authoring/score_encoder.h"
 #include "cli/authoring/score_parser.h"
 #include "cli/authoring/set_packer.h"
+#include "cli/authoring/toml_reading.h"
 #include "cli/authoring/voice_set_source.h"
 #include "library/page_archive.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -111,7 +114,7 @@ TEST_F(SetPackerTest, TrackNIsEntryNOfBothArchivesInWholePages)
     EXPECT_EQ(PageArchive::next_entry(dat.c_str(), 3), 3);
     EXPECT_EQ(PageArchive::next_entry(mda.c_str(), 3), 3);
     EXPECT_EQ(read_text(out / "amus.txt"), "0 Test Set\r\n1 Waltz\r\n2 March\r\n3 Waltz again\r\n");
-    EXPECT_FALSE(fs::exists(out / "amus.dat.partial"));
+    EXPECT_TRUE(testing::partial_files_in(out).empty());
 }
 
 TEST_F(SetPackerTest, ErrorsNameTheFileAndPlace)
@@ -126,7 +129,7 @@ TEST_F(SetPackerTest, ErrorsNameTheFileAndPlace)
                                 "point, a blank or an exponent such as E5");
 
     write_text(source / "set.toml", "title = \"T\"\n[[track]]\ntitle = \"A\"\nscore = \"none.mml\"");
-    EXPECT_EQ(pack_error(), (source / "set.toml").string() + ":4:9: cannot read " +
+    EXPECT_EQ(pack_error(), (source / "set.toml").string() + ":4:9: no such file: " +
                                 (source / "none.mml").string());
 
     write_text(source / "set.toml", "title = \"T\"\n[[track]]\ntitle = \"A\"\nsore = \"waltz.mml\"");
@@ -151,6 +154,39 @@ TEST(TrackTitles, ATitleMayNotExtendTheTrackNumberBeforeIt)
         EXPECT_NE(title_problem(3, bad), "") << bad;
     for (const char* good : {"Eroica", "Dance 2", "D-Day", "Ending", "-Intro-", "&Hello", " Prelude"})
         EXPECT_EQ(title_problem(3, good), "") << good;
+}
+
+TEST_F(SetPackerTest, AFailedReplacementPutsTheOldSetBackAndSaysWhy)
+{
+    fs::create_directories(out / "amus.txt");  // a folder in the way of the last file
+    write_text(out / "amus.txt" / "keep", "");
+    write_text(out / "amus.dat", "old scores");
+    write_text(out / "amus.mda", "old voices");
+    const std::string problem = write_packed_set(pack_set(source), out);
+    EXPECT_NE(problem.find("amus.txt"), std::string::npos) << problem;
+    EXPECT_NE(problem.find("Is a directory"), std::string::npos) << problem;
+    EXPECT_EQ(read_text(out / "amus.dat"), "old scores");
+    EXPECT_EQ(read_text(out / "amus.mda"), "old voices");
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 3);
+
+    fs::remove_all(out / "amus.txt");
+    EXPECT_EQ(write_packed_set(pack_set(source), out), "");
+    EXPECT_EQ(read_text(out / "amus.txt"), "0 Test Set\r\n1 Waltz\r\n2 March\r\n3 Waltz again\r\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 3);
+}
+
+TEST_F(SetPackerTest, SourcesMustBeOrdinaryFilesOfBoundedSize)
+{
+    // Read without limit, a device would never end; a pipe would block.
+    write_text(source / "set.toml", "title = \"T\"\n[[track]]\ntitle = \"A\"\nscore = \"/dev/zero\"\n");
+    EXPECT_NE(pack_error().find("/dev/zero is a device, not a file"), std::string::npos) << pack_error();
+    ASSERT_EQ(mkfifo((source / "pipe.mml").c_str(), 0600), 0);
+    write_text(source / "set.toml", "title = \"T\"\n[[track]]\ntitle = \"A\"\nscore = \"pipe.mml\"\n");
+    EXPECT_NE(pack_error().find("pipe.mml is a named pipe, not a file"), std::string::npos) << pack_error();
+
+    fs::resize_file(source / "waltz.mml", max_source_bytes + 1);
+    write_text(source / "set.toml", "title = \"T\"\n[[track]]\ntitle = \"A\"\nscore = \"waltz.mml\"\n");
+    EXPECT_NE(pack_error().find("is larger than 16776960 bytes"), std::string::npos) << pack_error();
 }
 
 #ifdef TAMBELO_CLI

@@ -1,5 +1,7 @@
 #include "cli/authoring/page_archive_writer.h"
 
+#include "cli/authoring/temporary_file.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <algorithm>
@@ -54,26 +56,18 @@ std::vector<std::uint8_t> build_page_archive(const std::vector<std::vector<std::
 
 std::string write_file_atomically(const std::string& path, std::span<const std::uint8_t> bytes)
 {
-    const std::string temporary = path + ".partial";
+    TemporaryFile temporary(path);
+    if (!temporary.reserved())
+        return temporary.error();
     {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out)
-            return "cannot write " + temporary + ": " + std::strerror(errno);
-        out.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
+        std::ofstream out(temporary.path(), std::ios::binary | std::ios::trunc);
+        if (out)
+            out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         out.close();
-        if (!out) {
-            std::remove(temporary.c_str());
-            return "cannot write " + temporary + ": " + std::strerror(errno);
-        }
+        if (!out)
+            return "cannot write " + temporary.path() + ": " + std::strerror(errno);
     }
-    std::error_code error;
-    std::filesystem::rename(temporary, path, error);
-    if (error) {
-        std::remove(temporary.c_str());
-        return "cannot rename " + temporary + " to " + path + ": " + error.message();
-    }
-    return {};
+    return temporary.commit();
 }
 
 }  // namespace tambelo

@@ -1,5 +1,7 @@
 #include "cli/authoring/score_parser.h"
 
+#include "cli/safe_text.h"
+
 #include "cli/authoring/source_cursor.h"
 
 #include "library/player.h"
@@ -191,7 +193,7 @@ std::optional<ScoreCommand> parse_command(Cursor& in, std::vector<ScoreCommand>&
     case '|':
         return std::nullopt;  // a bar line, for the reader only
     default:
-        in.fail(where, std::string("unknown command '") + c + "'");
+        in.fail(where, "unknown command '" + escaped_text(std::string(1, c)) + "'");
     }
 }
 
@@ -206,12 +208,16 @@ Phrase parse_phrase(Cursor& in, SourceLocation where)
     if (phrase.name == "phrase" || phrase.name == "channel")
         in.fail(name_at, "'" + phrase.name + "' cannot name a phrase; it begins a definition");
     in.skip_space();
+    const SourceLocation brace_at = in.where();
     if (!in.take_if('{'))
         in.fail("expected { to open phrase " + phrase.name);
     for (;;) {
         in.skip_space();
-        if (in.at_end())
-            in.fail(where, "phrase " + phrase.name + " is not closed with }");
+        // The next definition's keyword cannot be commands: the phrase was
+        // left open, and its brace is where the mistake is.
+        if (in.at_end() ||
+            (is_name_start(in.peek()) && (in.peek_name() == "phrase" || in.peek_name() == "channel")))
+            in.fail(brace_at, "phrase " + phrase.name + " is not closed with }");
         if (in.take_if('}'))
             break;
         if (auto command = parse_command(in, phrase.commands))

@@ -5,9 +5,14 @@
 #include "cli/authoring/score_parser.h"
 #include "cli/authoring/toml_reading.h"
 #include "cli/authoring/voice_set_source.h"
+#include "cli/input_files.h"
 #include "frontend/titles/leading_number.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <random>
+#include <span>
 #include <fstream>
 #include <sstream>
 
@@ -20,12 +25,11 @@ constexpr const char* file_names[] = {"amus.dat", "amus.mda", "amus.txt"};
 std::string read_text_file(const std::filesystem::path& path, const std::string& shown_in,
                            SourceLocation mentioned_at)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw SourceError(shown_in, mentioned_at, "cannot read " + path.string());
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    std::string why;
+    auto text = cli::read_whole_file(path.string(), max_source_bytes, &why);
+    if (!text)
+        throw SourceError(shown_in, mentioned_at, why);
+    return std::move(*text);
 }
 
 VoiceSetSource track_voices(const toml::table& track, const std::filesystem::path& source_dir,
@@ -37,9 +41,9 @@ VoiceSetSource track_voices(const toml::table& track, const std::filesystem::pat
     if (node->is_table())
         return parse_voice_set(*node->as_table(), set_file);
     const auto path = source_dir / string_value(*node, "voices", set_file);
-    if (!std::filesystem::is_regular_file(path))
+    if (const cli::InputCheck check = cli::check_input_file(path.string()); check.kind != cli::InputKind::readable)
         throw SourceError(set_file, location_of(node->source()),
-                          "no voice set file " + path.string());
+                          check.kind == cli::InputKind::missing ? "no voice set file " + path.string() : check.reason);
     return read_voice_set_file(path);
 }
 
@@ -97,9 +101,11 @@ PackedSet pack_set(const std::filesystem::path& source_dir)
 {
     const auto set_path = source_dir / set_file_name;
     const std::string set_file = set_path.string();
-    if (!std::filesystem::is_regular_file(set_path))
-        throw SourceError(set_file, {}, "no such file; a source folder describes its set in " +
-                                            std::string(set_file_name));
+    if (const cli::InputCheck check = cli::check_input_file(set_file); check.kind != cli::InputKind::readable)
+        throw SourceError(set_file, {}, check.kind == cli::InputKind::missing
+                                            ? "no such file; a source folder describes its set in " +
+                                                  std::string(set_file_name)
+                                            : check.reason);
     const toml::table set = read_toml_file(set_path);
     check_keys(set, {"title", "track"}, set_file);
     const std::string set_title = checked_title(set.get("title"), "the set", {1, 1}, set_file);
@@ -135,40 +141,108 @@ PackedSet pack_set(const std::filesystem::path& source_dir)
     return packed;
 }
 
+namespace {
+
+// A folder for the new files inside the output folder, so that moving them
+// into place is a rename on the same file system; removed with its
+// contents when the object goes.
+class StagingFolder {
+public:
+    explicit StagingFolder(const std::filesystem::path& out_dir)
+    {
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            const auto candidate = out_dir / (".pack-" + std::to_string(random()) + ".partial");
+            std::error_code error;
+            if (std::filesystem::create_directory(candidate, error))
+                path_ = candidate;
+            else if (error)
+                error_ = "cannot create " + candidate.string() + ": " + error.message();
+        }
+    }
+    ~StagingFolder()
+    {
+        std::error_code ignored;
+        if (!path_.empty())
+            std::filesystem::remove_all(path_, ignored);
+    }
+    const std::filesystem::path& path() const { return path_; }
+    const std::string& error() const { return error_; }
+
+private:
+    std::filesystem::path path_;
+    std::string error_;
+};
+
+std::string write_bytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (out)
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out)
+        return "cannot write " + path.string() + ": " + std::strerror(errno);
+    return {};
+}
+
+}  // namespace
+
 std::string write_packed_set(const PackedSet& set, const std::filesystem::path& out_dir)
 {
+    namespace fs = std::filesystem;
     std::error_code error;
-    std::filesystem::create_directories(out_dir, error);
+    fs::create_directories(out_dir, error);
     if (error)
         return "cannot create " + out_dir.string() + ": " + error.message();
+    const StagingFolder staging(out_dir);
+    if (staging.path().empty())
+        return staging.error().empty() ? "cannot create a temporary folder in " + out_dir.string() : staging.error();
 
     const std::span<const std::uint8_t> contents[] = {
         set.scores, set.voices,
         {reinterpret_cast<const std::uint8_t*>(set.titles.data()), set.titles.size()}};
-    std::vector<std::filesystem::path> staged;
-    const auto discard = [&] {
-        for (const auto& path : staged)
-            std::filesystem::remove(path, error);
+    for (int i = 0; i < 3; ++i)
+        if (std::string problem = write_bytes(staging.path() / file_names[i], contents[i]); !problem.empty())
+            return problem;
+
+    // The files the set replaces are kept (as second names, or copies where
+    // the file system has none) until all three new ones are in place, so
+    // that a failure part-way can put them back.
+    struct Replaced {
+        fs::path final_path;
+        fs::path kept;  // empty: there was no file before
+    };
+    std::vector<Replaced> done;
+    const auto undo = [&done] {
+        std::error_code ignored;
+        for (auto it = done.rbegin(); it != done.rend(); ++it) {
+            if (it->kept.empty())
+                fs::remove(it->final_path, ignored);
+            else
+                fs::rename(it->kept, it->final_path, ignored);
+        }
     };
     for (int i = 0; i < 3; ++i) {
-        const auto path = out_dir / (std::string(file_names[i]) + ".partial");
-        staged.push_back(path);
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(contents[i].data()),
-                  static_cast<std::streamsize>(contents[i].size()));
-        out.close();
-        if (!out) {
-            discard();
-            return "cannot write " + path.string();
+        Replaced step{out_dir / file_names[i], {}};
+        if (fs::is_regular_file(fs::symlink_status(step.final_path, error))) {
+            step.kept = staging.path() / (std::string(file_names[i]) + ".old");
+            fs::create_hard_link(step.final_path, step.kept, error);
+            if (error) {
+                error.clear();
+                fs::copy_file(step.final_path, step.kept, error);
+            }
+            if (error) {
+                undo();
+                return "cannot keep the old " + step.final_path.string() + " while replacing it: " + error.message();
+            }
         }
-    }
-    for (int i = 0; i < 3; ++i) {
-        std::filesystem::rename(staged[static_cast<std::size_t>(i)], out_dir / file_names[i], error);
+        fs::rename(staging.path() / file_names[i], step.final_path, error);
         if (error) {
-            discard();
-            return "cannot rename " + staged[static_cast<std::size_t>(i)].string() + ": " +
-                   error.message();
+            undo();
+            return "cannot put " + step.final_path.string() + " in place: " + error.message() +
+                   "; the folder is as it was";
         }
+        done.push_back(step);
     }
     return {};
 }

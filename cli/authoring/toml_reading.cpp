@@ -1,7 +1,6 @@
 #include "cli/authoring/toml_reading.h"
 
-#include <fstream>
-#include <sstream>
+#include "cli/input_files.h"
 
 namespace tambelo {
 
@@ -12,13 +11,12 @@ SourceLocation location_of(const toml::source_region& region)
 
 toml::table read_toml_file(const std::filesystem::path& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw SourceError(path.string(), {}, "cannot read this file");
-    std::ostringstream text;
-    text << in.rdbuf();
+    std::string why;
+    const auto text = cli::read_whole_file(path.string(), max_source_bytes, &why);
+    if (!text)
+        throw SourceError(path.string(), {}, why);
     try {
-        return toml::parse(text.str(), path.string());
+        return toml::parse(*text, path.string());
     } catch (const toml::parse_error& error) {
         throw SourceError(path.string(), location_of(error.source()),
                           std::string(error.description()));

@@ -16,6 +16,12 @@ namespace tambelo {
 
 SourceLocation location_of(const toml::source_region& region);
 
+// The largest source file read: a whole page archive holds at most 65,535
+// pages of 256 bytes, and no source of a set needs more text than that.
+// Refusing more also keeps a device named as a source from being read
+// without end.
+inline constexpr std::size_t max_source_bytes = std::size_t{65535} * 256;
+
 // Parses a TOML file; a syntax error or an unreadable file throws.
 toml::table read_toml_file(const std::filesystem::path& path);
 

@@ -1,12 +1,11 @@
 #include "cli/export/audio_file.h"
 
+#include "cli/authoring/temporary_file.h"
 #include "cli/export/flac_comments.h"
 #include "cli/export/ogg_vorbis_file.h"
 
 #include <sndfile.h>
 
-#include <cstdio>
-#include <filesystem>
 #include <utility>
 #include <vector>
 
@@ -69,8 +68,8 @@ void set_wav_loop(SNDFILE* handle, const AudioLoop& loop)
 }  // namespace
 
 struct AudioFileWriter::File {
-    std::string path;
-    std::string temporary;
+    explicit File(const std::string& path) : temporary(path) {}
+    TemporaryFile temporary;  // removed with the File unless moved into place
     SNDFILE* handle = nullptr;          // WAV and FLAC
     std::unique_ptr<OggVorbisFile> ogg;  // Ogg Vorbis, with comments libsndfile cannot write
     Comments flac_comments;             // added once libsndfile has written the file
@@ -80,26 +79,26 @@ struct AudioFileWriter::File {
 std::unique_ptr<AudioFileWriter> AudioFileWriter::open(const std::string& path, AudioFileType type,
                                                        int sample_rate, const AudioTags& tags, std::string* why)
 {
-    auto file = std::make_unique<File>();
-    file->path = path;
-    file->temporary = path + ".partial";
+    auto file = std::make_unique<File>(path);
+    if (!file->temporary.reserved()) {
+        if (why)
+            *why = file->temporary.error();
+        return nullptr;
+    }
     if (type == AudioFileType::ogg) {
-        file->ogg = OggVorbisFile::create(file->temporary, sample_rate, ogg_quality, vorbis_comments(tags), why);
-        if (!file->ogg) {
-            std::remove(file->temporary.c_str());
+        file->ogg = OggVorbisFile::create(file->temporary.path(), sample_rate, ogg_quality, vorbis_comments(tags), why);
+        if (!file->ogg)
             return nullptr;
-        }
         return std::unique_ptr<AudioFileWriter>(new AudioFileWriter(std::move(file)));
     }
     SF_INFO info{};
     info.samplerate = sample_rate;
     info.channels = 2;
     info.format = sndfile_format(type);
-    file->handle = sf_open(file->temporary.c_str(), SFM_WRITE, &info);
+    file->handle = sf_open(file->temporary.path().c_str(), SFM_WRITE, &info);
     if (file->handle == nullptr) {
         if (why)
-            *why = "cannot write " + file->temporary + ": " + sf_strerror(nullptr);
-        std::remove(file->temporary.c_str());
+            *why = "cannot write " + file->temporary.path() + ": " + sf_strerror(nullptr);
         return nullptr;
     }
     // Some types take their strings only before the first frame.
@@ -121,12 +120,11 @@ AudioFileWriter::AudioFileWriter(std::unique_ptr<File> file) : file_(std::move(f
 
 AudioFileWriter::~AudioFileWriter()
 {
-    if (file_ && (file_->handle != nullptr || file_->ogg)) {
-        if (file_->handle != nullptr)
-            sf_close(file_->handle);
+    // The temporary file goes with file_ unless finish() moved it into place.
+    if (file_ && file_->handle != nullptr)
+        sf_close(file_->handle);
+    if (file_)
         file_->ogg.reset();
-        std::remove(file_->temporary.c_str());
-    }
 }
 
 bool AudioFileWriter::write(const float* frames, std::size_t count)
@@ -157,23 +155,14 @@ std::string AudioFileWriter::finish()
             error = "closing failed";
         file_->handle = nullptr;
         if (error.empty() && !file_->flac_comments.empty()) {
-            const std::string adding = add_flac_comments(file_->temporary, file_->flac_comments);
-            if (!adding.empty()) {
-                std::remove(file_->temporary.c_str());
+            const std::string adding = add_flac_comments(file_->temporary.path(), file_->flac_comments);
+            if (!adding.empty())
                 return adding;
-            }
         }
     }
-    if (error.empty()) {
-        std::error_code code;
-        std::filesystem::rename(file_->temporary, file_->path, code);
-        if (!code)
-            return {};
-        std::remove(file_->temporary.c_str());
-        return "cannot rename " + file_->temporary + " to " + file_->path + ": " + code.message();
-    }
-    std::remove(file_->temporary.c_str());
-    return "cannot write " + file_->temporary + ": " + error;
+    if (error.empty())
+        return file_->temporary.commit();
+    return "cannot write " + file_->temporary.path() + ": " + error;
 }
 
 std::string write_audio_file(const std::string& path, AudioFileType type, int sample_rate,

@@ -1,5 +1,7 @@
 #include "cli/export/export_names.h"
 
+#include "cli/safe_text.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -13,41 +15,7 @@ constexpr char replacement = '_';
 
 bool refused(unsigned char c)
 {
-    return c < 0x20 || c == 0x7F || std::string_view("/\\:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos;
-}
-
-// Length of the well-formed UTF-8 sequence at `at`, or 0.
-std::size_t utf8_length(const std::string& text, std::size_t at)
-{
-    const auto lead = static_cast<unsigned char>(text[at]);
-    std::size_t length = 0;
-    std::uint32_t least = 0;
-    if (lead < 0x80)
-        return 1;
-    if ((lead & 0xE0) == 0xC0) {
-        length = 2;
-        least = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3;
-        least = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4;
-        least = 0x10000;
-    } else {
-        return 0;
-    }
-    if (at + length > text.size())
-        return 0;
-    std::uint32_t code = lead & (0x7F >> length);
-    for (std::size_t i = 1; i < length; ++i) {
-        const auto next = static_cast<unsigned char>(text[at + i]);
-        if ((next & 0xC0) != 0x80)
-            return 0;
-        code = code << 6 | (next & 0x3F);
-    }
-    if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-        return 0;
-    return length;
+    return std::string_view("/\\:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos;
 }
 
 bool reserved_device_name(const std::string& name)
@@ -70,7 +38,7 @@ std::string safe_file_name(const std::string& text, const std::string& fallback)
 {
     std::string name;
     for (std::size_t at = 0; at < text.size();) {
-        const std::size_t length = utf8_length(text, at);
+        const std::size_t length = utf8_sequence_length(text, at);
         if (name.size() + std::max<std::size_t>(length, 1) > max_name_bytes)
             break;
         if (length == 0) {
@@ -78,7 +46,8 @@ std::string safe_file_name(const std::string& text, const std::string& fallback)
             ++at;
             continue;
         }
-        if (length == 1 && refused(static_cast<unsigned char>(text[at])))
+        if (is_control_character(utf8_code_at(text, at, length)) ||
+            (length == 1 && refused(static_cast<unsigned char>(text[at]))))
             name += replacement;
         else
             name.append(text, at, length);

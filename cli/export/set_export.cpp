@@ -17,6 +17,12 @@ namespace {
 
 constexpr int max_export_hours = 3;
 constexpr double max_export_ms = max_export_hours * 3600.0 * 1000.0;
+constexpr const char* interrupted_reason = "interrupted";
+
+bool stopping(const ExportSettings& settings)
+{
+    return settings.stop_requested && settings.stop_requested();
+}
 
 // One thread's tools: the synthesizer is made once and reused, since
 // loading a SoundFont costs far more than resetting the synth.
@@ -29,6 +35,10 @@ public:
         TrackOutcome outcome;
         outcome.label = job.label;
         outcome.path = job.path;
+        if (stopping(settings_)) {
+            outcome.reason = interrupted_reason;
+            return outcome;
+        }
         OfflineFailure failure = OfflineFailure::none;
         auto track = OfflineTrack::open_set_track(score_path, voice_path, job.label.track, &failure);
         if (!track) {
@@ -72,9 +82,16 @@ public:
                 outcome.reason = error;
                 return outcome;
             }
-            const auto sink = [&file](const float* data, std::size_t count) { return file->write(data, count); };
+            const auto sink = [this, &file](const float* data, std::size_t count) {
+                return !stopping(settings_) && file->write(data, count);
+            };
             const auto frames = seamless ? export_seamless_audio(*track, *renderer, sink)
                                          : export_audio(*track, *renderer, settings_.loops, settings_.fade_seconds, sink);
+            // An interrupted file is dropped with its writer.
+            if (stopping(settings_)) {
+                outcome.reason = interrupted_reason;
+                return outcome;
+            }
             error = file->finish();
             if (frames)
                 outcome.audio_ms = static_cast<double>(*frames) * 1000.0 / renderer->sample_rate();
@@ -92,6 +109,11 @@ private:
             renderer_ = AudioRenderer::create(settings_.soundfont, settings_.sample_rate, &renderer_error_);
             if (!renderer_ && renderer_error_.empty())
                 renderer_error_ = "the synthesizer cannot be set up";
+            // A SoundFont the user chose is never silently replaced.
+            if (renderer_ && !settings_.soundfont.empty() && renderer_->soundfont() != settings_.soundfont) {
+                renderer_.reset();
+                renderer_error_ = "the SoundFont " + settings_.soundfont + " cannot be loaded";
+            }
         }
         error = renderer_error_;
         return renderer_.get();

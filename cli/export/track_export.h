@@ -29,6 +29,9 @@ struct ExportSettings {
     double fade_seconds = 8.0;  // fade: audio of a looping track fades out after the loops
     int sample_rate = 44100;
     std::string soundfont;      // empty: the system's
+    // Polled while tracks are made, from any export thread: once it answers
+    // true, unfinished files are dropped and no further track is begun.
+    std::function<bool()> stop_requested;
 };
 
 // "mid", "wav", "flac", "ogg".

@@ -2,8 +2,8 @@
 
 #include "frontend/titles/leading_number.h"
 #include "frontend/titles/text_decoding.h"
+#include "frontend/titles/title_file.h"
 
-#include <fstream>
 #include <system_error>
 
 namespace tambelo {
@@ -58,16 +58,11 @@ std::vector<std::string> decode_title_list(std::string_view bytes)
 
 std::vector<std::string> read_title_list(const std::filesystem::path& path)
 {
-    if (!ordinary_file_exists(path))
+    TitleFileBytes file = read_title_file(path);
+    if (!file.opened)
         return {};
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return {};
-    std::string bytes;
-    char buffer[65536];
-    while (file.read(buffer, sizeof buffer) || file.gcount() > 0)
-        bytes.append(buffer, static_cast<std::size_t>(file.gcount()));
-    if (file.bad()) {
+    std::string& bytes = file.bytes;
+    if (file.read_failed) {
         // Keep only the lines that ended before the failed read.
         const std::size_t last_end = bytes.find_last_of('\r');
         bytes.resize(last_end == std::string::npos ? 0 : last_end + 1);

@@ -28,4 +28,14 @@ std::string TempDir::write(const std::string& name, const std::vector<std::uint8
     return file.string();
 }
 
+std::vector<std::string> partial_files_in(const std::filesystem::path& folder)
+{
+    std::vector<std::string> names;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
+        if (it->path().extension() == ".partial")
+            names.push_back(it->path().filename().string());
+    return names;
+}
+
 }  // namespace tambelo::testing

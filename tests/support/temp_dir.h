@@ -24,4 +24,7 @@ private:
     std::filesystem::path path_;
 };
 
+// Names of the unfinished files (ending in ".partial") directly in `folder`.
+std::vector<std::string> partial_files_in(const std::filesystem::path& folder);
+
 }  // namespace tambelo::testing
