@@ -15,6 +15,14 @@
 
 namespace {
 
+// An installed program has no library beside it and loads the installed one
+// by its SONAME.
+#ifdef TAMBELO_LIBRARY_SONAME
+constexpr const char* installed_library_name = TAMBELO_LIBRARY_SONAME;
+#else
+constexpr const char* installed_library_name = "";
+#endif
+
 void show_failure(const QString& message)
 {
     std::fprintf(stderr, "tambelo: %s\n", message.toLocal8Bit().constData());
@@ -30,7 +38,8 @@ int main(int argc, char** argv)
 
     using namespace tambelo::frontend;
     PlaybackLibrary library(std::filesystem::path(QFile::encodeName(folder).toStdString()) /
-                            playback_library_file_name());
+                                playback_library_file_name(),
+                            installed_library_name);
     WindowServices services;
     services.program_folder = folder;
     services.choose_file = choose_music_set;

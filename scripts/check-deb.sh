@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Installs the Debian package, checks the installed programs and files as a
+# user would meet them, and removes the package again (also on failure).
+#   check-deb.sh PATH/tambelo_VERSION_amd64.deb
+# Needs root, desktop-file-utils, appstream, man-db and dbus (scripts/setup.sh).
+set -euo pipefail
+if [ $# -ne 1 ] || [ ! -f "$1" ]; then
+  echo "usage: check-deb.sh PATH/tambelo_VERSION_amd64.deb" >&2
+  exit 2
+fi
+deb=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+export DEBIAN_FRONTEND=noninteractive
+
+work=$(mktemp -d)
+cleanup() {
+  apt-get remove -y -q tambelo >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() { echo "check-deb.sh: $*" >&2; exit 1; }
+
+apt-get install -y -q --no-install-recommends "$deb" >/dev/null
+
+echo "--- installed files"
+for file in /usr/bin/tambelo /usr/bin/tambelo-cli \
+    /usr/share/tambelo/samples/amus.dat /usr/share/tambelo/samples/amus.mda \
+    /usr/share/tambelo/samples/amus.txt \
+    /usr/share/doc/tambelo/README.md /usr/share/doc/tambelo/score-language.md \
+    /usr/share/applications/org.tambelo.Tambelo.desktop \
+    /usr/share/metainfo/org.tambelo.Tambelo.metainfo.xml \
+    /usr/share/icons/hicolor/48x48/apps/org.tambelo.Tambelo.png \
+    /usr/share/man/man1/tambelo.1 /usr/share/man/man1/tambelo-cli.1; do
+  [ -f "$file" ] || fail "the package does not install $file"
+done
+library=$(dpkg -L tambelo | grep '/libtambelo\.so\.[0-9]*$' || true)
+[ -n "$library" ] || fail "the package does not install libtambelo.so.N"
+soname=$(objdump -p "$library" | awk '$1 == "SONAME" { print $2 }')
+[ "$soname" = "$(basename "$library")" ] || fail "$library has the SONAME '$soname'"
+echo "ok"
+
+echo "--- desktop entry, AppStream data, man pages"
+desktop-file-validate /usr/share/applications/org.tambelo.Tambelo.desktop
+appstreamcli validate --no-net /usr/share/metainfo/org.tambelo.Tambelo.metainfo.xml
+for page in tambelo tambelo-cli; do
+  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "/usr/share/man/man1/$page.1" 2>&1 >/dev/null)
+  [ -z "$warnings" ] || fail "man -l $page.1 warns: $warnings"
+done
+echo "ok"
+
+echo "--- tambelo-cli list on the installed sample set"
+/usr/bin/tambelo-cli list /usr/share/tambelo/samples/amus.dat
+
