@@ -1,4 +1,6 @@
-#include "frontend/common.h"
+#include "frontend/window_logic/common.h"
+
+#include "frontend/window_logic/path_encoding.h"
 
 #include <utility>
 
@@ -22,12 +24,12 @@ Function PlaybackLibrary::bind(Function& slot, const char* name)
     if (!library_.loaded()) {
         std::string why;
         if (!library_.load(path_, why))
-            throw BindingError("cannot load the playback library " + path_.string() + " (" + why +
+            throw BindingError("cannot load the playback library " + display_text(path_) + " (" + why +
                                "); it must lie in the program's folder");
     }
     void* address = library_.find(name);
     if (address == nullptr)
-        throw BindingError("the playback library " + path_.string() + " has no function " + name +
+        throw BindingError("the playback library " + display_text(path_) + " has no function " + name +
                            "; install the library that came with this program");
     slot = reinterpret_cast<Function>(address);
     return slot;
