@@ -1,12 +1,12 @@
 // render_icons OUT_DIR NAME SIZE...: writes the program's icon as
 // OUT_DIR/SIZExSIZE/apps/NAME.png for each size, the hicolor theme's layout.
-// Larger sizes repeat each pixel of the 32 x 32 drawing so that it stays
-// crisp; smaller ones are scaled down smoothly. Run at build time.
+// Sizes that are multiples of the 32 x 32 drawing repeat its pixels so that
+// it stays crisp; others are scaled smoothly. Run at build time.
 
-#include "frontend/button_pictures.h"
+#include "frontend/window_logic/pictures.h"
 
 #include <QDir>
-#include <QGuiApplication>
+#include <QImage>
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,10 +17,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: render_icons OUT_DIR NAME SIZE...\n");
         return 2;
     }
-    // No display is needed to draw the icon.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication application(argc, argv);
-    const QImage drawing = tambelo::frontend::program_icon().pixmap(32, 32).toImage();
+    const tambelo::frontend::Pixels pixels = tambelo::frontend::program_icon();
+    QImage drawing(pixels.width, pixels.height, QImage::Format_ARGB32);
+    for (int y = 0; y < pixels.height; ++y)
+        for (int x = 0; x < pixels.width; ++x)
+            drawing.setPixel(x, y, pixels.at(x, y));
+
     const QDir out(QString::fromLocal8Bit(argv[1]));
     const QString name = QString::fromLocal8Bit(argv[2]);
     for (int i = 3; i < argc; ++i) {

@@ -1,4 +1,6 @@
-#include "frontend/common.h"
+#include "frontend/window_logic/common.h"
+
+#include "frontend/window_logic/path_encoding.h"
 
 #include <system_error>
 #include <utility>
@@ -26,13 +28,13 @@ void PlaybackLibrary::load()
     // one there is reported rather than passed over.
     if (installed_name_.empty() || std::filesystem::exists(path_, ignored)) {
         if (!library_.load(path_, why))
-            throw BindingError("cannot load the playback library " + path_.string() + " (" + why +
-                               "); it must lie in the program's folder");
+            throw BindingError("cannot load the playback library " + display_text(path_) + " (" +
+                               why + "); it must lie in the program's folder");
         return;
     }
     if (!library_.load(installed_name_, why))
         throw BindingError("cannot find the playback library: not in the program's folder (" +
-                           path_.parent_path().string() + ") and not installed as " +
+                           display_text(path_.parent_path()) + ") and not installed as " +
                            installed_name_ + " (" + why + "); reinstall tambelo");
     path_ = installed_name_;
 }
@@ -46,7 +48,7 @@ Function PlaybackLibrary::bind(Function& slot, const char* name)
         load();
     void* address = library_.find(name);
     if (address == nullptr)
-        throw BindingError("the playback library " + path_.string() + " has no function " + name +
+        throw BindingError("the playback library " + display_text(path_) + " has no function " + name +
                            "; install the library that came with this program");
     slot = reinterpret_cast<Function>(address);
     return slot;

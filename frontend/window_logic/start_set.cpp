@@ -1,4 +1,4 @@
-#include "frontend/start_set.h"
+#include "frontend/window_logic/start_set.h"
 
 #include "frontend/titles/title_list.h"
 

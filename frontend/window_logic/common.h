@@ -9,7 +9,7 @@
 // cannot be found raises BindingError naming it, at the call that needs it.
 // Called from the user-interface thread only.
 
-#include "frontend/shared_library.h"
+#include "frontend/window_logic/shared_library.h"
 
 #include <cstdint>
 #include <filesystem>
