@@ -51,3 +51,31 @@ echo "ok"
 echo "--- tambelo-cli list on the installed sample set"
 /usr/bin/tambelo-cli list /usr/share/tambelo/samples/amus.dat
 
+echo "--- the installed window, started as from the menu"
+# On the offscreen platform, in a fresh session bus and home: no set beside
+# the program and none remembered, so it must find the library by its
+# SONAME and play the installed sample set. Its media-player interface on
+# the bus tells what it plays; Quit ends it as the desktop would.
+mkdir -p "$work/home"
+cd "$work"
+HOME=$work/home XDG_CONFIG_HOME=$work/home/.config QT_QPA_PLATFORM=offscreen \
+TAMBELO_MIDI_OUT=none dbus-run-session -- bash -euo pipefail -c '
+  ask() {
+    dbus-send --session --print-reply --reply-timeout=2000 --dest=org.mpris.MediaPlayer2.tambelo \
+      /org/mpris/MediaPlayer2 "$@"
+  }
+  /usr/bin/tambelo & pid=$!
+  for _ in $(seq 50); do
+    kill -0 "$pid" 2>/dev/null || { wait "$pid" || true; echo "the window ended at start" >&2; exit 1; }
+    ask org.freedesktop.DBus.Peer.Ping >/dev/null 2>&1 && break
+    sleep 0.2
+  done
+  metadata=$(ask org.freedesktop.DBus.Properties.Get \
+    string:org.mpris.MediaPlayer2.Player string:Metadata)
+  echo "$metadata" | grep -A1 "xesam:album" | grep -q "Tambelo Sample Set" \
+    || { echo "the window does not play the sample set: $metadata" >&2; kill "$pid"; exit 1; }
+  echo "$metadata" | grep -A1 "xesam:title" | grep -o "\"1 .*\""
+  ask org.mpris.MediaPlayer2.Quit >/dev/null
+  wait "$pid"
+'
+echo "ok"

@@ -175,6 +175,23 @@ TEST(FormLoad, WithoutAUsableTitleListShowsTheNoTitleTexts)
 #endif
 }
 
+TEST(FormLoad, PlaysAStartSetChosenElsewhereWithItsOwnFiles)
+{
+    Session session;
+    tambelo::testing::TempDir elsewhere;
+    write_file(elsewhere.path() / "game.txt", "0 Other game\r\n1 Intro\r\n");
+    session.form().set_start_score_path(elsewhere.path() / "game.dat");
+    ASSERT_TRUE(session.start());
+    EXPECT_EQ(session.calls(), (Lines{"initialize",
+                                      "open_file " + text_of(elsewhere.path() / "game.dat") + " " +
+                                          text_of(elsewhere.path() / "game.mda"),
+                                      "play_music 1"}));
+    EXPECT_EQ(session.view().caption, "TAMBELO - Other game");
+    EXPECT_EQ(session.view().status, " 1 Intro");
+    // The program's folder is still made current.
+    EXPECT_TRUE(session.program_folder_is_current());
+}
+
 TEST(FormLoad, AMissingLibraryIsReportedByName)
 {
     Session session(nullptr);
@@ -241,10 +258,13 @@ TEST(Buttons, StopLeavesTheStatusLineAndPlayRestarts)
     session.form().cmdNext_Click();
     EXPECT_EQ(session.view().status, " 2 Battle");
     const int updates = session.view().status_updates;
+    EXPECT_TRUE(session.form().playing());
     session.form().cmdStop_Click();
     EXPECT_EQ(session.calls_after_start(), (Lines{"get_next 1", "play_music 2", "stop_music"}));
     EXPECT_EQ(session.view().status_updates, updates);
+    EXPECT_FALSE(session.form().playing());
     session.form().cmdPlay_Click();
+    EXPECT_TRUE(session.form().playing());
     EXPECT_EQ(session.calls_after_start().back(), "play_music 2");
     EXPECT_EQ(session.view().status_updates, updates + 1);
     EXPECT_EQ(session.view().status, " 2 Battle");

@@ -1,5 +1,6 @@
 #include "frontend/qt/main_window.h"
 
+#include "frontend/qt/remembered_set.h"
 #include "frontend/window_logic/pictures.h"
 
 #include <QAction>
@@ -7,6 +8,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QLabel>
@@ -70,6 +72,9 @@ QString choose_music_set(QWidget* parent)
     dialog.setNameFilter(open_dialog_filter);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    const QString last = remembered_set();
+    if (!last.isEmpty())
+        dialog.setDirectory(QFileInfo(last).absolutePath());
     dialog.selectFile(open_dialog_initial_name);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
@@ -158,7 +163,54 @@ void MainWindow::build_layout()
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void MainWindow::forward(void (MainForm::*handler)()) { (form_.*handler)(); }
+void MainWindow::forward(void (MainForm::*handler)())
+{
+    const std::filesystem::path before = form_.score_path();
+    (form_.*handler)();
+    if (form_.score_path() != before && !form_.ended_by_failure())
+        remember_set(QFile::decodeName(QByteArray::fromStdString(form_.score_path().string())));
+    if (media_)
+        media_->refresh();
+}
+
+bool MainWindow::offer_media_controls()
+{
+    PlayerControls controls;
+    controls.play = [this] { forward(&MainForm::cmdPlay_Click); };
+    controls.stop = [this] { forward(&MainForm::cmdStop_Click); };
+    controls.next = [this] { forward(&MainForm::cmdNext_Click); };
+    controls.previous = [this] { forward(&MainForm::cmdPrev_Click); };
+    controls.raise = [this] {
+        show();
+        raise();
+        activateWindow();
+    };
+    controls.quit = [this] { close(); };
+    media_ = new MediaPlayerService(std::move(controls), [this] { return player_state(); }, this);
+    if (media_->register_on_session_bus())
+        return true;
+    delete media_;
+    media_ = nullptr;
+    return false;
+}
+
+PlayerState MainWindow::player_state() const
+{
+    PlayerState state;
+    // A request of track 0 asks for silence.
+    state.playing = form_.playing() && form_.current_track() > 0 && !form_.ended_by_failure();
+    state.track = form_.current_track();
+    // The status line begins with a blank; the caption names the game
+    // after the program's name.
+    state.title = QString::fromStdString(form_.status());
+    if (state.title.startsWith(' '))
+        state.title.remove(0, 1);
+    const QString caption = QString::fromStdString(form_.caption());
+    const QString prefix = "TAMBELO - ";
+    if (caption.startsWith(prefix))
+        state.album = caption.mid(prefix.size());
+    return state;
+}
 
 void MainWindow::set_caption(const std::string& text)
 {

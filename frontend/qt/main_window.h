@@ -4,6 +4,7 @@
 // It only draws and forwards clicks; the behaviour is MainForm's, which this
 // window serves as its WindowView.
 
+#include "frontend/qt/mpris/media_player_service.h"
 #include "frontend/window_logic/main_form.h"
 #include "frontend/window_logic/window_view.h"
 
@@ -34,6 +35,10 @@ public:
 
     MainForm& form() { return form_; }
 
+    // After start-up: offers the window on the session bus for media keys
+    // (MPRIS), when there is a bus. Returns whether it is offered.
+    bool offer_media_controls();
+
     void set_caption(const std::string& text) override;
     void set_status(const std::string& text) override;
     std::filesystem::path ask_for_file() override;
@@ -47,9 +52,11 @@ private:
     void build_layout();
     QPushButton* add_button(const char* name, int index, const char* tooltip);
     void forward(void (MainForm::*handler)());
+    PlayerState player_state() const;
 
     Services services_;
     MainForm form_;
+    MediaPlayerService* media_ = nullptr;
 
     QPushButton* cmdPrev10 = nullptr;
     QPushButton* cmdPrev = nullptr;
@@ -62,7 +69,8 @@ private:
     QAction* mnuOpen = nullptr;
 };
 
-// The real open-file dialog for a score archive.
+// The real open-file dialog for a score archive, starting in the folder of
+// the set opened last.
 QString choose_music_set(QWidget* parent);
 
 // The first `limit` characters of `text`, ending in "…" when it was longer.

@@ -93,19 +93,44 @@ void MainForm::open_music_set()
                        library_path_argument(mdaPath).c_str());
 }
 
+void MainForm::set_start_score_path(std::filesystem::path score_path)
+{
+    start_score_path_ = std::move(score_path);
+}
+
+void MainForm::set_set_paths(const std::filesystem::path& score_path)
+{
+    datPath = score_path;
+    // Four characters go whatever the name ends with.
+    mdaPath = without_last_characters(datPath, 4);
+    mdaPath += ".mda";
+    txtPath = without_last_characters(datPath, 4);
+    txtPath += ".txt";
+}
+
+void MainForm::request_track()
+{
+    library_.play_music(curTrack);
+    playing_ = true;
+}
+
 bool MainForm::Form_Load()
 {
     run_handler([this] {
         make_program_folder_current();
         library_.initialize();
-        datPath = program_folder_ / "amus.dat";
-        mdaPath = program_folder_ / "amus.mda";
-        txtPath = program_folder_ / "amus.txt";
+        if (start_score_path_.empty()) {
+            datPath = program_folder_ / "amus.dat";
+            mdaPath = program_folder_ / "amus.mda";
+            txtPath = program_folder_ / "amus.txt";
+        } else {
+            set_set_paths(start_score_path_);
+        }
         open_music_set();
         LoadTitles(txtPath);
         ShowCaption();
         curTrack = 1;
-        library_.play_music(1);
+        request_track();
         ShowStatus();
     });
     return !ended_by_failure_;
@@ -141,19 +166,17 @@ void MainForm::mnuOpen_Click()
         skip_on_failure([this] { make_program_folder_current(); });
         if (chosen.empty() || !ordinary_file_exists(chosen))
             return;
-        datPath = chosen;
-        // Four characters go whatever the name ends with.
-        mdaPath = without_last_characters(datPath, 4);
-        mdaPath += ".mda";
-        txtPath = without_last_characters(datPath, 4);
-        txtPath += ".txt";
-        skip_on_failure([this] { library_.stop_music(); });
+        set_set_paths(chosen);
+        skip_on_failure([this] {
+            library_.stop_music();
+            playing_ = false;
+        });
         view_.sleep_ms(switch_pause_ms);
         skip_on_failure([this] { open_music_set(); });
         LoadTitles(txtPath);
         ShowCaption();
         curTrack = 1;
-        skip_on_failure([this] { library_.play_music(curTrack); });
+        skip_on_failure([this] { request_track(); });
         ShowStatus();
     });
 }
@@ -161,21 +184,24 @@ void MainForm::mnuOpen_Click()
 void MainForm::cmdPlay_Click()
 {
     run_handler([this] {
-        library_.play_music(curTrack);
+        request_track();
         ShowStatus();
     });
 }
 
 void MainForm::cmdStop_Click()
 {
-    run_handler([this] { library_.stop_music(); });
+    run_handler([this] {
+        library_.stop_music();
+        playing_ = false;
+    });
 }
 
 void MainForm::cmdNext_Click()
 {
     run_handler([this] {
         curTrack = library_.get_next(curTrack);
-        library_.play_music(curTrack);
+        request_track();
         ShowStatus();
     });
 }
@@ -184,7 +210,7 @@ void MainForm::cmdPrev_Click()
 {
     run_handler([this] {
         curTrack = library_.get_prev(curTrack);
-        library_.play_music(curTrack);
+        request_track();
         ShowStatus();
     });
 }
@@ -194,7 +220,7 @@ void MainForm::cmdNext10_Click()
     run_handler([this] {
         for (int i = 0; i < 10; ++i)
             curTrack = library_.get_next(curTrack);
-        library_.play_music(curTrack);
+        request_track();
         ShowStatus();
     });
 }
@@ -204,7 +230,7 @@ void MainForm::cmdPrev10_Click()
     run_handler([this] {
         for (int i = 0; i < 10; ++i)
             curTrack = library_.get_prev(curTrack);
-        library_.play_music(curTrack);
+        request_track();
         ShowStatus();
     });
 }

@@ -36,6 +36,11 @@ public:
     // there. Returns false when the program must end (the view was told).
     bool Form_Load();
 
+    // The score archive that Form_Load plays instead of the one in the
+    // program's folder (see start_set.h); its voice archive and title list
+    // are the files of the same name with ".mda" and ".txt", as for Open.
+    void set_start_score_path(std::filesystem::path score_path);
+
     // Shut-down: releases the library, which silences the device. Runs at
     // most once, and not at all after a failure ended the program.
     void Form_Unload();
@@ -49,6 +54,8 @@ public:
     void cmdPrev10_Click();
 
     std::int32_t current_track() const { return curTrack; }
+    // True when the last request to the library was a track, not a stop.
+    bool playing() const { return playing_; }
     // The texts last given to the view.
     const std::string& caption() const { return caption_; }
     const std::string& status() const { return status_; }
@@ -63,6 +70,8 @@ private:
     void end_program(const std::string& message);
     void make_program_folder_current();
     void open_music_set();
+    void request_track();
+    void set_set_paths(const std::filesystem::path& score_path);
 
     void LoadTitles(const std::filesystem::path& path);
     void ShowCaption();
@@ -73,6 +82,8 @@ private:
     std::filesystem::path program_folder_;
     bool unloaded_ = false;
     bool ended_by_failure_ = false;
+    bool playing_ = false;
+    std::filesystem::path start_score_path_;
     std::string caption_;
     std::string status_;
 
