@@ -3,6 +3,7 @@
 // by a signal. The behaviour itself is tested in main_form_test.cpp.
 
 #include "frontend/qt/main_window.h"
+#include "frontend/qt/remembered_set.h"
 #include "frontend/window_logic/common.h"
 
 #include <QAction>
@@ -61,7 +62,7 @@ public:
             std::filesystem::path(QFile::encodeName(folder()).toStdString()) /
             playback_library_file_name());
         MainWindow::Services services;
-        services.choose_file = [](QWidget*) { return QString(); };
+        services.choose_file = [this](QWidget*) { return chosen_file; };
         services.report_failure = [](const QString& message) { QFAIL(qPrintable(message)); };
         window_ = std::make_unique<MainWindow>(*library_, folder(), services);
         [&] { QVERIFY(window_->form().Form_Load()); }();
@@ -71,6 +72,7 @@ public:
     QLabel& status() { return *window_->findChild<QLabel*>("lblStatus"); }
 
     QString log_path;
+    QString chosen_file;
 
 private:
     QTemporaryDir program_dir_;
@@ -89,6 +91,7 @@ private slots:
     void clicksReachTheBehaviour();
     void aLongTitleLineIsCutAndShownWholeInTheTooltip();
     void quitSignalsCloseTheWindowAndReleaseTheLibrary();
+    void anOpenedSetIsRememberedForTheNextStart();
 };
 
 void WindowTest::theLayoutIsFixedWithSixPictureButtonsInARow()
@@ -173,6 +176,22 @@ void WindowTest::quitSignalsCloseTheWindowAndReleaseTheLibrary()
         QCOMPARE(program.exitCode(), 0);
         QCOMPARE(read_lines(session.log_path).last(), QString("release"));
     }
+}
+
+void WindowTest::anOpenedSetIsRememberedForTheNextStart()
+{
+    Session session;
+    MainWindow& window = session.start();
+    QTemporaryDir other;
+    session.chosen_file = other.filePath("game.dat");
+    // A name with no file behind it changes nothing, so nothing is remembered.
+    remember_set("/before.dat");
+    window.findChild<QAction*>("mnuOpen")->trigger();
+    QCOMPARE(remembered_set(), QString("/before.dat"));
+
+    write_file(session.chosen_file, "score");
+    window.findChild<QAction*>("mnuOpen")->trigger();
+    QCOMPARE(remembered_set(), session.chosen_file);
 }
 
 QTEST_MAIN(WindowTest)
