@@ -17,6 +17,8 @@ a sample set of six public-domain pieces.")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# The build keeps its debugging information; the package does not.
+set(CPACK_STRIP_FILES ON)
 # Library dependencies come from dpkg-shlibdeps; a SoundFont is what makes
 # the embedded synthesizer sound.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

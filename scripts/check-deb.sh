@@ -13,7 +13,7 @@ export DEBIAN_FRONTEND=noninteractive
 
 work=$(mktemp -d)
 cleanup() {
-  apt-get remove -y -q tambelo >/dev/null 2>&1 || true
+  apt-get purge -y -q tambelo >/dev/null 2>&1 || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -65,15 +65,19 @@ TAMBELO_MIDI_OUT=none dbus-run-session -- bash -euo pipefail -c '
       /org/mpris/MediaPlayer2 "$@"
   }
   /usr/bin/tambelo & pid=$!
+  # A window stuck on an error message must not outlive the check.
+  trap "kill $pid 2>/dev/null || true" EXIT
   for _ in $(seq 50); do
     kill -0 "$pid" 2>/dev/null || { wait "$pid" || true; echo "the window ended at start" >&2; exit 1; }
-    ask org.freedesktop.DBus.Peer.Ping >/dev/null 2>&1 && break
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+      org.freedesktop.DBus.NameHasOwner string:org.mpris.MediaPlayer2.tambelo 2>/dev/null \
+      | grep -q "boolean true" && break
     sleep 0.2
   done
   metadata=$(ask org.freedesktop.DBus.Properties.Get \
     string:org.mpris.MediaPlayer2.Player string:Metadata)
   echo "$metadata" | grep -A1 "xesam:album" | grep -q "Tambelo Sample Set" \
-    || { echo "the window does not play the sample set: $metadata" >&2; kill "$pid"; exit 1; }
+    || { echo "the window does not play the sample set: $metadata" >&2; exit 1; }
   echo "$metadata" | grep -A1 "xesam:title" | grep -o "\"1 .*\""
   ask org.mpris.MediaPlayer2.Quit >/dev/null
   wait "$pid"
