@@ -5,6 +5,7 @@
 #include "frontend/qt/main_window.h"
 #include "frontend/window_logic/common.h"
 
+#include <QAction>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -47,6 +48,7 @@ public slots:
 
 private slots:
     void busCallsActAsTheButtonsAndTheMetadataFollows();
+    void busCallsWaitForNoDialog();
 
 private:
     // A second connection, as another program on the bus would call.
@@ -120,6 +122,31 @@ void MediaKeysTest::busCallsActAsTheButtonsAndTheMetadataFollows()
     call("org.mpris.MediaPlayer2", "Quit");
     QTRY_VERIFY(!window.isVisible());
     QCOMPARE(read_lines(log_path).last(), QString("release"));
+}
+
+void MediaKeysTest::busCallsWaitForNoDialog()
+{
+    QTemporaryDir folder;
+    const QString log_path = folder.filePath("calls.log");
+    qputenv("TAMBELO_DOUBLE_LOG", log_path.toLocal8Bit());
+    QVERIFY(QFile::copy(TAMBELO_LIBRARY_DOUBLE, folder.filePath(playback_library_file_name().c_str())));
+    PlaybackLibrary library(std::filesystem::path(QFile::encodeName(folder.path()).toStdString()) /
+                            playback_library_file_name());
+    MainWindow::Services services;
+    // While the Open dialog is up, a media key is pressed; then the user
+    // cancels.
+    services.choose_file = [this](QWidget*) {
+        call(player, "Next");
+        return QString();
+    };
+    MainWindow window(library, folder.path(), services);
+    QVERIFY(window.form().Form_Load());
+    QVERIFY(window.offer_media_controls());
+    const qsizetype started = read_lines(log_path).size();
+    window.findChild<QAction*>("mnuOpen")->trigger();
+    QCOMPARE(read_lines(log_path).mid(started), QStringList());
+    QCOMPARE(window.form().current_track(), 1);
+    window.close();
 }
 
 QTEST_MAIN(MediaKeysTest)

@@ -165,8 +165,14 @@ void MainWindow::build_layout()
 
 void MainWindow::forward(void (MainForm::*handler)())
 {
+    // The Open dialog runs an event loop of its own, in which bus calls
+    // still arrive: commands run one at a time, so those are dropped.
+    if (in_command_)
+        return;
+    in_command_ = true;
     const std::filesystem::path before = form_.score_path();
     (form_.*handler)();
+    in_command_ = false;
     if (form_.score_path() != before && !form_.ended_by_failure())
         remember_set(QFile::decodeName(QByteArray::fromStdString(form_.score_path().string())));
     if (media_)
@@ -185,7 +191,10 @@ bool MainWindow::offer_media_controls()
         raise();
         activateWindow();
     };
-    controls.quit = [this] { close(); };
+    controls.quit = [this] {
+        if (!in_command_)
+            close();
+    };
     media_ = new MediaPlayerService(std::move(controls), [this] { return player_state(); }, this);
     if (media_->register_on_session_bus())
         return true;

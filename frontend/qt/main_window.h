@@ -57,6 +57,7 @@ private:
     Services services_;
     MainForm form_;
     MediaPlayerService* media_ = nullptr;
+    bool in_command_ = false;
 
     QPushButton* cmdPrev10 = nullptr;
     QPushButton* cmdPrev = nullptr;

@@ -30,8 +30,11 @@ MediaPlayerService::MediaPlayerService(PlayerControls controls, std::function<Pl
 
 MediaPlayerService::~MediaPlayerService()
 {
-    if (registered_)
-        QDBusConnection::sessionBus().unregisterObject(object_path);
+    if (!registered_)
+        return;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    bus.unregisterService(bus_name_);
+    bus.unregisterObject(object_path);
 }
 
 bool MediaPlayerService::register_on_session_bus()
@@ -43,8 +46,13 @@ bool MediaPlayerService::register_on_session_bus()
         return false;
     // A second window takes a name of its own, as MPRIS players do.
     const QString name = QString("org.mpris.MediaPlayer2.") + player_name;
-    if (!bus.registerService(name) &&
-        !bus.registerService(name + ".instance" + QString::number(QCoreApplication::applicationPid()))) {
+    const QString instance_name =
+        name + ".instance" + QString::number(QCoreApplication::applicationPid());
+    if (bus.registerService(name)) {
+        bus_name_ = name;
+    } else if (bus.registerService(instance_name)) {
+        bus_name_ = instance_name;
+    } else {
         bus.unregisterObject(object_path);
         return false;
     }

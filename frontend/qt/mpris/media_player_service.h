@@ -65,6 +65,7 @@ private:
     PlayerControls controls_;
     std::function<PlayerState()> state_;
     PlayerState announced_;
+    QString bus_name_;
     bool registered_ = false;
 };
 
