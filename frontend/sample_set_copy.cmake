@@ -10,7 +10,7 @@ add_custom_target(tambelo_program_sample_set ALL
   COMMAND ${CMAKE_COMMAND}
           -DFROM=${TAMBELO_SAMPLE_SET_DIR}
           -DTO=$<TARGET_FILE_DIR:tambelo_program>
-          -P ${CMAKE_CURRENT_SOURCE_DIR}/copy_sample_set.cmake
+          -P ${CMAKE_CURRENT_LIST_DIR}/copy_sample_set.cmake
   COMMENT "Placing the sample set beside the window program"
   VERBATIM)
 add_dependencies(tambelo_program_sample_set tambelo_program)

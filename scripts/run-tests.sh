@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the normal build, the same tests under
+# Builds and runs every test: the normal build, the Debian package installed
+# and tried out (scripts/check-deb.sh), the same tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the threading tests under
 # ThreadSanitizer, then each fuzz target for a minute. Warnings are errors.
 set -euo pipefail
@@ -25,6 +26,10 @@ run_ctest() {
 step "normal build and tests"
 scripts/build.sh "$out/normal" -DTAMBELO_WERROR=ON
 run_ctest --test-dir "$out/normal"
+
+step "Debian package: build, install, run the installed programs, remove"
+scripts/package-deb.sh "$out/deb" "$out/deb-build"
+scripts/check-deb.sh "$(ls "$out"/deb/tambelo_*_amd64.deb | tail -n 1)"
 
 step "AddressSanitizer and UndefinedBehaviorSanitizer"
 scripts/build.sh "$out/asan" -DTAMBELO_WERROR=ON -DTAMBELO_SANITIZE=address,undefined \

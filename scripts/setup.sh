@@ -23,6 +23,9 @@ packages=(
   xvfb xauth fluidsynth jackd2
   # screenshots of the window: framebuffer to PNG, a title bar, Japanese glyphs
   netpbm twm fonts-ipafont-gothic
+  # installing: man pages, the Debian package's dependencies, checks of the
+  # desktop entry, AppStream data and man pages; a session bus for MPRIS tests
+  help2man dpkg-dev desktop-file-utils appstream man-db dbus
 )
 
 if [ "$(id -u)" -ne 0 ]; then

@@ -1,5 +1,6 @@
 #include "frontend/titles/title_list.h"
 
+#include "frontend/titles/hidden_file.h"
 #include "frontend/titles/leading_number.h"
 #include "frontend/titles/text_decoding.h"
 #include "frontend/titles/title_file.h"
@@ -23,7 +24,7 @@ bool searchable(const std::vector<std::string>& titles)
 bool ordinary_file_exists(const std::filesystem::path& path)
 {
     std::error_code error;
-    return std::filesystem::is_regular_file(path, error);
+    return std::filesystem::is_regular_file(path, error) && !is_hidden_file(path);
 }
 
 std::vector<std::string> split_title_lines(std::string_view bytes)

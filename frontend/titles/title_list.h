@@ -25,8 +25,9 @@ namespace tambelo {
 // lines than this is not searched at all.
 inline constexpr std::size_t max_searched_title_lines = 32767;
 
-// True when an ordinary file (or a link to one) exists at `path`; false for
-// folders, devices, missing paths and paths that cannot be examined.
+// True when an ordinary file (or a link to one) exists at `path` and is not
+// hidden (hidden_file.h); false for folders, devices, hidden files, missing
+// paths and paths that cannot be examined.
 bool ordinary_file_exists(const std::filesystem::path& path);
 
 // Splits the raw bytes of a title list into its lines, without decoding.

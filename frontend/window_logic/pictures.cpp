@@ -1,8 +1,6 @@
-#include "frontend/button_pictures.h"
+#include "frontend/window_logic/pictures.h"
 
-#include <QBitmap>
-#include <QPainter>
-
+#include <algorithm>
 #include <array>
 #include <string_view>
 
@@ -26,14 +24,37 @@ constexpr int glyph_top = 3;
 constexpr int ten_width = 8;
 constexpr int gap = 3;
 
-class Figure {
+class Canvas {
 public:
-    Figure() : image_(picture_width, picture_height, QImage::Format_RGB32)
+    Canvas(int width, int height, std::uint32_t background)
     {
-        image_.fill(Qt::white);
+        pixels_.width = width;
+        pixels_.height = height;
+        pixels_.argb.assign(static_cast<std::size_t>(width * height), background);
     }
 
-    void put(int x, int y) { image_.setPixel(x, y, qRgb(0, 0, 0)); }
+    void put(int x, int y, std::uint32_t colour = opaque_black)
+    {
+        if (x >= 0 && y >= 0 && x < pixels_.width && y < pixels_.height)
+            pixels_.argb[static_cast<std::size_t>(y * pixels_.width + x)] = colour;
+    }
+
+    void fill_rect(int left, int top, int width, int height, std::uint32_t colour = opaque_black)
+    {
+        for (int y = top; y < top + height; ++y)
+            for (int x = left; x < left + width; ++x)
+                put(x, y, colour);
+    }
+
+    const Pixels& pixels() const { return pixels_; }
+
+private:
+    Pixels pixels_;
+};
+
+class Figure : public Canvas {
+public:
+    Figure() : Canvas(picture_width, picture_height, opaque_white) {}
 
     void triangle(int left, bool pointing_right)
     {
@@ -60,25 +81,32 @@ public:
         glyph(left, digit_one);
         glyph(left + 4, digit_zero);
     }
-
-    void square(int left, int side)
-    {
-        for (int y = 0; y < side; ++y)
-            for (int x = 0; x < side; ++x)
-                put(left + x, triangle_top + y);
-    }
-
-    QImage image() const { return image_; }
-
-private:
-    QImage image_;
 };
 
 constexpr int centred(int width) { return (picture_width - width) / 2; }
 
+// Colours of the sixteen-colour palette used by the icon.
+constexpr std::uint32_t navy = 0xFF000080;
+constexpr std::uint32_t yellow = 0xFFFFFF00;
+
+// Fills the ellipse inside the box left..left+width-1, top..top+height-1.
+void fill_ellipse(Canvas& canvas, int left, int top, int width, int height, std::uint32_t colour)
+{
+    const double rx = width / 2.0;
+    const double ry = height / 2.0;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const double dx = (x + 0.5 - rx) / rx;
+            const double dy = (y + 0.5 - ry) / ry;
+            if (dx * dx + dy * dy <= 1.0)
+                canvas.put(left + x, top + y, colour);
+        }
+    }
+}
+
 }  // namespace
 
-QImage button_figure(ButtonPicture picture)
+Pixels button_figure(ButtonPicture picture)
 {
     Figure figure;
     const int pair = 2 * triangle_width;
@@ -96,7 +124,7 @@ QImage button_figure(ButtonPicture picture)
         figure.triangle(centred(pair) + triangle_width, false);
         break;
     case ButtonPicture::stop:
-        figure.square(centred(9), 9);
+        figure.fill_rect(centred(9), triangle_top, 9, 9);
         break;
     case ButtonPicture::play:
         figure.triangle(centred(triangle_width), true);
@@ -113,38 +141,25 @@ QImage button_figure(ButtonPicture picture)
         break;
     }
     }
-    return figure.image();
+    return figure.pixels();
 }
 
-QPixmap button_picture(ButtonPicture picture)
+Pixels program_icon()
 {
-    QPixmap pixmap = QPixmap::fromImage(button_figure(picture));
-    pixmap.setMask(pixmap.createMaskFromColor(Qt::white, Qt::MaskInColor));
-    return pixmap;
-}
-
-QIcon program_icon()
-{
-    // Colours of the sixteen-colour palette only, drawn without smoothing.
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    painter.setPen(QColor(0, 0, 0));
-    painter.setBrush(QColor(0, 0, 128));
-    painter.drawRect(1, 1, 29, 29);
-    // Two beamed eighth notes.
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(255, 255, 0));
-    painter.drawEllipse(QRect(6, 20, 7, 5));
-    painter.drawEllipse(QRect(18, 18, 7, 5));
-    painter.drawRect(11, 7, 2, 16);
-    painter.drawRect(23, 5, 2, 16);
-    QPolygon beam;
-    beam << QPoint(11, 7) << QPoint(25, 5) << QPoint(25, 9) << QPoint(11, 11);
-    painter.drawPolygon(beam);
-    painter.end();
-    return QIcon(pixmap);
+    Canvas icon(icon_side, icon_side, transparent);
+    // A navy tile with a black border.
+    icon.fill_rect(1, 1, 30, 30, opaque_black);
+    icon.fill_rect(2, 2, 28, 28, navy);
+    // Two beamed eighth notes: heads, stems, and a beam rising to the right.
+    fill_ellipse(icon, 6, 20, 7, 5, yellow);
+    fill_ellipse(icon, 18, 18, 7, 5, yellow);
+    icon.fill_rect(11, 7, 2, 15, yellow);
+    icon.fill_rect(23, 5, 2, 15, yellow);
+    for (int x = 11; x <= 24; ++x) {
+        const int top = 7 - (x - 11) * 2 / 13;
+        icon.fill_rect(x, top, 1, 4, yellow);
+    }
+    return icon.pixels();
 }
 
 }  // namespace tambelo::frontend

@@ -1,10 +1,16 @@
-#include "frontend/common.h"
+#include "frontend/window_logic/common.h"
 
+#include "frontend/window_logic/path_encoding.h"
+
+#include <system_error>
 #include <utility>
 
 namespace tambelo::frontend {
 
-PlaybackLibrary::PlaybackLibrary(std::filesystem::path path) : path_(std::move(path)) {}
+PlaybackLibrary::PlaybackLibrary(std::filesystem::path path, std::string installed_name)
+    : path_(std::move(path)), installed_name_(std::move(installed_name))
+{
+}
 
 PlaybackLibrary::~PlaybackLibrary()
 {
@@ -14,20 +20,35 @@ PlaybackLibrary::~PlaybackLibrary()
         library_.keep_loaded();
 }
 
+void PlaybackLibrary::load()
+{
+    std::error_code ignored;
+    std::string why;
+    // A library beside the program wins, as in a portable folder; a broken
+    // one there is reported rather than passed over.
+    if (installed_name_.empty() || std::filesystem::exists(path_, ignored)) {
+        if (!library_.load(path_, why))
+            throw BindingError("cannot load the playback library " + display_text(path_) + " (" +
+                               why + "); it must lie in the program's folder");
+        return;
+    }
+    if (!library_.load(installed_name_, why))
+        throw BindingError("cannot find the playback library: not in the program's folder (" +
+                           display_text(path_.parent_path()) + ") and not installed as " +
+                           installed_name_ + " (" + why + "); reinstall tambelo");
+    path_ = installed_name_;
+}
+
 template <typename Function>
 Function PlaybackLibrary::bind(Function& slot, const char* name)
 {
     if (slot)
         return slot;
-    if (!library_.loaded()) {
-        std::string why;
-        if (!library_.load(path_, why))
-            throw BindingError("cannot load the playback library " + path_.string() + " (" + why +
-                               "); it must lie in the program's folder");
-    }
+    if (!library_.loaded())
+        load();
     void* address = library_.find(name);
     if (address == nullptr)
-        throw BindingError("the playback library " + path_.string() + " has no function " + name +
+        throw BindingError("the playback library " + display_text(path_) + " has no function " + name +
                            "; install the library that came with this program");
     slot = reinterpret_cast<Function>(address);
     return slot;

@@ -1,13 +1,15 @@
 #pragma once
 
 // The window program's binding to the seven exports of the playback
-// library. The library is loaded from a fixed path when the first function
-// is called, and each function is looked up by its export name at its own
-// first call; later calls reuse the address. A library or function that
+// library. The library is loaded when the first function is called: from a
+// fixed path (the program's folder) when a file is there, else by its
+// installed name through the system's library search. Each function is
+// looked up by its export name at its own first call; later calls reuse the
+// address. A library or function that
 // cannot be found raises BindingError naming it, at the call that needs it.
 // Called from the user-interface thread only.
 
-#include "frontend/shared_library.h"
+#include "frontend/window_logic/shared_library.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -30,8 +32,10 @@ public:
 class PlaybackLibrary {
 public:
     // `path`: the library file, normally playback_library_file_name() in
-    // the program's folder. Nothing is loaded yet.
-    explicit PlaybackLibrary(std::filesystem::path path);
+    // the program's folder. `installed_name`: the name (SONAME) to load
+    // through the system's search when no file lies at `path`; empty for
+    // none. Nothing is loaded yet.
+    explicit PlaybackLibrary(std::filesystem::path path, std::string installed_name = {});
     ~PlaybackLibrary();
     PlaybackLibrary(const PlaybackLibrary&) = delete;
     PlaybackLibrary& operator=(const PlaybackLibrary&) = delete;
@@ -56,7 +60,10 @@ private:
     template <typename Function>
     Function bind(Function& slot, const char* name);
 
+    void load();
+
     std::filesystem::path path_;
+    std::string installed_name_;
     SharedLibrary library_;
     bool player_alive_ = false;
 
