@@ -75,9 +75,9 @@ TEST_F(PlayerThreadTest, RequestsFromTheCallersThreadAreServedAndReleaseJoins)
     }
     // Every request fails to compile; the thread clears each one it sees.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (player->requested_track != 0 && std::chrono::steady_clock::now() < deadline)
+    while (requested_track(*player) != 0 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_EQ(player->requested_track, 0);
+    EXPECT_EQ(requested_track(*player), 0);
     destroy_player(player);
     EXPECT_EQ(closed, 1);
     EXPECT_GE(messages, 40);  // at least one failed request, plus the final silence
@@ -96,7 +96,7 @@ TEST_F(PlayerThreadTest, ReleaseWhileATrackPlaysJoinsTheThreadAndClosesTheDevice
     // The request stays in place only once the track compiled; give the
     // preparation (with its 100 ms pause) time to finish.
     std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    EXPECT_EQ(player->requested_track, 1);
+    EXPECT_EQ(requested_track(*player), 1);
     destroy_player(player);
     EXPECT_EQ(opened, 1);
     EXPECT_EQ(closed, 1);
