@@ -1,9 +1,11 @@
 #include "cli/commands.h"
 
+#include "cli/authoring/page_archive_writer.h"
 #include "cli/export/export_names.h"
 #include "cli/export/length_text.h"
 #include "cli/export/music_set.h"
 #include "cli/export/set_export.h"
+#include "cli/export/track_list_json.h"
 #include "library/midi/fluid_synth_setup.h"
 
 #include <unistd.h>
@@ -24,6 +26,8 @@ struct ExportArguments {
     std::string set_path;
     std::string tracks;
     std::string format = "mid";
+    std::string loop_mode = "fade";
+    bool tracks_json = false;
     int loops = 2;
     double fade_seconds = 8.0;
     std::string soundfont;
@@ -98,6 +102,23 @@ ExportFormat format_named(const std::string& name)
     return formats.at(name);
 }
 
+// tracks.json beside the files: the exported tracks as `list --json`
+// describes them, each with the name of its file (null when skipped).
+void write_track_list(const std::filesystem::path& path, const MusicSetFiles& files, const SetTitles& titles,
+                      const std::vector<std::int32_t>& tracks, int sample_rate,
+                      const std::vector<TrackOutcome>& outcomes)
+{
+    std::map<std::int32_t, std::string> names;
+    for (const auto& outcome : outcomes)
+        names[outcome.label.track] =
+            outcome.written ? std::filesystem::path(outcome.path).filename().string() : std::string();
+    const std::string text = track_list_json(files, titles, tracks, sample_rate, names);
+    const std::string error =
+        write_file_atomically(path.string(), std::vector<std::uint8_t>(text.begin(), text.end()));
+    if (!error.empty())
+        fail(error);
+}
+
 void run_export(const ExportArguments& arguments)
 {
     const auto started = std::chrono::steady_clock::now();
@@ -122,6 +143,7 @@ void run_export(const ExportArguments& arguments)
 
     ExportSettings settings;
     settings.format = format_named(arguments.format);
+    settings.loop_mode = arguments.loop_mode == "seamless" ? LoopMode::seamless : LoopMode::fade;
     settings.loops = arguments.loops;
     settings.fade_seconds = arguments.fade_seconds;
     settings.sample_rate = arguments.sample_rate;
@@ -176,6 +198,11 @@ void run_export(const ExportArguments& arguments)
         if (!outcome.written)
             std::cout << "Skipped track " << outcome.label.track << " (" << outcome.label.title
                       << "): " << outcome.reason << '\n';
+        else if (!outcome.note.empty())
+            std::cout << "Track " << outcome.label.track << " (" << outcome.label.title << "): " << outcome.note
+                      << '\n';
+    if (arguments.tracks_json)
+        write_track_list(folder / "tracks.json", files, titles, tracks, settings.sample_rate, outcomes);
     if (written != outcomes.size())
         throw CLI::RuntimeError(1);
 }
@@ -194,10 +221,20 @@ void add_export_command(CLI::App& app)
     command->add_option("--format", arguments->format, "File format")
         ->check(CLI::IsMember({"mid", "wav", "flac", "ogg"}))
         ->capture_default_str();
-    command->add_option("--loops", arguments->loops, "Times a looping track's loop is played")
+    command->add_option("--loop-mode", arguments->loop_mode,
+                        "What becomes of a looping track: 'fade' plays its loop --loops times and fades out "
+                        "(audio); 'seamless' writes the intro and one pass of the loop that repeats without a "
+                        "seam. Audio files carry the loop points either way (WAV smpl chunk; FLAC/Ogg LOOPSTART, "
+                        "LOOPLENGTH, LOOPEND comments)")
+        ->check(CLI::IsMember({"fade", "seamless"}))
+        ->capture_default_str();
+    command->add_flag("--tracks-json", arguments->tracks_json,
+                      "Also write tracks.json beside the files: the exported tracks as 'list --json' describes "
+                      "them, with their file names");
+    command->add_option("--loops", arguments->loops, "Times a looping track's loop is played (fade mode)")
         ->check(CLI::Range(1, 100))
         ->capture_default_str();
-    command->add_option("--fade", arguments->fade_seconds, "Fade-out after the loops of a looping track, seconds (audio)")
+    command->add_option("--fade", arguments->fade_seconds, "Fade-out after the loops of a looping track, seconds (audio, fade mode)")
         ->check(CLI::Range(0.0, 600.0))
         ->capture_default_str();
     command->add_option("--soundfont", arguments->soundfont, "SoundFont for audio (default: the system's)");

@@ -1,6 +1,8 @@
 #include "cli/commands.h"
 
 #include "cli/export/length_text.h"
+#include "cli/export/music_set.h"
+#include "cli/export/track_list_json.h"
 #include "cli/music_set_files.h"
 #include "cli/track_titles.h"
 #include "library/offline_render.h"
@@ -16,13 +18,28 @@ void add_list_command(CLI::App& app)
 {
     auto* command = app.add_subcommand("list", "List the tracks of a music set with their titles and lengths");
     auto set_path = std::make_shared<std::string>();
+    auto json = std::make_shared<bool>(false);
+    auto sample_rate = std::make_shared<int>(44100);
     command->add_option("SET.dat", *set_path, "The set's score archive (its .mda and .txt lie beside it)")
         ->required();
-    command->callback([set_path] {
+    command->add_flag("--json", *json,
+                      "Print the tracks as JSON (laid out as docs/tracks.schema.json says), with lengths in "
+                      "milliseconds and in sample frames");
+    command->add_option("--sample-rate", *sample_rate, "Sample rate of the frame counts in --json, Hz")
+        ->check(CLI::Range(8000, 96000))
+        ->capture_default_str();
+    command->callback([set_path, json, sample_rate] {
         if (!std::filesystem::is_regular_file(*set_path))
             fail("no such file: " + *set_path);
         const MusicSetFiles files = music_set_files(*set_path);
         const std::int32_t count = count_tracks(files.score);
+        if (*json) {
+            std::vector<std::int32_t> tracks;
+            for (std::int32_t track = 1; track <= count; ++track)
+                tracks.push_back(track);
+            std::cout << track_list_json(files, SetTitles::read(files.titles), tracks, *sample_rate);
+            return;
+        }
         if (count == 0) {
             std::cout << "no tracks in " << *set_path << '\n';
             return;

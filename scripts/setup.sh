@@ -12,6 +12,10 @@ packages=(
   libcli11-dev nlohmann-json3-dev libtomlplusplus-dev
   libfluidsynth-dev librtmidi-dev libsndfile1-dev qt6-base-dev
   libasound2-dev libjack-jackd2-dev
+  # loop points in exported audio: FLAC comments and an Ogg Vorbis encoder
+  libflac-dev libvorbis-dev libogg-dev
+  # tests: JSON output checked against its published schema
+  python3-jsonschema
   # sound: General MIDI SoundFonts for the embedded synthesizer; the larger
   # FluidR3 set becomes the system's default and sounds far better
   timgm6mb-soundfont fluid-soundfont-gm

@@ -1,9 +1,14 @@
 #include "cli/export/audio_file.h"
 
+#include "cli/export/flac_comments.h"
+#include "cli/export/ogg_vorbis_file.h"
+
 #include <sndfile.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <utility>
+#include <vector>
 
 namespace tambelo {
 namespace {
@@ -18,12 +23,57 @@ int sndfile_format(AudioFileType type)
     return 0;
 }
 
+constexpr float ogg_quality = 0.6f;
+
+using Comments = std::vector<std::pair<std::string, std::string>>;
+
+Comments loop_comments(const AudioLoop& loop)
+{
+    return {{"LOOPSTART", std::to_string(loop.start_frame)},
+            {"LOOPLENGTH", std::to_string(loop.length_frames)},
+            {"LOOPEND", std::to_string(loop.start_frame + loop.length_frames)}};
+}
+
+// The tags as Vorbis comments, under the names libsndfile gives them.
+Comments vorbis_comments(const AudioTags& tags)
+{
+    Comments comments;
+    if (!tags.title.empty())
+        comments.emplace_back("TITLE", tags.title);
+    if (!tags.album.empty())
+        comments.emplace_back("ALBUM", tags.album);
+    if (tags.track_number > 0)
+        comments.emplace_back("TRACKNUMBER", std::to_string(tags.track_number));
+    if (tags.loop) {
+        const Comments loop = loop_comments(*tags.loop);
+        comments.insert(comments.end(), loop.begin(), loop.end());
+    }
+    return comments;
+}
+
+// The `smpl` chunk's one forward loop; its end is the loop's last frame.
+void set_wav_loop(SNDFILE* handle, const AudioLoop& loop)
+{
+    SF_INSTRUMENT instrument{};
+    instrument.basenote = 60;
+    instrument.velocity_hi = 127;
+    instrument.key_hi = 127;
+    instrument.loop_count = 1;
+    instrument.loops[0].mode = SF_LOOP_FORWARD;
+    instrument.loops[0].start = static_cast<unsigned int>(loop.start_frame);
+    instrument.loops[0].end = static_cast<unsigned int>(loop.start_frame + loop.length_frames - 1);
+    instrument.loops[0].count = 0;  // for ever
+    sf_command(handle, SFC_SET_INSTRUMENT, &instrument, sizeof instrument);
+}
+
 }  // namespace
 
 struct AudioFileWriter::File {
     std::string path;
     std::string temporary;
-    SNDFILE* handle = nullptr;
+    SNDFILE* handle = nullptr;          // WAV and FLAC
+    std::unique_ptr<OggVorbisFile> ogg;  // Ogg Vorbis, with comments libsndfile cannot write
+    Comments flac_comments;             // added once libsndfile has written the file
     std::string error;
 };
 
@@ -33,6 +83,14 @@ std::unique_ptr<AudioFileWriter> AudioFileWriter::open(const std::string& path, 
     auto file = std::make_unique<File>();
     file->path = path;
     file->temporary = path + ".partial";
+    if (type == AudioFileType::ogg) {
+        file->ogg = OggVorbisFile::create(file->temporary, sample_rate, ogg_quality, vorbis_comments(tags), why);
+        if (!file->ogg) {
+            std::remove(file->temporary.c_str());
+            return nullptr;
+        }
+        return std::unique_ptr<AudioFileWriter>(new AudioFileWriter(std::move(file)));
+    }
     SF_INFO info{};
     info.samplerate = sample_rate;
     info.channels = 2;
@@ -52,10 +110,10 @@ std::unique_ptr<AudioFileWriter> AudioFileWriter::open(const std::string& path, 
     if (tags.track_number > 0)
         sf_set_string(file->handle, SF_STR_TRACKNUMBER, std::to_string(tags.track_number).c_str());
     sf_command(file->handle, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-    if (type == AudioFileType::ogg) {
-        double quality = 0.6;
-        sf_command(file->handle, SFC_SET_VBR_ENCODING_QUALITY, &quality, sizeof quality);
-    }
+    if (tags.loop && type == AudioFileType::wav)
+        set_wav_loop(file->handle, *tags.loop);
+    if (tags.loop && type == AudioFileType::flac)
+        file->flac_comments = loop_comments(*tags.loop);
     return std::unique_ptr<AudioFileWriter>(new AudioFileWriter(std::move(file)));
 }
 
@@ -63,8 +121,10 @@ AudioFileWriter::AudioFileWriter(std::unique_ptr<File> file) : file_(std::move(f
 
 AudioFileWriter::~AudioFileWriter()
 {
-    if (file_ && file_->handle != nullptr) {
-        sf_close(file_->handle);
+    if (file_ && (file_->handle != nullptr || file_->ogg)) {
+        if (file_->handle != nullptr)
+            sf_close(file_->handle);
+        file_->ogg.reset();
         std::remove(file_->temporary.c_str());
     }
 }
@@ -73,6 +133,11 @@ bool AudioFileWriter::write(const float* frames, std::size_t count)
 {
     if (!file_->error.empty())
         return false;
+    if (file_->ogg) {
+        if (!file_->ogg->write(frames, count))
+            file_->error = "the disk refused the data";
+        return file_->error.empty();
+    }
     const auto wanted = static_cast<sf_count_t>(count);
     if (count > 0 && sf_writef_float(file_->handle, frames, wanted) != wanted)
         file_->error = sf_strerror(file_->handle);
@@ -82,9 +147,23 @@ bool AudioFileWriter::write(const float* frames, std::size_t count)
 std::string AudioFileWriter::finish()
 {
     std::string error = file_->error;
-    if (sf_close(file_->handle) != 0 && error.empty())
-        error = "closing failed";
-    file_->handle = nullptr;
+    if (file_->ogg) {
+        const std::string closing = file_->ogg->close();
+        if (error.empty())
+            error = closing;
+        file_->ogg.reset();
+    } else {
+        if (sf_close(file_->handle) != 0 && error.empty())
+            error = "closing failed";
+        file_->handle = nullptr;
+        if (error.empty() && !file_->flac_comments.empty()) {
+            const std::string adding = add_flac_comments(file_->temporary, file_->flac_comments);
+            if (!adding.empty()) {
+                std::remove(file_->temporary.c_str());
+                return adding;
+            }
+        }
+    }
     if (error.empty()) {
         std::error_code code;
         std::filesystem::rename(file_->temporary, file_->path, code);

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,12 +11,26 @@ namespace tambelo {
 
 enum class AudioFileType { wav, flac, ogg };
 
+// A loop in sample frames: playback that reaches frame start + length goes
+// on at frame start.
+struct AudioLoop {
+    std::int64_t start_frame = 0;
+    std::int64_t length_frames = 0;
+
+    bool operator==(const AudioLoop&) const = default;
+};
+
 // Tags written where the file type has them (WAV: INFO chunk; FLAC and Ogg:
-// comments). Empty texts and a track number of 0 are left out.
+// comments). Empty texts and a track number of 0 are left out. A loop goes
+// into a WAV file's `smpl` chunk (one forward loop whose end is its last
+// frame) and into FLAC and Ogg comments: LOOPSTART and LOOPLENGTH, as most
+// players and engines read them, and LOOPEND = LOOPSTART + LOOPLENGTH, the
+// first frame after the loop.
 struct AudioTags {
     std::string title;
     std::string album;
     std::int32_t track_number = 0;
+    std::optional<AudioLoop> loop;
 };
 
 // An audio file written piece by piece under a temporary name beside its
@@ -45,7 +60,8 @@ private:
 };
 
 // Writes interleaved stereo float frames as 16-bit PCM WAV, 16-bit FLAC or
-// Ogg Vorbis (quality 0.6), clipping at full scale. The file is written under
+// Ogg Vorbis (quality 0.6, from the same input always the same bytes),
+// clipping at full scale. The file is written under
 // a temporary name beside `path` and renamed over it when complete, so a
 // failure never leaves a partial file under the final name. Returns an empty
 // string on success, else a one-line reason.

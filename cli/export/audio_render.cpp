@@ -10,12 +10,12 @@ constexpr std::size_t block_frames = 64;  // FluidSynth's processing block
 constexpr double max_tail_ms = 10000.0;
 constexpr double quiet_end_ms = 100.0;
 
-std::size_t frame_at(double time_ms, int sample_rate)
+}  // namespace
+
+std::size_t frame_at_ms(double time_ms, int sample_rate)
 {
     return static_cast<std::size_t>(std::max<long long>(0, std::llround(time_ms * sample_rate / 1000.0)));
 }
-
-}  // namespace
 
 std::unique_ptr<AudioRenderer> AudioRenderer::create(const std::string& soundfont, int sample_rate,
                                                      std::string* why)
@@ -74,8 +74,8 @@ public:
     FrameStream(fluid_synth_t* synth, const AudioEnding& ending, int sample_rate, const AudioSink& sink)
         : synth_(synth), sink_(sink), ending_(ending)
     {
-        music_frames_ = frame_at(ending.music_ms, sample_rate);
-        fade_frames_ = ending.release_tail ? 0 : frame_at(ending.fade_ms, sample_rate);
+        music_frames_ = frame_at_ms(ending.music_ms, sample_rate);
+        fade_frames_ = ending.release_tail ? 0 : frame_at_ms(ending.fade_ms, sample_rate);
         planned_ = music_frames_ + fade_frames_;
         loud_end_ = planned_;
     }
@@ -85,6 +85,15 @@ public:
     std::size_t loud_end() const { return loud_end_; }
     std::size_t written() const { return written_; }
     bool failed() const { return failed_; }
+
+    // Renders `count` frames and drops them: the synthesizer is still
+    // silent, and its processing blocks start that much later in the result.
+    void skip(std::size_t count)
+    {
+        std::vector<float> dropped(2 * count);
+        if (count > 0)
+            fluid_synth_write_float(synth_, static_cast<int>(count), dropped.data(), 0, 2, dropped.data(), 1, 2);
+    }
 
     // Renders up to frame `frame` (a block boundary) in bounded pieces,
     // passing on everything up to `keep`.
@@ -150,22 +159,29 @@ std::optional<std::size_t> AudioRenderer::render(const std::vector<TimedMessage>
     start_fresh();
     FrameStream stream(device_->synth(), ending, sample_rate_, sink);
     const std::size_t planned = stream.planned();
+    // Frames before the first block: with a loop frame, such that a block
+    // begins there.
+    const std::size_t lead = ending.loop_frame ? (block_frames - *ending.loop_frame % block_frames) % block_frames : 0;
+    stream.skip(lead);
+    const std::size_t round_up = ending.loop_frame ? block_frames - 1 : block_frames / 2;
+    auto boundary_of = [&](std::size_t frame) {
+        const std::size_t boundary = (frame + lead + round_up) / block_frames * block_frames;
+        return boundary < lead ? 0 : boundary - lead;
+    };
 
-    // Each message goes to the synth at the block boundary nearest its frame.
     for (const auto& message : messages) {
-        const std::size_t frame = frame_at(message.time_ms, sample_rate_);
-        const std::size_t boundary = (frame + block_frames / 2) / block_frames * block_frames;
+        const std::size_t boundary = boundary_of(frame_at_ms(message.time_ms, sample_rate_));
         if (boundary >= planned && !ending.release_tail)
             break;
         stream.render_to(boundary, planned);
         send(message);
     }
-    stream.render_to((planned + block_frames - 1) / block_frames * block_frames, planned);
+    stream.render_to(boundary_of(planned + block_frames - 1 - round_up), planned);
 
     if (ending.release_tail) {
         // Keep rendering until a stretch of 100 ms stays below the threshold.
-        const std::size_t quiet_frames = frame_at(quiet_end_ms, sample_rate_);
-        const std::size_t limit = planned + frame_at(max_tail_ms, sample_rate_);
+        const std::size_t quiet_frames = frame_at_ms(quiet_end_ms, sample_rate_);
+        const std::size_t limit = planned + frame_at_ms(max_tail_ms, sample_rate_);
         auto end = [&] { return std::min(stream.loud_end() + quiet_frames, limit); };
         stream.pass_on(std::min(stream.rendered(), end()));
         while (stream.rendered() < end() && !stream.failed())

@@ -17,7 +17,19 @@ struct AudioEnding {
     double music_ms = 0.0;    // the music proper: everything up to here plays at full level
     double fade_ms = 0.0;     // then a linear fade to silence over this long (0: none)
     bool release_tail = false;  // after the music, keep what still sounds until it dies away
+    // Looping tracks: the first frame of the loop's second pass. The
+    // synthesizer's processing blocks are shifted (by silent frames rendered
+    // first and dropped) so that one begins at this frame, and every message
+    // waits for the first block at or after its ideal frame. The second pass
+    // then starts exactly here, and nothing of a pass sounds before its
+    // start, so the second pass can be cut out as a loop that repeats
+    // seamlessly.
+    std::optional<std::size_t> loop_frame;
 };
+
+// The frame at which something `time_ms` after the start happens, rounded
+// to the nearest frame; times before the start count as 0.
+std::size_t frame_at_ms(double time_ms, int sample_rate);
 
 // Takes `count` interleaved stereo frames; false stops the rendering.
 using AudioSink = std::function<bool(const float* frames, std::size_t count)>;
@@ -36,9 +48,11 @@ public:
     const std::string& soundfont() const { return device_->soundfont(); }
 
     // Interleaved stereo frames (left, right) of `messages` played on a
-    // fresh synthesizer, so that the same track always renders the same. Every message takes effect at the synthesizer's
-    // processing block (64 frames) that begins nearest its ideal frame: at
-    // 44.1 kHz within 0.73 ms of its moment. The result lasts exactly
+    // fresh synthesizer, so that the same track always renders the same.
+    // Every message takes effect at the synthesizer's processing block (64
+    // frames) that begins nearest its ideal frame: at 44.1 kHz within 0.73 ms
+    // of its moment (with a loop frame, the first block at or after it:
+    // within 1.45 ms). The result lasts exactly
     // music + fade; with a release tail, until 100 ms after the sound has
     // fallen below -80 dBFS (at most 10 s after the music).
     // The frames go to `sink` piece by piece as they are made, so memory

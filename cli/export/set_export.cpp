@@ -2,6 +2,7 @@
 
 #include "cli/authoring/page_archive_writer.h"
 #include "cli/export/audio_render.h"
+#include "cli/export/seamless_loop.h"
 
 #include <algorithm>
 #include <atomic>
@@ -34,17 +35,28 @@ public:
             outcome.reason = describe(failure);
             return outcome;
         }
-        const ExportSpan span = plan_export_span(track->length(), track->tick_length_ms(), settings_.loops);
-        const double fade_ms = span.loops && settings_.format != ExportFormat::mid ? settings_.fade_seconds * 1000.0 : 0.0;
+        const TrackLength& length = track->length();
+        const auto loop = loop_frames(length, track->tick_length_ms(), settings_.sample_rate);
+        const bool seamless = settings_.loop_mode == LoopMode::seamless && loop;
+        // A seamless export renders two passes and keeps one; MIDI holds one.
+        const int loops = seamless ? (settings_.format == ExportFormat::mid ? 1 : 2) : settings_.loops;
+        const ExportSpan span = plan_export_span(length, track->tick_length_ms(), loops);
+        const double fade_ms =
+            span.loops && !seamless && settings_.format != ExportFormat::mid ? settings_.fade_seconds * 1000.0 : 0.0;
         if (span.music_ms + fade_ms > max_export_ms) {
             // A damaged or hostile set can describe music that plays for
             // years: rendering it would take as long and fill the disk.
             outcome.reason = "would play for more than " + std::to_string(max_export_hours) + " hours";
             return outcome;
         }
+        if (length.kind == TrackLength::Kind::loops && length.cycles_differ)
+            outcome.note = settings_.loop_mode == LoopMode::seamless
+                               ? "its channel loops differ in length, so it never repeats exactly: exported with " +
+                                     std::to_string(settings_.loops) + " loops and a fade, without loop points"
+                               : "its channel loops differ in length: no loop points";
         std::string error;
         if (settings_.format == ExportFormat::mid) {
-            const auto bytes = export_midi_file(*track, job.label, settings_.loops);
+            const auto bytes = export_midi_file(*track, job.label, loops);
             outcome.audio_ms = span.music_ms;
             error = write_file_atomically(job.path, bytes);
         } else {
@@ -53,19 +65,20 @@ public:
                 outcome.reason = error;
                 return outcome;
             }
+            const AudioTags tags{job.label.title, job.label.album, job.label.track, loop};
             auto file = AudioFileWriter::open(job.path, audio_file_type(settings_.format), renderer->sample_rate(),
-                                              {job.label.title, job.label.album, job.label.track}, &error);
+                                              tags, &error);
             if (!file) {
                 outcome.reason = error;
                 return outcome;
             }
-            const auto frames = export_audio(*track, *renderer, settings_.loops, settings_.fade_seconds,
-                                             [&file](const float* data, std::size_t count) {
-                                                 return file->write(data, count);
-                                             });
+            const auto sink = [&file](const float* data, std::size_t count) { return file->write(data, count); };
+            const auto frames = seamless ? export_seamless_audio(*track, *renderer, sink)
+                                         : export_audio(*track, *renderer, settings_.loops, settings_.fade_seconds, sink);
             error = file->finish();
             if (frames)
                 outcome.audio_ms = static_cast<double>(*frames) * 1000.0 / renderer->sample_rate();
+            outcome.loop = loop;
         }
         outcome.written = error.empty();
         outcome.reason = error;

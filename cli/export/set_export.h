@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,13 +22,16 @@ struct TrackOutcome {
     bool written = false;
     std::string reason;      // why it was not written
     double audio_ms = 0.0;   // length of what was written
+    std::optional<AudioLoop> loop;  // the loop points an audio file carries
+    std::string note;        // something the user should know about a written file
 };
 
 // Exports `jobs` of the music set (score and voice archive) with `settings`,
 // on up to `threads` threads; tracks are independent, each thread plays its
 // own Player and, for audio, its own synthesizer. A track that fails is
 // skipped with its reason (also one that would play for more than three
-// hours); the others are still written. `on_done` is
+// hours); the others are still written. Audio files of looping tracks
+// carry their loop points unless the track's channel loops differ. `on_done` is
 // called once per track as it finishes, one call at a time, from any of the
 // threads. Returns the outcomes in the order of `jobs`.
 std::vector<TrackOutcome> export_tracks(const std::string& score_path, const std::string& voice_path,

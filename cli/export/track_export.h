@@ -16,10 +16,17 @@ class AudioRenderer;
 
 enum class ExportFormat { mid, wav, flac, ogg };
 
+// What an export makes of a looping track.
+enum class LoopMode {
+    fade,      // the intro, `loops` passes of the loop, then (audio) a fade-out
+    seamless,  // the intro and one pass of the loop that repeats without a seam
+};
+
 struct ExportSettings {
     ExportFormat format = ExportFormat::mid;
-    int loops = 2;              // times a looping track's loop is played
-    double fade_seconds = 8.0;  // audio of a looping track: fade-out after the loops
+    LoopMode loop_mode = LoopMode::fade;
+    int loops = 2;              // fade: times a looping track's loop is played
+    double fade_seconds = 8.0;  // fade: audio of a looping track fades out after the loops
     int sample_rate = 44100;
     std::string soundfont;      // empty: the system's
 };

@@ -1,0 +1,86 @@
+#include "cli/export/track_list_json.h"
+
+#include "cli/export/audio_render.h"
+#include "cli/export/seamless_loop.h"
+#include "cli/export/track_export.h"
+#include "library/offline_render.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+
+namespace tambelo {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// Milliseconds to the microsecond: enough for any frame rate, and stable text.
+double rounded_ms(double ms)
+{
+    return std::round(ms * 1000.0) / 1000.0;
+}
+
+Json describe_track(const MusicSetFiles& files, const SetTitles& titles, std::int32_t number, int sample_rate)
+{
+    Json entry;
+    entry["number"] = number;
+    entry["title_line"] = titles.title_line(number);
+    entry["title"] = titles.title(number);
+    OfflineFailure failure = OfflineFailure::none;
+    const auto track = OfflineTrack::open_set_track(files.score, files.voice, number, &failure);
+    entry["compiles"] = track != nullptr;
+    entry["failure"] = track ? Json(nullptr) : Json(describe(failure));
+    if (!track) {
+        for (const char* key : {"loops", "ends_by_itself", "channel_loops_differ"})
+            entry[key] = false;
+        for (const char* key : {"intro_ms", "intro_frames", "loop_ms", "loop_frames"})
+            entry[key] = nullptr;
+        return entry;
+    }
+    const TrackLength& length = track->length();
+    const double tick_ms = track->tick_length_ms();
+    const bool loops = length.kind == TrackLength::Kind::loops;
+    entry["loops"] = loops;
+    entry["ends_by_itself"] = !loops;
+    entry["channel_loops_differ"] = loops && length.cycles_differ;
+    if (!loops) {
+        const double end_ms = tick_time_ms(length.end_tick, tick_ms);
+        entry["intro_ms"] = rounded_ms(end_ms);
+        entry["intro_frames"] = frame_at_ms(end_ms, sample_rate);
+        entry["loop_ms"] = nullptr;
+        entry["loop_frames"] = nullptr;
+        return entry;
+    }
+    const double start_ms = tick_time_ms(length.loop_start_tick, tick_ms);
+    const double end_ms = tick_time_ms(length.loop_start_tick + length.loop_ticks, tick_ms);
+    const std::size_t start_frame = frame_at_ms(start_ms, sample_rate);
+    entry["intro_ms"] = rounded_ms(start_ms);
+    entry["intro_frames"] = start_frame;
+    entry["loop_ms"] = rounded_ms(end_ms - start_ms);
+    entry["loop_frames"] = frame_at_ms(end_ms, sample_rate) - start_frame;
+    return entry;
+}
+
+}  // namespace
+
+std::string track_list_json(const MusicSetFiles& files, const SetTitles& titles,
+                            const std::vector<std::int32_t>& tracks, int sample_rate,
+                            const std::map<std::int32_t, std::string>& exported_files)
+{
+    Json document;
+    document["format"] = "tambelo-track-list";
+    document["version"] = 1;
+    document["title"] = titles.game_title();
+    document["sample_rate"] = sample_rate;
+    Json list = Json::array();
+    for (const std::int32_t number : tracks) {
+        Json entry = describe_track(files, titles, number, sample_rate);
+        if (const auto file = exported_files.find(number); file != exported_files.end())
+            entry["file"] = file->second.empty() ? Json(nullptr) : Json(file->second);
+        list.push_back(std::move(entry));
+    }
+    document["tracks"] = std::move(list);
+    return document.dump(2, ' ', false, Json::error_handler_t::replace) + '\n';
+}
+
+}  // namespace tambelo
