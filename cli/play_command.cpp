@@ -10,7 +10,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <thread>
 
 namespace tambelo::cli {
 namespace {
@@ -111,9 +110,12 @@ void play_interactively(Session& session, const std::vector<std::string>& titles
                         const PlayOptions& options, const InterruptFlag& interrupt)
 {
     const auto start = SteadyClock::now();
-    std::cout << game_title(titles) << "\n"
-              << "keys: n/p next/previous, N/P ten on, space stop/play, q quit\n";
+    std::cout << game_title(titles) << "\n";
     RawKeys keys;
+    // The key line comes only now that keys arrive one by one and Ctrl-C is
+    // taken: it tells the user, and whoever drives the terminal, that the
+    // program listens.
+    std::cout << "keys: n/p next/previous, N/P ten on, space stop/play, q quit" << std::endl;
     std::string shown;
     while (!interrupt.raised() && !time_is_up(options, start)) {
         const std::string line =
@@ -122,7 +124,7 @@ void play_interactively(Session& session, const std::vector<std::string>& titles
             std::cout << '\r' << line << "\033[K" << std::flush;
             shown = line;
         }
-        const std::optional<char> key = keys.read_key(100);
+        const std::optional<char> key = keys.read_key(100, interrupt);
         if (!key)
             continue;
         switch (*key) {
@@ -156,7 +158,7 @@ Session::State play_unattended(Session& session, const std::vector<std::string>&
         const Session::State state = session.state();
         if (state != Session::State::playing)
             return state;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        interrupt.wait(20);
     }
     return Session::State::playing;
 }
@@ -173,33 +175,46 @@ void run_play(const PlayOptions& options)
 
     const std::string device_name = options.output.empty() ? default_device_name() : options.output;
     auto report = std::make_shared<OutputReport>();
-    InterruptFlag interrupt;
-    PlayerHandle player(create_player(services_for_output(device_name, report)));
-    if (!player)
-        fail("not enough memory for the player");
-    open_file(*player, set.c_str(), voice_path.c_str());
-
-    // Loading a large SoundFont takes a moment; the user hears of a fallback
-    // before the music starts.
-    if (report->wait_until_opened(30000)) {
-        if (std::string why = report->fallback_reason(); !why.empty())
-            std::cerr << "tambelo-cli: falling back to no sound: " << why << '\n';
-        if (std::string note = report->note(); !note.empty())
-            std::cerr << "tambelo-cli: " << note << '\n';
-    }
-
-    Session session(*player, options.track);
-    session.play(options.track);
+    PlayerHandle player;
     Session::State end = Session::State::playing;
-    if (on_terminal())
-        play_interactively(session, titles, options, interrupt);
-    else
-        end = play_unattended(session, titles, options, interrupt);
+    std::int32_t last_track = options.track;
+    {
+        // Made before the player starts its thread, so that every thread of
+        // the program leaves interrupts to this one. It goes before the player
+        // is released: the interrupt that ended the play has been taken, and
+        // another one while a release hangs (a device that does not close)
+        // ends the program at once.
+        InterruptFlag interrupt;
+        player.reset(create_player(services_for_output(device_name, report)));
+        if (!player)
+            fail("not enough memory for the player");
+        open_file(*player, set.c_str(), voice_path.c_str());
+
+        // Loading a large SoundFont takes a moment; the user hears of a
+        // fallback before the music starts, and may interrupt the wait.
+        bool opened = false;
+        for (int waited_ms = 0; !opened && waited_ms < 30000 && !interrupt.raised(); waited_ms += 50)
+            opened = report->wait_until_opened(50);
+        if (opened) {
+            if (std::string why = report->fallback_reason(); !why.empty())
+                std::cerr << "tambelo-cli: falling back to no sound: " << why << '\n';
+            if (std::string note = report->note(); !note.empty())
+                std::cerr << "tambelo-cli: " << note << '\n';
+        }
+
+        Session session(*player, options.track);
+        session.play(options.track);
+        if (on_terminal())
+            play_interactively(session, titles, options, interrupt);
+        else
+            end = play_unattended(session, titles, options, interrupt);
+        last_track = session.track();
+    }
 
     // Releasing the player silences the device before the program ends.
     player.reset();
     if (end == Session::State::failed)
-        fail("track " + std::to_string(session.track()) + " of " + set +
+        fail("track " + std::to_string(last_track) + " of " + set +
              " cannot be played: its score could not be compiled");
 }
 

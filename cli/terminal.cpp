@@ -1,8 +1,11 @@
 #include "cli/terminal.h"
 
 #include <csignal>
+#include <ctime>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/ioctl.h>
+#include <sys/signalfd.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -12,6 +15,23 @@ bool on_terminal()
 {
     return isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
 }
+
+struct InterruptFlag::Source {
+    sigset_t signals;
+    sigset_t previous_mask;
+    // Readable while one of the signals is pending; -1 when it could not be
+    // made, and waits then end only by their time-out.
+    int wake_fd = -1;
+    bool raised = false;
+
+    // Takes the pending signals out of the kernel's queue.
+    void take_pending()
+    {
+        const timespec no_wait{};
+        while (sigtimedwait(&signals, nullptr, &no_wait) > 0)
+            raised = true;
+    }
+};
 
 struct RawKeys::Saved {
     termios mode;
@@ -35,10 +55,11 @@ RawKeys::~RawKeys()
     delete saved_;
 }
 
-std::optional<char> RawKeys::read_key(int timeout_ms)
+std::optional<char> RawKeys::read_key(int timeout_ms, const InterruptFlag& interrupt)
 {
-    pollfd input{STDIN_FILENO, POLLIN, 0};
-    if (poll(&input, 1, timeout_ms) <= 0 || !(input.revents & POLLIN))
+    pollfd inputs[2] = {{STDIN_FILENO, POLLIN, 0}, {interrupt.source_->wake_fd, POLLIN, 0}};
+    const nfds_t count = inputs[1].fd >= 0 ? 2 : 1;
+    if (poll(inputs, count, timeout_ms) <= 0 || !(inputs[0].revents & POLLIN))
         return std::nullopt;
     char key = 0;
     if (read(STDIN_FILENO, &key, 1) != 1)
@@ -91,39 +112,49 @@ std::string fit_to_columns(const std::string& text, int columns)
     return text.substr(0, i);
 }
 
-namespace {
-
-volatile std::sig_atomic_t interrupted = 0;
-
-void note_interrupt(int)
+InterruptFlag::InterruptFlag() : source_(new Source)
 {
-    interrupted = 1;
-}
-
-struct sigaction previous_int, previous_term;
-
-}  // namespace
-
-InterruptFlag::InterruptFlag()
-{
-    interrupted = 0;
-    struct sigaction action {};
-    action.sa_handler = note_interrupt;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;  // no restart: a wait in progress ends at once
-    sigaction(SIGINT, &action, &previous_int);
-    sigaction(SIGTERM, &action, &previous_term);
+    sigemptyset(&source_->signals);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        // A signal the program was started to ignore (nohup, a job started
+        // in the background) stays ignored.
+        struct sigaction current {};
+        if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler != SIG_IGN)
+            sigaddset(&source_->signals, signal);
+    }
+    pthread_sigmask(SIG_BLOCK, &source_->signals, &source_->previous_mask);
+    source_->wake_fd = signalfd(-1, &source_->signals, SFD_NONBLOCK | SFD_CLOEXEC);
 }
 
 InterruptFlag::~InterruptFlag()
 {
-    sigaction(SIGINT, &previous_int, nullptr);
-    sigaction(SIGTERM, &previous_term, nullptr);
+    // What came meanwhile is answered by the tidy exit already under way;
+    // left pending, it would end the program once the block is lifted.
+    source_->take_pending();
+    if (source_->wake_fd >= 0)
+        close(source_->wake_fd);
+    pthread_sigmask(SIG_SETMASK, &source_->previous_mask, nullptr);
+    delete source_;
 }
 
 bool InterruptFlag::raised() const
 {
-    return interrupted != 0;
+    source_->take_pending();
+    return source_->raised;
+}
+
+bool InterruptFlag::wait(int timeout_ms) const
+{
+    if (raised())
+        return true;
+    if (source_->wake_fd >= 0) {
+        pollfd input{source_->wake_fd, POLLIN, 0};
+        poll(&input, 1, timeout_ms);
+    } else {
+        const timespec pause{timeout_ms / 1000, (timeout_ms % 1000) * 1000000L};
+        nanosleep(&pause, nullptr);
+    }
+    return raised();
 }
 
 }  // namespace tambelo::cli

@@ -8,6 +8,8 @@ namespace tambelo::cli {
 // Whether the program talks to a person: both stdin and stdout are terminals.
 bool on_terminal();
 
+class InterruptFlag;
+
 // Puts the terminal (stdin) into raw key mode for its lifetime: keys arrive
 // one by one without echo. Ctrl-C still raises SIGINT. The previous mode is
 // restored by the destructor.
@@ -18,8 +20,9 @@ public:
     RawKeys(const RawKeys&) = delete;
     RawKeys& operator=(const RawKeys&) = delete;
 
-    // The next key pressed within `timeout_ms`, or nothing.
-    std::optional<char> read_key(int timeout_ms);
+    // The next key pressed within `timeout_ms`, or nothing. Returns at once,
+    // with nothing, when `interrupt` is raised meanwhile.
+    std::optional<char> read_key(int timeout_ms, const InterruptFlag& interrupt);
 
 private:
     bool active_ = false;
@@ -34,9 +37,15 @@ int terminal_columns();
 // characters count two), never inside a UTF-8 sequence.
 std::string fit_to_columns(const std::string& text, int columns);
 
-// Catches SIGINT and SIGTERM for the lifetime of the object: instead of
-// ending the program they set a flag that the caller polls, so that it can
-// silence the music and restore the terminal first.
+// Takes SIGINT, SIGTERM and SIGHUP for the lifetime of the object: instead
+// of ending the program they raise a flag, so that it can silence the music,
+// release the player and restore the terminal first. Make it before the
+// program starts any thread: the signals are blocked in the calling thread,
+// so every thread started after it (the playback thread, and the threads of
+// a synthesizer or sound server) inherits the block, and none of them can
+// take the signal or have a system call cut short by it. The signals wait
+// in the kernel until the flag takes them, and waits on the flag end as
+// soon as one arrives.
 class InterruptFlag {
 public:
     InterruptFlag();
@@ -45,6 +54,13 @@ public:
     InterruptFlag& operator=(const InterruptFlag&) = delete;
 
     bool raised() const;
+    // Waits at most `timeout_ms` for an interrupt; whether one came.
+    bool wait(int timeout_ms) const;
+
+private:
+    friend class RawKeys;
+    struct Source;
+    Source* source_ = nullptr;
 };
 
 }  // namespace tambelo::cli

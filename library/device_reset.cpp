@@ -103,7 +103,10 @@ void send_short(Player& player, std::uint8_t status, std::uint8_t data1)
     const std::uint32_t message =
         std::uint32_t{player.short_msg[0]} | std::uint32_t{player.short_msg[1]} << 8 |
         std::uint32_t{player.short_msg[2]} << 16 | std::uint32_t{player.short_msg[3]} << 24;
-    player.midi_out->send_short(message);
+    if (player.tick_due)
+        player.midi_out->send_short_at(message, *player.tick_due);
+    else
+        player.midi_out->send_short(message);
 }
 
 void send_control_change(Player& player, std::int32_t channel, int controller, std::int64_t value)

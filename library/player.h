@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace tambelo {
@@ -130,6 +131,10 @@ struct Player {
     // Playback thread only.
     ArchivePaths track_paths;
     PlayerServices services;
+    // While the sequencer performs a tick: the moment that tick fell due,
+    // passed with every message it sends. Empty otherwise (the device reset
+    // and silencing send untimed). Playback thread only.
+    std::optional<DueMoment> tick_due;
 };
 
 // Creates a Player and, when `start_thread` is set, its playback thread.

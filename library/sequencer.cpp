@@ -41,10 +41,12 @@ double tick_length_ms(const Player& player)
     return tick_numerator_ms / static_cast<double>(divisor < 1 ? 1 : divisor);
 }
 
-void advance_sequencer(Player& player)
-{
-    take_the_time(player);
+namespace {
 
+// Performs the due ticks; split from advance_sequencer so that every way out
+// of the tick loop leaves the tick's moment cleared.
+void perform_due_ticks(Player& player)
+{
     // A tick is performed as soon as the accumulator is positive and paid
     // for afterwards, so the balance dips below zero and later calls make
     // it up. Ticks that fell due during a long pause all run here.
@@ -58,6 +60,10 @@ void advance_sequencer(Player& player)
                 --track.wait;
 
         const float before = player.ms_accumulator;
+        // The tick fell due when the balance crossed zero: `before` ms before
+        // the last reading. A thread that wakes late sees a larger
+        // balance, so the moment stays where the tick belongs.
+        player.tick_due = DueMoment{player.last_clock_ms, static_cast<double>(before)};
         player.ms_accumulator =
             static_cast<float>(static_cast<double>(before) - tick_length_ms(player));
         // A backlog of many hours (the machine slept, the clock jumped) is
@@ -75,6 +81,15 @@ void advance_sequencer(Player& player)
                 return;
         }
     }
+}
+
+}  // namespace
+
+void advance_sequencer(Player& player)
+{
+    take_the_time(player);
+    perform_due_ticks(player);
+    player.tick_due.reset();
 }
 
 }  // namespace tambelo

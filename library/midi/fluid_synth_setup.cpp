@@ -151,7 +151,8 @@ bool driver_available(fluid_settings_t* settings, const std::string& name)
 
 }  // namespace
 
-FluidAudioDriverPtr open_audio_output(GsSynth& synth, std::string* why)
+FluidAudioDriverPtr open_audio_output(GsSynth& synth, std::string* why, fluid_audio_func_t render,
+                                      void* render_data)
 {
     silence_sound_libraries();
     fluid_settings_t* settings = synth.settings.get();
@@ -169,7 +170,8 @@ FluidAudioDriverPtr open_audio_output(GsSynth& synth, std::string* why)
             continue;
         tried.emplace_back(driver);
         fluid_settings_setstr(settings, "audio.driver", driver);
-        FluidAudioDriverPtr output(new_fluid_audio_driver(settings, synth.synth.get()));
+        FluidAudioDriverPtr output(render ? new_fluid_audio_driver2(settings, render, render_data)
+                                          : new_fluid_audio_driver(settings, synth.synth.get()));
         if (output)
             return output;
     }

@@ -78,7 +78,10 @@ std::optional<GsSynth> create_gs_synth(const std::string& chosen_soundfont,
 // serves; JACK when a server already runs, never starting one; ALSA; OSS).
 // Returns null when none opens, with a one-line reason in `why`. Quiet, as
 // above: the sound libraries' own messages are silenced. The driver must be
-// destroyed before the synth.
-FluidAudioDriverPtr open_audio_output(GsSynth& synth, std::string* why = nullptr);
+// destroyed before the synth. With `render`, the driver asks `render` (with
+// `render_data`) for each buffer instead of rendering the synth itself.
+FluidAudioDriverPtr open_audio_output(GsSynth& synth, std::string* why = nullptr,
+                                      fluid_audio_func_t render = nullptr,
+                                      void* render_data = nullptr);
 
 }  // namespace tambelo

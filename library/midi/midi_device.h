@@ -17,6 +17,15 @@ struct MidiHeader {
     std::atomic<std::uint32_t> flags{0};
 };
 
+// The moment a message belongs to, on the sending thread's clock (the
+// Player's Clock): `late_ms` milliseconds before the reading `reading_ms`.
+// The sequencer gives the moment its tick fell due, which can lie well
+// before the moment its thread woke up to send the message.
+struct DueMoment {
+    std::uint32_t reading_ms = 0;
+    double late_ms = 0.0;
+};
+
 inline constexpr std::uint32_t midi_header_done = 0x1;
 inline constexpr std::uint32_t midi_header_prepared = 0x2;
 
@@ -40,12 +49,23 @@ public:
     // data byte in bits 16..23. Bits 24..31 carry nothing.
     virtual bool send_short(std::uint32_t message) = 0;
 
+    // The same message with the moment it belongs to. A device that can
+    // place a message in time sounds it that moment plus a fixed latency;
+    // the others ignore the moment and send at once. Messages still take
+    // effect in the order they were sent.
+    virtual bool send_short_at(std::uint32_t message, const DueMoment& due);
+
     virtual bool prepare_header(MidiHeader& header);
     // Sends the header's bytes; the device sets midi_header_done in its flags
     // once it has finished with them (at once or later).
     virtual bool send_long(MidiHeader& header) = 0;
     virtual bool unprepare_header(MidiHeader& header);
 };
+
+inline bool MidiDevice::send_short_at(std::uint32_t message, const DueMoment&)
+{
+    return send_short(message);
+}
 
 inline bool MidiDevice::prepare_header(MidiHeader& header)
 {

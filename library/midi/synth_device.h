@@ -2,50 +2,100 @@
 
 #include "library/midi/fluid_synth_setup.h"
 #include "library/midi/midi_device.h"
+#include "library/midi/sample_timeline.h"
 
 #include <memory>
 #include <string>
 
 namespace tambelo {
 
+class Clock;
+
+// How far behind its moment a message sounds on the live synthesizer, by
+// default. It absorbs the playback thread's late wake-ups: a message sent up
+// to this much after its moment still sounds exactly on time. Chosen from
+// bench/live_timing (see bench/README.md).
+inline constexpr double default_synth_latency_ms = 10.0;
+
+// How the live synthesizer places messages in time.
+struct SynthTiming {
+    // Messages sound this long after their moment, on the synth's sample
+    // clock. 0 or less: each message is applied as it arrives and sounds
+    // with the next block the audio output asks for (the synth's own
+    // timing, coarse under load).
+    double latency_ms = default_synth_latency_ms;
+};
+
+// The latency in TAMBELO_SYNTH_LATENCY_MS (milliseconds, 0 to 1000; 0 turns
+// the timeline off), or the default when it is unset or not such a number.
+SynthTiming synth_timing_setting();
+
 // The embedded synthesizer: a FluidSynth GS module that plays what it is
 // sent. Live, its sound goes to the system's audio output through
-// FluidSynth's own drivers; offline, the caller renders it.
+// FluidSynth's own drivers, rendered by our callback so that each message
+// lands on the sample frame of its moment; offline, the caller renders it.
 class SynthDevice final : public MidiDevice {
 public:
     // Opens the synth on the first usable SoundFont of
-    // `soundfont_candidates(chosen_soundfont)` with an audio output. Returns
-    // null when no SoundFont can be loaded or no audio output opens; `why`
-    // then says which, in one line. Prints nothing.
+    // `soundfont_candidates(chosen_soundfont)` with an audio output, timed as
+    // `synth_timing_setting()` says. Returns null when no SoundFont can be
+    // loaded or no audio output opens; `why` then says which, in one line.
+    // Prints nothing.
     static std::unique_ptr<SynthDevice> open(const std::string& chosen_soundfont,
                                              std::string* why = nullptr);
+    static std::unique_ptr<SynthDevice> open(const std::string& chosen_soundfont,
+                                             const SynthTiming& timing, std::string* why = nullptr);
+
+    // The live synth without an audio output of its own: the caller pulls
+    // its sound with `render`, as an audio output would, from one thread.
+    // Moments are read on `clock`, which must be the sender's clock.
+    static std::unique_ptr<SynthDevice> open_pulled(const std::string& chosen_soundfont,
+                                                    double sample_rate, const SynthTiming& timing,
+                                                    Clock& clock, std::string* why = nullptr);
 
     // The same synth without an audio output, for rendering into buffers
-    // with fluid_synth_write_* on `synth()` at `sample_rate` Hz.
+    // with fluid_synth_write_* on `synth()` at `sample_rate` Hz. Messages are
+    // applied as they arrive.
     static std::unique_ptr<SynthDevice> open_offline(const std::string& chosen_soundfont,
                                                      double sample_rate,
                                                      std::string* why = nullptr);
 
-    // Decodes the packed message and hands it to the synth at once. A
-    // note-on with velocity 0 releases the note. Refuses (false) a message
-    // without a channel status byte or with a data byte of 128 or more.
+    ~SynthDevice() override;
+
+    // Decodes the packed message and hands it to the synth, at once or
+    // through the timeline. A note-on with velocity 0 releases the note.
+    // Refuses (false) a message without a channel status byte or with a data
+    // byte of 128 or more.
     bool send_short(std::uint32_t message) override;
+    // The same, sounding at `due` plus the latency when the device is timed.
+    bool send_short_at(std::uint32_t message, const DueMoment& due) override;
 
     // Passes one whole System Exclusive message (F0 ... F7) to the synth and
-    // marks the header done as soon as the synth has taken it, whether or
-    // not the synth acts on it. False when the header was not prepared (it
-    // is then not marked done) or its bytes are not one such message.
+    // marks the header done as soon as the synth (or the timeline, which
+    // keeps a copy) has taken it, whether or not the synth acts on it. False
+    // when the header was not prepared (it is then not marked done) or its
+    // bytes are not one such message.
     bool send_long(MidiHeader& header) override;
+
+    // Adds the next `frames` frames of sound to `left` and `right`, applying
+    // queued messages at their frames. The audio output's thread only.
+    void render(float* left, float* right, int frames);
 
     fluid_synth_t* synth() { return gs_.synth.get(); }
     const std::string& soundfont() const { return gs_.soundfont; }
     double sample_rate() const { return gs_.sample_rate; }
+    // Null when messages are applied as they arrive.
+    const SampleTimeline* timeline() const { return timeline_.get(); }
 
 private:
-    explicit SynthDevice(GsSynth gs) : gs_(std::move(gs)) {}
+    class Renderer;
+    explicit SynthDevice(GsSynth gs);
+    void start_timeline(const SynthTiming& timing, Clock& clock);
 
     GsSynth gs_;
-    // Declared after the synth: the output stops before the synth goes.
+    std::unique_ptr<Renderer> renderer_;
+    std::unique_ptr<SampleTimeline> timeline_;
+    // Declared last: the output stops before the rest goes.
     FluidAudioDriverPtr output_;
 };
 

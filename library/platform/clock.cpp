@@ -12,6 +12,17 @@ std::uint32_t SystemClock::now_ms()
     return static_cast<std::uint32_t>(duration_cast<milliseconds>(since_start).count());
 }
 
+double SystemClock::precise_ms()
+{
+    using namespace std::chrono;
+    const auto since_start = steady_clock::now().time_since_epoch();
+    // Nanoseconds split at the millisecond, so that the whole milliseconds
+    // are exactly those now_ms() counts.
+    const auto whole = duration_cast<milliseconds>(since_start);
+    const auto rest = duration_cast<nanoseconds>(since_start - whole);
+    return static_cast<double>(whole.count()) + static_cast<double>(rest.count()) / 1e6;
+}
+
 void SystemClock::sleep_ms(std::uint32_t duration_ms)
 {
     using namespace std::chrono;

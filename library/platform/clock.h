@@ -15,6 +15,12 @@ public:
     // Milliseconds since an arbitrary start, modulo 2^32.
     virtual std::uint32_t now_ms() = 0;
 
+    // The same count with its fraction and without the wrap: the floor of
+    // the result, taken modulo 2^32, is what now_ms() reads at that moment.
+    // For placing messages within a millisecond; a clock that knows no
+    // finer time answers now_ms(). Any thread may call it.
+    virtual double precise_ms() { return now_ms(); }
+
     // Pauses the calling thread until the reading has moved on by
     // `duration_ms`: at least until the reading's `duration_ms`-th change
     // from now, and about as long as that takes.
@@ -28,6 +34,7 @@ public:
 class SystemClock final : public Clock {
 public:
     std::uint32_t now_ms() override;
+    double precise_ms() override;
     void sleep_ms(std::uint32_t duration_ms) override;
 };
 
