@@ -110,10 +110,10 @@ std::vector<Labelled> label_messages()
     write_track(*player);
     reset_device(*player);
     log->clear();
-    player->current_track = player->requested_track = player->last_request = 1;
+    set_playing_track(*player, 1);
 
     std::vector<Labelled> labelled;
-    for (int tick = 1; player->requested_track != 0; ++tick) {
+    for (int tick = 1; requested_track(*player) != 0; ++tick) {
         clock.advance_ms(static_cast<std::uint32_t>(std::floor(-double{player->ms_accumulator})) + 1);
         advance_sequencer(*player);
         for (const auto& message : *log)
@@ -185,8 +185,8 @@ RunResult play_for_real(PollTiming timing)
 
         const double cpu_start = thread_cpu_ms();
         system_clock().sleep_ms(100);
-        player->current_track = player->requested_track = player->last_request = 1;
-        while (player->requested_track != 0)
+        set_playing_track(*player, 1);
+        while (requested_track(*player) != 0)
             run_player_pass(*player);
         result.cpu_ms = thread_cpu_ms() - cpu_start;
         result.music_ms = static_cast<double>(steady_us() - result.reset_us) / 1000.0;

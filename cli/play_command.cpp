@@ -38,7 +38,7 @@ public:
     void play(std::int32_t track)
     {
         track_ = track;
-        if (track_ != player_.last_request.load())
+        if (track_ != last_request(player_))
             started_ = SteadyClock::now();
         play_music(player_, track_);
         wanted_ = track_ != 0;
@@ -60,12 +60,12 @@ public:
     {
         if (!wanted_)
             return State::stopped;
-        if (player_.requested_track.load() != 0)
+        if (requested_track(player_) != 0)
             return State::playing;
         // The playback thread cleared the request: at the end of the track
         // it clears the last request too; for a track that cannot be
         // compiled it leaves it.
-        return player_.last_request.load() == track_ ? State::failed : State::ended;
+        return last_request(player_) == track_ ? State::failed : State::ended;
     }
     std::int32_t track() const { return track_; }
     bool wanted() const { return wanted_; }

@@ -72,7 +72,7 @@ void run_trace(const TraceOptions& options)
             compiled = player->current_track != 0;
         first_pass = false;
         print_messages(*log, clock_start);
-        if (player->current_track == 0 && player->requested_track == 0)
+        if (player->current_track == 0 && requested_track(*player) == 0)
             break;
     }
     std::cout.flush();

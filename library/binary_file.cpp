@@ -1,5 +1,7 @@
 #include "library/binary_file.h"
 
+#include "library/platform/regular_file.h"
+
 namespace tambelo {
 namespace {
 
@@ -29,7 +31,7 @@ bool BinaryFile::open(const char* path, int mode)
     const char* text = mode_text(mode);
     if (text == nullptr || path == nullptr)
         return false;
-    stream_ = std::fopen(path, text);
+    stream_ = open_regular_file(path, text);
     return stream_ != nullptr;
 }
 

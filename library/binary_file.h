@@ -19,7 +19,9 @@ public:
 
     // Closes any open stream, then opens `path` with the numbered mode.
     // Returns whether a stream is open afterwards; false for a mode number
-    // outside 1..6 (nothing is opened then).
+    // outside 1..6 (nothing is opened then) and for a path that names no
+    // ordinary file (a FIFO, device or directory counts as missing and is
+    // never waited on).
     bool open(const char* path, int mode);
     void close();
     bool is_open() const { return stream_ != nullptr; }

@@ -1,6 +1,7 @@
 #include "library/exports.h"
 
 #include "library/midi/device_choice.h"
+#include "library/midi/sound_system.h"
 #include "library/page_archive.h"
 #include "library/player.h"
 
@@ -31,6 +32,9 @@ void TAMBELO_CALL release(void)
 {
     tambelo::destroy_player(the_player);
     the_player = nullptr;
+    // The host may unload the library next; nothing of it may stay behind
+    // in the sound libraries' process-wide handlers.
+    tambelo::restore_sound_libraries();
 }
 
 void TAMBELO_CALL open_file(const char* score_path, const char* voice_path)

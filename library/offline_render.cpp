@@ -102,9 +102,7 @@ std::unique_ptr<OfflineTrack> OfflineTrack::open_set_track(const std::string& sc
                 return false;
             load_voice_set(player, track);
             // The sequencer reports the end of a track against the one it plays.
-            player.current_track = track;
-            player.requested_track = track;
-            player.last_request = track;
+            set_playing_track(player, track);
             return true;
         },
         failure);

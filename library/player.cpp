@@ -35,8 +35,8 @@ Player* create_player(const PlayerServices& services, bool start_thread)
         return nullptr;
     player->self = player;
     player->current_track = 0;
-    player->requested_track = 0;
-    player->last_request = 0;
+    player->request = TrackRequest{}.word();
+    player->served_request = TrackRequest{}.word();
     player->quit = 0;
     player->tempo = 64;
     player->tempo_base = 64;
@@ -78,19 +78,52 @@ void take_track_paths(Player& player)
     std::memcpy(player.track_paths.voice, player.voice_path, path_capacity);
 }
 
+namespace {
+
+// What play_music and stop_music share: a call that names the number already
+// accepted changes nothing; any other makes a new request. A loop of
+// compare-and-set, because the playback thread may withdraw the request at
+// the same moment.
+void ask_for(Player& player, std::int32_t track)
+{
+    std::uint64_t seen = player.request.load();
+    for (;;) {
+        const TrackRequest current = TrackRequest::from_word(seen);
+        if (current.track == track)
+            return;
+        if (player.request.compare_exchange_weak(seen, current.replaced_by(track).word()))
+            return;
+    }
+}
+
+}  // namespace
+
 void play_music(Player& player, std::int32_t track)
 {
-    if (track == player.last_request)
-        return;
-    player.last_request = track;
-    player.requested_track = track;
+    ask_for(player, track);
 }
 
 void stop_music(Player& player)
 {
-    if (player.last_request != 0)
-        player.requested_track = 0;
-    player.last_request = 0;
+    ask_for(player, 0);
+}
+
+std::int32_t last_request(const Player& player)
+{
+    return TrackRequest::from_word(player.request.load()).track;
+}
+
+std::int32_t requested_track(const Player& player)
+{
+    return TrackRequest::from_word(player.request.load()).wanted();
+}
+
+void set_playing_track(Player& player, std::int32_t track)
+{
+    const TrackRequest now = TrackRequest::from_word(player.request.load());
+    player.request = now.replaced_by(track).word();
+    player.served_request = player.request.load();
+    player.current_track = track;
 }
 
 std::int32_t get_next(Player& player, std::int32_t track)
@@ -108,12 +141,18 @@ std::int32_t get_prev(Player&, std::int32_t track)
     return PageArchive::prev_entry(track);
 }
 
+void withdraw_request(Player& player, std::uint64_t seen, const TrackRequest& withdrawn)
+{
+    if (player.services.before_withdrawing_request)
+        player.services.before_withdrawing_request();
+    player.request.compare_exchange_strong(seen, withdrawn.word());
+}
+
 void clear_ended_track(Player& player)
 {
-    std::int32_t ended = player.current_track;
-    player.last_request.compare_exchange_strong(ended, 0);
-    ended = player.current_track;
-    player.requested_track.compare_exchange_strong(ended, 0);
+    const TrackRequest withdrawn{0, TrackRequest::from_word(player.served_request).generation, false};
+    withdraw_request(player, player.served_request, withdrawn);
+    player.served_request = withdrawn.word();
     player.current_track = 0;
 }
 

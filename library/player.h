@@ -2,6 +2,7 @@
 
 #include "library/midi/midi_device.h"
 #include "library/platform/clock.h"
+#include "library/track_request.h"
 
 #include <array>
 #include <atomic>
@@ -79,6 +80,10 @@ struct PlayerServices {
     // starts. Null (or a null result) means the null device stands in.
     std::function<std::unique_ptr<MidiDevice>()> open_device;
     PollTiming timing = PollTiming::precise;
+    // Test seam: called on the playback thread just before it withdraws a
+    // request that it has served (the track ended by itself, or could not be
+    // compiled), so that a test can make the caller's calls at that moment.
+    std::function<void()> before_withdrawing_request;
 };
 
 struct ArchivePaths {
@@ -87,14 +92,18 @@ struct ArchivePaths {
 };
 
 // The whole state of the playback library, allocated once. The caller's
-// thread and the playback thread share only the request fields, the quit
-// flag and the two paths; everything else belongs to the playback thread.
+// thread and the playback thread share only the request word, the quit flag
+// and the two paths; everything else belongs to the playback thread.
 struct Player {
     Player* self;
     // Playback thread only. Holds the track being played while the
     // sequencer runs, including the first step of a new track.
     std::int32_t current_track;
-    std::atomic<std::int32_t> requested_track;
+    // A TrackRequest's word. The caller's calls change it; the playback
+    // thread only withdraws a request it served (the track ended or failed),
+    // by compare-and-set against the very word it saw, so that a call made
+    // meanwhile always survives.
+    std::atomic<std::uint64_t> request;
     std::atomic<std::uint8_t> quit;
     std::thread thread;                          // caller's thread only
     std::uint8_t short_msg[4];
@@ -110,7 +119,9 @@ struct Player {
     std::uint32_t last_clock_ms;
     char score_path[path_capacity];
     char voice_path[path_capacity];
-    std::atomic<std::int32_t> last_request;
+    // Playback thread only: the request word that the playing track answers.
+    // Its end withdraws this word and nothing newer.
+    std::uint64_t served_request;
 
     // Guards the two paths: open_file writes them while a track preparation
     // on the playback thread may be taking its copy.
@@ -148,16 +159,28 @@ void stop_music(Player& player);
 std::int32_t get_next(Player& player, std::int32_t track);
 std::int32_t get_prev(Player& player, std::int32_t track);
 
+// The last number play_music accepted; 0 after a stop or a track's end.
+std::int32_t last_request(const Player& player);
+// The track the caller wants played now; 0 for none.
+std::int32_t requested_track(const Player& player);
+// For tools and tests that prepare a track by hand: makes `track` the
+// request and the playing track, as the pass that prepared it would.
+void set_playing_track(Player& player, std::int32_t track);
+
 // Copies both paths into `track_paths` under the path lock. The playback
 // thread calls it when a track preparation begins; tools that compile a
 // track by hand call it after open_file.
 void take_track_paths(Player& player);
 
-// The end of a track that does not loop, as the sequencer meets it: clears
-// `last_request` and `requested_track`, each only if it still holds the
-// ended track (so a request made at that very moment is kept), then sets
-// `current_track` to 0. The ended track is the one in `current_track`.
+// The end of a track that does not loop, as the sequencer meets it:
+// withdraws the request that the track answered, unless the caller has made
+// another since (that one is then kept and served next), and sets
+// `current_track` to 0.
 void clear_ended_track(Player& player);
+
+// Withdraws the request word `seen` by replacing it with `withdrawn`, only
+// if it is still the current one. Playback thread only.
+void withdraw_request(Player& player, std::uint64_t seen, const TrackRequest& withdrawn);
 
 // The playback thread, split into its steps so that a thread-less Player can
 // be driven by hand on a virtual clock.

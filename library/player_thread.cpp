@@ -45,34 +45,47 @@ std::uint32_t poll_sleep_ms(const Player& player)
 void run_player_pass(Player& player)
 {
     const std::int32_t current = player.current_track;
-    const std::int32_t request = player.requested_track.load();
+    const std::uint64_t seen = player.request.load();
+    const TrackRequest request = TrackRequest::from_word(seen);
+    // A track that ended answers no request any more: asked for again, even
+    // under the same number, it is prepared afresh.
+    const bool ended = TrackRequest::from_word(player.served_request).track != current;
     std::int32_t track = current;
 
-    if (current != request) {
+    if (current != request.wanted() || (current != 0 && ended)) {
         silence_channels(player);
         track = 0;
-        if (request != 0) {
+        if (request.wanted() != 0) {
             take_track_paths(player);
-            if (compile_score(player, request)) {
-                load_voice_set(player, request);
+            if (compile_score(player, request.track)) {
+                load_voice_set(player, request.track);
                 reset_device(player);
                 player.services.clock->sleep_ms(start_pause_ms);
-                track = request;
+                track = request.track;
+                player.served_request = seen;
             } else {
-                std::int32_t expected = request;
-                player.requested_track.compare_exchange_strong(expected, 0);
+                withdraw_request(player, seen, {request.track, request.generation, true});
             }
         }
+    } else if (current != 0) {
+        // Calls since the last pass left the playing track requested (another
+        // number, then this one again): it plays on, and its end withdraws
+        // the newest of them.
+        player.served_request = seen;
     }
 
     bool advanced = false;
-    if (track != 0) {
+    if (track == 0) {
+        player.current_track = 0;
+    } else {
         // The sequencer reads the playing track from here if the track ends.
         player.current_track = track;
         advance_sequencer(player);
         advanced = true;
+        // A track that ended stays current until the next pass, which
+        // silences once more and then goes idle or prepares what was asked.
+        player.current_track = track;
     }
-    player.current_track = track;
 
     const bool precise = advanced && player.services.timing == PollTiming::precise;
     player.services.clock->sleep_ms(precise ? poll_sleep_ms(player) : poll_period_ms);

@@ -94,11 +94,14 @@ TEST(GsSynthSetup, TakesTheGsResetAddressedToOurDeviceIdAndSounds)
 
 TEST(GsSynthSetup, NoSoundFontAnywhereIsReportedWithAReason)
 {
-    if (system_has_soundfont())
-        GTEST_SKIP() << "a system SoundFont is installed";
+    // A search that finds nothing, whatever this machine has installed.
+    TempDir empty;
+    const SoundFontSearch nowhere{{(empty.path() / "default-GM.sf2").string()}, {empty.path().string()}};
     std::string why;
-    EXPECT_FALSE(create_gs_synth("/nonexistent/x.sf2", default_sample_rate, &why));
-    EXPECT_NE(why.find("no SoundFont"), std::string::npos);
+    EXPECT_FALSE(create_gs_synth("/nonexistent/x.sf2", default_sample_rate, &why, nowhere));
+    EXPECT_NE(why.find("no SoundFont found: \"/nonexistent/x.sf2\" does not exist"), std::string::npos) << why;
+    EXPECT_FALSE(create_gs_synth({}, default_sample_rate, &why, nowhere));
+    EXPECT_NE(why.find("no SoundFont found (install"), std::string::npos) << why;
 }
 
 }  // namespace

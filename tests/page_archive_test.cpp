@@ -4,6 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <future>
 #include <numeric>
 
 namespace tambelo {
@@ -98,6 +105,37 @@ TEST_F(PageArchiveTest, MissingEmptyAndGarbageArchivesBehaveAsMissingEntries)
             EXPECT_EQ(entry->size() % 256, 0u);
         }
     }
+}
+
+// Runs `read` on another thread and says whether it returned within a second.
+// Should it wait on the FIFO, a writer opening the FIFO lets it go.
+template <typename Read>
+bool returns_at_once(const std::string& fifo, Read read)
+{
+    auto done = std::async(std::launch::async, read);
+    const bool in_time = done.wait_for(std::chrono::seconds(1)) == std::future_status::ready;
+    if (!in_time) {
+        const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0)
+            ::close(writer);
+    }
+    done.get();
+    return in_time;
+}
+
+TEST_F(PageArchiveTest, AFifoOrAFolderInPlaceOfTheArchiveIsMissingAndNeverWaitedOn)
+{
+    const std::string fifo = (dir.path() / "fifo.dat").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const auto next = [&] { EXPECT_EQ(PageArchive::next_entry(fifo.c_str(), 1), 0); };
+    const auto read = [&] { EXPECT_FALSE(PageArchive::read_entry(fifo.c_str(), 1)); };
+    EXPECT_TRUE(returns_at_once(fifo, next));
+    EXPECT_TRUE(returns_at_once(fifo, read));
+
+    const std::string folder = (dir.path() / "folder.dat").string();
+    std::filesystem::create_directory(folder);
+    EXPECT_EQ(PageArchive::next_entry(folder.c_str(), 1), 0);
+    EXPECT_FALSE(PageArchive::read_entry(folder.c_str(), 1));
 }
 
 TEST_F(PageArchiveTest, NextEntryStopsAtTheLastTrackAndAnswersZeroWithoutAnArchive)

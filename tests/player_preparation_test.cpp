@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 
 namespace tambelo {
@@ -27,6 +28,14 @@ Bytes looping_score(int tempo)
 {
     ScoreBuilder builder;
     builder.channel(0, {builder.add(Phrase().tempo(tempo).note(1, 96).rest(96))});
+    return builder.build();
+}
+
+// A track of one short note that ends instead of looping.
+Bytes ending_score()
+{
+    ScoreBuilder builder;
+    builder.channel(0, {builder.add(Phrase().no_loop().note(1, 12))});
     return builder.build();
 }
 
@@ -60,11 +69,18 @@ protected:
         return std::count(texts.begin(), texts.end(), "B0 78 00");
     }
 
+    long gs_resets() const
+    {
+        const auto texts = harness.message_texts();
+        return std::count_if(texts.begin(), texts.end(),
+                             [](const std::string& text) { return text.starts_with("F0 41"); });
+    }
+
     void expect_playing(std::int32_t track)
     {
         EXPECT_EQ(player.current_track, track);
-        EXPECT_EQ(player.requested_track, track);
-        EXPECT_EQ(player.last_request, track);
+        EXPECT_EQ(requested_track(player), track);
+        EXPECT_EQ(last_request(player), track);
     }
 };
 
@@ -147,8 +163,8 @@ TEST_F(TrackPreparationTest, ATrackThatFailsAfterOneThatPlayedLeavesThePlayerIdl
     harness.run_passes(2);
     EXPECT_EQ(harness.message_texts(), silence_texts());
     EXPECT_EQ(player.current_track, 0);
-    EXPECT_EQ(player.requested_track, 0);
-    EXPECT_EQ(player.last_request, 3);
+    EXPECT_EQ(requested_track(player), 0);
+    EXPECT_EQ(last_request(player), 3);
     EXPECT_EQ(player.tempo, 110);
 }
 
@@ -163,6 +179,70 @@ TEST_F(TrackPreparationTest, OpeningAnotherSetPlaysItsFirstTrackEvenWhenTrackOne
     open_set({looping_score(60)}, "other");
     play_music(player, 1);
     harness.run_passes();
+    expect_playing(1);
+    EXPECT_EQ(player.tempo, 60);
+}
+
+// The playback thread withdraws a request it has served when the track ends
+// or cannot be compiled. Calls the caller makes at that very moment must
+// neither be lost nor leave the player deaf to a number.
+class WithdrawalRaceTest : public TrackPreparationTest {
+protected:
+    // Makes `calls` once, at the next withdrawal, then runs passes until
+    // that moment has come and two more passes after it.
+    void at_next_withdrawal(std::function<void()> calls)
+    {
+        bool made = false;
+        player.services.before_withdrawing_request = [&] {
+            if (!made)
+                calls();
+            made = true;
+        };
+        for (int pass = 0; pass < 200 && !made; ++pass)
+            harness.run_passes();
+        ASSERT_TRUE(made);
+        player.services.before_withdrawing_request = nullptr;
+        harness.run_passes(2);
+    }
+};
+
+TEST_F(WithdrawalRaceTest, TheEndingTrackAskedForAgainAsItEndsEndsAndCanBePlayedAgain)
+{
+    open_set({ending_score()}, "ending");
+    play_music(player, 1);
+    // The track still plays when the call comes, so it is ignored as a repeat.
+    at_next_withdrawal([&] { play_music(player, 1); });
+    expect_playing(0);
+
+    play_music(player, 1);
+    harness.run_passes();
+    expect_playing(1);
+}
+
+TEST_F(WithdrawalRaceTest, StopAndPlayOfTheEndingTrackAsItEndsStartsItAgain)
+{
+    open_set({ending_score()}, "ending");
+    play_music(player, 1);
+    harness.run_passes();
+    at_next_withdrawal([&] {
+        harness.clear_messages();
+        stop_music(player);
+        play_music(player, 1);
+    });
+    expect_playing(1);
+    EXPECT_EQ(gs_resets(), 1);  // prepared again after the end
+}
+
+TEST_F(WithdrawalRaceTest, OpeningAnotherSetDuringAFailingCompilationPlaysTheNewSet)
+{
+    open_set({Bytes(300, 1)}, "broken");
+    play_music(player, 1);
+    // What the window does while the broken track 1 is being compiled.
+    at_next_withdrawal([&] {
+        stop_music(player);
+        open_set({looping_score(60)}, "other");
+        play_music(player, 1);
+    });
     expect_playing(1);
     EXPECT_EQ(player.tempo, 60);
 }

@@ -32,9 +32,9 @@ TEST(PlayerRequests, ATrackThatCannotBeReadLeavesThePlayerIdleAfterOneSilencingP
     play_music(player, 5);
     harness.run_passes();
     EXPECT_EQ(harness.message_texts(), silence_texts());
-    EXPECT_EQ(player.requested_track, 0);
+    EXPECT_EQ(requested_track(player), 0);
     EXPECT_EQ(player.current_track, 0);
-    EXPECT_EQ(player.last_request, 5);
+    EXPECT_EQ(last_request(player), 5);
 
     // The same number is still the last accepted request: nothing happens.
     harness.clear_messages();
@@ -55,8 +55,8 @@ TEST(PlayerRequests, PlayingZeroActsAsStop)
     Player& player = harness.player();
     play_music(player, 3);
     play_music(player, 0);
-    EXPECT_EQ(player.requested_track, 0);
-    EXPECT_EQ(player.last_request, 0);
+    EXPECT_EQ(requested_track(player), 0);
+    EXPECT_EQ(last_request(player), 0);
     harness.run_passes();
     EXPECT_TRUE(harness.messages().empty());
 }
@@ -74,31 +74,27 @@ TEST(PlayerRequests, StopWithoutARequestChangesNothing)
 {
     ManualPlayer harness;
     Player& player = harness.player();
-    player.requested_track = 0;
     stop_music(player);
-    EXPECT_EQ(player.requested_track, 0);
-    EXPECT_EQ(player.last_request, 0);
+    EXPECT_EQ(requested_track(player), 0);
+    EXPECT_EQ(last_request(player), 0);
 }
 
 TEST(PlayerRequests, TheEndOfATrackKeepsARequestMadeAtThatMoment)
 {
     ManualPlayer harness;
     Player& player = harness.player();
-    player.current_track = 4;
-    player.requested_track = 4;
-    player.last_request = 4;
+    set_playing_track(player, 4);
     clear_ended_track(player);
     EXPECT_EQ(player.current_track, 0);
-    EXPECT_EQ(player.requested_track, 0);
-    EXPECT_EQ(player.last_request, 0);
+    EXPECT_EQ(requested_track(player), 0);
+    EXPECT_EQ(last_request(player), 0);
 
     // play_music(6) slipped in between the end and the clearing.
-    player.current_track = 4;
-    player.requested_track = 6;
-    player.last_request = 6;
+    set_playing_track(player, 4);
+    play_music(player, 6);
     clear_ended_track(player);
-    EXPECT_EQ(player.requested_track, 6);
-    EXPECT_EQ(player.last_request, 6);
+    EXPECT_EQ(requested_track(player), 6);
+    EXPECT_EQ(last_request(player), 6);
     EXPECT_EQ(player.current_track, 0);
 }
 

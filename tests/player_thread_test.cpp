@@ -7,6 +7,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <climits>
+#include <random>
 #include <thread>
 
 namespace tambelo {
@@ -75,9 +77,9 @@ TEST_F(PlayerThreadTest, RequestsFromTheCallersThreadAreServedAndReleaseJoins)
     }
     // Every request fails to compile; the thread clears each one it sees.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (player->requested_track != 0 && std::chrono::steady_clock::now() < deadline)
+    while (requested_track(*player) != 0 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_EQ(player->requested_track, 0);
+    EXPECT_EQ(requested_track(*player), 0);
     destroy_player(player);
     EXPECT_EQ(closed, 1);
     EXPECT_GE(messages, 40);  // at least one failed request, plus the final silence
@@ -96,11 +98,54 @@ TEST_F(PlayerThreadTest, ReleaseWhileATrackPlaysJoinsTheThreadAndClosesTheDevice
     // The request stays in place only once the track compiled; give the
     // preparation (with its 100 ms pause) time to finish.
     std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    EXPECT_EQ(player->requested_track, 1);
+    EXPECT_EQ(requested_track(*player), 1);
     destroy_player(player);
     EXPECT_EQ(opened, 1);
     EXPECT_EQ(closed, 1);
     EXPECT_GE(messages, 40);  // the preparation's silence and the final one
+}
+
+// Random calls from the caller's thread while the playback thread works, as
+// the model test makes them on a virtual clock; here only what must hold
+// whatever the timing: release never hangs, a stop is always obeyed, a
+// track that compiles is never withdrawn, and ThreadSanitizer stays silent.
+TEST_F(PlayerThreadTest, RandomCallsAgainstTheRunningThreadKeepTheInvariants)
+{
+    testing::TempDir folder;
+    testing::ScoreBuilder looping, ending;
+    looping.channel(0, {looping.add(testing::Phrase().note(1, 24).rest(24))});
+    ending.channel(0, {ending.add(testing::Phrase().no_loop().note(1, 2))});
+    const auto set = testing::write_music_set(folder, {looping.build(), ending.build(), {1, 2, 3}}, {{}, {}, {}});
+
+    std::mt19937 random(20261207u);
+    static const std::int32_t numbers[] = {0, 1, 2, 3, 4, -1, INT32_MIN, INT32_MAX};
+    for (int cycle = 0; cycle < 4; ++cycle) {
+        Player* player = create_player(services());
+        for (int call = 0; call < 40; ++call) {
+            const std::int32_t number = numbers[random() % std::size(numbers)];
+            switch (random() % 5) {
+            case 0: open_file(*player, random() % 2 ? set.score.c_str() : "/nonexistent/a.dat",
+                              set.voice.c_str()); break;
+            case 1: stop_music(*player); break;
+            case 2: (void)get_next(*player, number); break;
+            default: play_music(*player, number); break;
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000));
+        }
+        stop_music(*player);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_EQ(requested_track(*player), 0);
+
+        open_file(*player, set.score.c_str(), set.voice.c_str());
+        play_music(*player, 1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        EXPECT_EQ(requested_track(*player), 1) << "cycle " << cycle;
+
+        const auto before = std::chrono::steady_clock::now();
+        destroy_player(player);
+        EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
+    }
+    EXPECT_EQ(opened, closed);
 }
 
 }  // namespace

@@ -83,8 +83,8 @@ TEST_F(SequencerTest, ANoLoopEventEndsTheTrackAtTheStreamsEndWithTheSilencingMes
                                      {58, {"90 3C 00"}},
                                      {64, silence_texts()}}));
     EXPECT_EQ(player.current_track, 0);
-    EXPECT_EQ(player.requested_track, 0);
-    EXPECT_EQ(player.last_request, 0);
+    EXPECT_EQ(requested_track(player), 0);
+    EXPECT_EQ(last_request(player), 0);
 }
 
 TEST_F(SequencerTest, TheFirstCallAfterTheStartPausePerformsSixTicks)

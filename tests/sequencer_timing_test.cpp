@@ -172,8 +172,8 @@ TEST(PlayerPasses, AfterTheTrackEndsOneMoreSilencingPassLeavesThePlayerIdle)
         harness.run_passes();
     EXPECT_EQ(harness.message_texts(), silence_texts());
     EXPECT_EQ(player.current_track, 1);  // restored by the pass
-    EXPECT_EQ(player.requested_track, 0);
-    EXPECT_EQ(player.last_request, 0);
+    EXPECT_EQ(requested_track(player), 0);
+    EXPECT_EQ(last_request(player), 0);
 
     harness.clear_messages();
     harness.run_passes();

@@ -35,32 +35,32 @@ std::vector<fs::path> soundfonts_in(const fs::path& folder)
     return found;
 }
 
-std::vector<fs::path> soundfont_folders()
-{
-    std::vector<fs::path> folders;
-    if (const char* data_home = std::getenv("XDG_DATA_HOME"); data_home && *data_home)
-        folders.push_back(fs::path(data_home) / "soundfonts");
-    else if (const char* home = std::getenv("HOME"); home && *home)
-        folders.push_back(fs::path(home) / ".local/share/soundfonts");
-    for (const char* folder : {"/usr/share/sounds/sf2", "/usr/share/sounds/sf3",
-                               "/usr/share/soundfonts", "/usr/local/share/soundfonts"})
-        folders.emplace_back(folder);
-    return folders;
-}
-
 }  // namespace
 
-std::vector<std::string> soundfont_candidates(const std::string& chosen)
+SoundFontSearch system_soundfont_search()
+{
+    SoundFontSearch search;
+    search.default_files = {"/usr/share/sounds/sf2/default-GM.sf2", "/usr/share/sounds/sf3/default-GM.sf3",
+                            "/usr/share/soundfonts/default.sf2"};
+    if (const char* data_home = std::getenv("XDG_DATA_HOME"); data_home && *data_home)
+        search.folders.push_back((fs::path(data_home) / "soundfonts").string());
+    else if (const char* home = std::getenv("HOME"); home && *home)
+        search.folders.push_back((fs::path(home) / ".local/share/soundfonts").string());
+    for (const char* folder : {"/usr/share/sounds/sf2", "/usr/share/sounds/sf3",
+                               "/usr/share/soundfonts", "/usr/local/share/soundfonts"})
+        search.folders.emplace_back(folder);
+    return search;
+}
+
+std::vector<std::string> soundfont_candidates(const std::string& chosen, const SoundFontSearch& search)
 {
     std::vector<fs::path> paths;
     if (!chosen.empty() && file_exists(chosen))
         paths.emplace_back(chosen);
-    for (const char* link : {"/usr/share/sounds/sf2/default-GM.sf2",
-                             "/usr/share/sounds/sf3/default-GM.sf3",
-                             "/usr/share/soundfonts/default.sf2"})
-        if (file_exists(link))
-            paths.emplace_back(link);
-    for (const fs::path& folder : soundfont_folders())
+    for (const std::string& file : search.default_files)
+        if (file_exists(file))
+            paths.emplace_back(file);
+    for (const std::string& folder : search.folders)
         for (fs::path& found : soundfonts_in(folder))
             paths.push_back(std::move(found));
 
@@ -82,7 +82,7 @@ std::vector<std::string> soundfont_candidates(const std::string& chosen)
 }
 
 std::optional<GsSynth> create_gs_synth(const std::string& chosen_soundfont, double sample_rate,
-                                       std::string* why)
+                                       std::string* why, const SoundFontSearch& search)
 {
     silence_sound_libraries();
     auto fail = [why](std::string reason) -> std::optional<GsSynth> {
@@ -91,7 +91,7 @@ std::optional<GsSynth> create_gs_synth(const std::string& chosen_soundfont, doub
         return std::nullopt;
     };
 
-    const std::vector<std::string> candidates = soundfont_candidates(chosen_soundfont);
+    const std::vector<std::string> candidates = soundfont_candidates(chosen_soundfont, search);
     if (candidates.empty()) {
         if (!chosen_soundfont.empty())
             return fail("no SoundFont found: \"" + chosen_soundfont +

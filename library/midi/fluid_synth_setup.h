@@ -32,11 +32,23 @@ inline constexpr int gs_device_id = 0x20;
 
 inline constexpr double default_sample_rate = 44100.0;
 
-// The SoundFonts to try, in order: `chosen` (when not empty), the system's
-// default General MIDI SoundFont link, then every SoundFont in the usual
-// system and user folders, each folder in name order. Only files that exist
-// are listed; the list may be empty.
-std::vector<std::string> soundfont_candidates(const std::string& chosen = {});
+// Where the search for a SoundFont looks: single files first (the system's
+// default General MIDI SoundFont links), then every SoundFont directly
+// inside each folder, folder by folder.
+struct SoundFontSearch {
+    std::vector<std::string> default_files;
+    std::vector<std::string> folders;
+};
+
+// The usual places: the system's default links, then the user's SoundFont
+// folder (under XDG_DATA_HOME, else HOME) and the system's folders.
+SoundFontSearch system_soundfont_search();
+
+// The SoundFonts to try, in order: `chosen` (when not empty), then what
+// `search` finds, each folder in name order. Only files that exist are
+// listed, each once; the list may be empty.
+std::vector<std::string> soundfont_candidates(const std::string& chosen = {},
+                                              const SoundFontSearch& search = system_soundfont_search());
 
 // A FluidSynth synthesizer set up as a GS sound module: bank select by
 // controller 0 as GS does, the drum part on MIDI channel 9, answering System
@@ -49,7 +61,7 @@ struct GsSynth {
     double sample_rate = default_sample_rate;
 };
 
-// Creates the synth with the first SoundFont of `soundfont_candidates(chosen)`
+// Creates the synth with the first SoundFont of `soundfont_candidates(chosen, search)`
 // that FluidSynth can load; a missing or unreadable file is passed over.
 // Returns nothing when no SoundFont could be loaded (or FluidSynth fails),
 // with a one-line reason in `why` when given. Prints nothing: FluidSynth's
@@ -58,7 +70,8 @@ struct GsSynth {
 // `open_audio_output`. Never throws.
 std::optional<GsSynth> create_gs_synth(const std::string& chosen_soundfont,
                                        double sample_rate = default_sample_rate,
-                                       std::string* why = nullptr);
+                                       std::string* why = nullptr,
+                                       const SoundFontSearch& search = system_soundfont_search());
 
 // Starts FluidSynth's own audio output for `synth`, trying the sound
 // servers and drivers this system offers (PulseAudio, which PipeWire also

@@ -21,18 +21,49 @@ void keep_fluid_error(int level, const char* message, void*)
 void ignore_alsa_error(const char*, int, const char*, int, const char*, ...) {}
 void ignore_jack_message(const char*) {}
 
+// The handlers found when ours went in, to be put back at restore.
+struct HostHandlers {
+    snd_lib_error_handler_t alsa_error;
+    void (*jack_error)(const char*);
+    void (*jack_info)(const char*);
+    fluid_log_function_t fluid_log[LAST_LOG_LEVEL];
+};
+
+std::mutex handlers_lock;
+bool ours_installed = false;
+HostHandlers host_handlers;
+
 }  // namespace
 
 void silence_sound_libraries()
 {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
-            fluid_set_log_function(level, keep_fluid_error, nullptr);
-        snd_lib_error_set_handler(ignore_alsa_error);
-        jack_set_error_function(ignore_jack_message);
-        jack_set_info_function(ignore_jack_message);
-    });
+    std::lock_guard lock(handlers_lock);
+    if (ours_installed)
+        return;
+    ours_installed = true;
+    host_handlers.alsa_error = snd_lib_error;
+    host_handlers.jack_error = jack_error_callback;
+    host_handlers.jack_info = jack_info_callback;
+    for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
+        host_handlers.fluid_log[level] = fluid_set_log_function(level, keep_fluid_error, nullptr);
+    snd_lib_error_set_handler(ignore_alsa_error);
+    jack_set_error_function(ignore_jack_message);
+    jack_set_info_function(ignore_jack_message);
+}
+
+void restore_sound_libraries()
+{
+    std::lock_guard lock(handlers_lock);
+    if (!ours_installed)
+        return;
+    ours_installed = false;
+    snd_lib_error_set_handler(host_handlers.alsa_error);
+    jack_set_error_function(host_handlers.jack_error);
+    jack_set_info_function(host_handlers.jack_info);
+    // FluidSynth hands back a log function but not its data pointer; the
+    // host's functions get null data back (its default function needs none).
+    for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
+        fluid_set_log_function(level, host_handlers.fluid_log[level], nullptr);
 }
 
 const char* last_fluid_error()

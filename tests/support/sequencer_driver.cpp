@@ -13,9 +13,7 @@ void start_track(ManualPlayer& harness)
     Player& player = harness.player();
     reset_device(player);
     harness.clear_messages();
-    player.current_track = 1;
-    player.requested_track = 1;
-    player.last_request = 1;
+    set_playing_track(player, 1);
 }
 
 std::vector<std::vector<std::string>> play_ticks(ManualPlayer& harness, int count)
