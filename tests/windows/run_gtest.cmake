@@ -4,7 +4,7 @@
 # and no failure.
 #   cmake -DWINE=... -DPROGRAM=... -DRESULT=... -P run_gtest.cmake
 file(REMOVE ${RESULT})
-execute_process(COMMAND ${WINE} ${PROGRAM} --gtest_output=xml:${RESULT}
+execute_process(COMMAND ${WINE} ${PROGRAM} --gtest_output=xml:Z:${RESULT}
   RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "${PROGRAM} ended with status ${status}")

@@ -8,6 +8,8 @@
 set -e
 case $1 in
   start)
+    # The server needs the prefix's folder; the first program fills it.
+    mkdir -p "$WINEPREFIX"
     wineserver -p </dev/null >/dev/null 2>&1
     "$2" cmd /c exit </dev/null >/dev/null 2>&1
     ;;
