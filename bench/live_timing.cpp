@@ -125,6 +125,14 @@ Run play(const fs::path& set, const std::string& soundfont, const SynthTiming& t
     std::atomic<bool> stop{false};
     run.sink_start = steady::now();
     std::thread sink([&] {
+        // An audio server's pulling thread runs ahead of ordinary threads.
+        raise_current_thread_priority();
+        {
+            int policy = 0;
+            sched_param param{};
+            pthread_getschedparam(pthread_self(), &policy, &param);
+            run.real_time = policy != SCHED_OTHER;
+        }
         std::mt19937 random(7);
         std::uniform_int_distribution<int> burst(512, 1024), pause_us(500, 6000);
         std::vector<float> left(1024), right(1024);
@@ -144,14 +152,6 @@ Run play(const fs::path& set, const std::string& soundfont, const SynthTiming& t
             std::this_thread::sleep_for(std::chrono::microseconds(pause_us(random)));
         }
     });
-    raise_thread_priority(sink);
-    {
-        int policy = 0;
-        sched_param param{};
-        pthread_getschedparam(sink.native_handle(), &policy, &param);
-        run.real_time = policy != SCHED_OTHER;
-    }
-
     PlayerServices services;
     services.open_device = [&device]() -> std::unique_ptr<MidiDevice> { return std::move(device); };
     Player* player = create_player(services);

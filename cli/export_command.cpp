@@ -1,6 +1,7 @@
 #include "cli/commands.h"
 
 #include "cli/authoring/page_archive_writer.h"
+#include "cli/export/audio_track.h"
 #include "cli/export/export_names.h"
 #include "cli/export/length_text.h"
 #include "cli/export/music_set.h"
@@ -9,8 +10,6 @@
 #include "cli/safe_text.h"
 #include "cli/terminal.h"
 #include "cli/export/track_list_json.h"
-#include "library/midi/fluid_synth_setup.h"
-#include "library/midi/sound_system.h"
 
 #include <unistd.h>
 
@@ -163,21 +162,10 @@ void run_export(const ExportArguments& arguments)
                 fail("no such SoundFont: " + shown_path(arguments.soundfont));
             if (check.kind == InputKind::unusable)
                 fail(check.reason);
-            // The synth would pass over a SoundFont it cannot load and take
-            // the system's; the user asked for this one.
-            // Files that are no SoundFont at all are told apart first: the
-            // loader's other readers would complain about them on stderr.
-            silence_sound_libraries();
-            const bool loaded = fluid_is_soundfont(arguments.soundfont.c_str()) && [&arguments] {
-                const auto synth = create_gs_synth(arguments.soundfont, arguments.sample_rate);
-                return synth && synth->soundfont == arguments.soundfont;
-            }();
-            if (!loaded)
-                fail(shown_path(arguments.soundfont) + " is not a SoundFont that can be loaded");
         }
-        if (soundfont_candidates(arguments.soundfont).empty())
-            fail("no SoundFont found for audio export; install one (e.g. the fluid-soundfont-gm package) or "
-                 "name one with --soundfont");
+        if (const std::string problem = audio_export_problem(arguments.soundfont, arguments.sample_rate);
+            !problem.empty())
+            fail(problem);
     }
 
     const SetTitles titles = SetTitles::read(files.titles);

@@ -1,4 +1,5 @@
 #include "cli/commands.h"
+#include "cli/console.h"
 #include "cli/safe_text.h"
 
 #include <exception>
@@ -6,6 +7,7 @@
 
 int main(int argc, char** argv)
 {
+    tambelo::cli::prepare_console();
     CLI::App app{"tambelo-cli: play, inspect and convert the music sets of old Japanese PC games.\n"
                  "A music set is a score archive (amus.dat), a voice archive (amus.mda) and an\n"
                  "optional title list (amus.txt) in one folder."};

@@ -26,6 +26,12 @@ packages=(
   # installing: man pages, the Debian package's dependencies, checks of the
   # desktop entry, AppStream data and man pages; a session bus for MPRIS tests
   help2man dpkg-dev desktop-file-utils appstream man-db dbus
+  # the Windows build: 32-bit mingw-w64 compilers (posix threads), GoogleTest's
+  # sources to build with them, and Wine with its 32-bit side to run the tests;
+  # where the kernel cannot run 32-bit programs the tests run on a 64-bit
+  # build under wine64
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64 binutils-mingw-w64-i686
+  googletest wine wine32:i386 wine64
 )
 
 if [ "$(id -u)" -ne 0 ]; then
@@ -33,5 +39,9 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
+# wine32 comes from the i386 architecture.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
 apt-get update -q
 apt-get install -y -q --no-install-recommends "${packages[@]}"

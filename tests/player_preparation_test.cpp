@@ -66,7 +66,7 @@ protected:
     long silencings() const
     {
         const auto texts = harness.message_texts();
-        return std::count(texts.begin(), texts.end(), "B0 78 00");
+        return static_cast<long>(std::count(texts.begin(), texts.end(), "B0 78 00"));
     }
 
     long gs_resets() const

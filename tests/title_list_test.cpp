@@ -198,7 +198,10 @@ TEST(ReadTitleList, AFileThatFailsToReadGivesNoLinesInsteadOfAnError)
     // even for root.
     tambelo::testing::TempDir dir;
     const auto path = dir.path() / "amus.txt";
-    std::filesystem::create_symlink("/proc/self/mem", path);
+    std::error_code error;
+    std::filesystem::create_symlink("/proc/self/mem", path, error);
+    if (error)
+        GTEST_SKIP() << "no such memory file to link to on this system";
     ASSERT_TRUE(tambelo::ordinary_file_exists(path));
     EXPECT_TRUE(tambelo::read_title_list(path).empty());
 }

@@ -12,11 +12,6 @@ constexpr double quiet_end_ms = 100.0;
 
 }  // namespace
 
-std::size_t frame_at_ms(double time_ms, int sample_rate)
-{
-    return static_cast<std::size_t>(std::max<long long>(0, std::llround(time_ms * sample_rate / 1000.0)));
-}
-
 std::unique_ptr<AudioRenderer> AudioRenderer::create(const std::string& soundfont, int sample_rate,
                                                      std::string* why)
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/export/sample_frames.h"
 #include "library/midi/synth_device.h"
 #include "library/offline_render.h"
 
@@ -27,9 +28,6 @@ struct AudioEnding {
     std::optional<std::size_t> loop_frame;
 };
 
-// The frame at which something `time_ms` after the start happens, rounded
-// to the nearest frame; times before the start count as 0.
-std::size_t frame_at_ms(double time_ms, int sample_rate);
 
 // Takes `count` interleaved stereo frames; false stops the rendering.
 using AudioSink = std::function<bool(const float* frames, std::size_t count)>;

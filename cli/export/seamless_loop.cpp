@@ -84,18 +84,6 @@ private:
 
 }  // namespace
 
-std::optional<AudioLoop> loop_frames(const TrackLength& length, double tick_length_ms, int sample_rate)
-{
-    if (length.kind != TrackLength::Kind::loops || length.cycles_differ || length.loop_ticks <= 0)
-        return std::nullopt;
-    const std::size_t start = frame_at_ms(tick_time_ms(length.loop_start_tick, tick_length_ms), sample_rate);
-    const std::size_t end =
-        frame_at_ms(tick_time_ms(length.loop_start_tick + length.loop_ticks, tick_length_ms), sample_rate);
-    if (end <= start)
-        return std::nullopt;
-    return AudioLoop{static_cast<std::int64_t>(start), static_cast<std::int64_t>(end - start)};
-}
-
 std::optional<std::size_t> export_seamless_audio(OfflineTrack& track, AudioRenderer& renderer,
                                                  const std::function<bool(const float*, std::size_t)>& sink)
 {

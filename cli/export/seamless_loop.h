@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/export/audio_file.h"
+#include "cli/export/sample_frames.h"
 #include "library/offline_render.h"
 
 #include <cstddef>
@@ -10,13 +11,6 @@
 namespace tambelo {
 
 class AudioRenderer;
-
-// The first pass through the loop in sample frames at `sample_rate`: from
-// the frame nearest the loop's start to the one nearest its end, where audio
-// exports place them. Nothing for a track that ends by itself or whose
-// channels loop over stretches of different lengths (it never repeats
-// exactly).
-std::optional<AudioLoop> loop_frames(const TrackLength& length, double tick_length_ms, int sample_rate);
 
 // Length of the cross-fade that closes a seamless loop (see below).
 inline constexpr double seamless_blend_ms = 20.0;

@@ -1,8 +1,8 @@
 #include "cli/export/set_export.h"
 
 #include "cli/authoring/page_archive_writer.h"
-#include "cli/export/audio_render.h"
-#include "cli/export/seamless_loop.h"
+#include "cli/export/audio_track.h"
+#include "cli/export/sample_frames.h"
 
 #include <algorithm>
 #include <atomic>
@@ -17,18 +17,16 @@ namespace {
 
 constexpr int max_export_hours = 3;
 constexpr double max_export_ms = max_export_hours * 3600.0 * 1000.0;
-constexpr const char* interrupted_reason = "interrupted";
 
 bool stopping(const ExportSettings& settings)
 {
     return settings.stop_requested && settings.stop_requested();
 }
 
-// One thread's tools: the synthesizer is made once and reused, since
-// loading a SoundFont costs far more than resetting the synth.
+// One thread's tools: the audio writer keeps its synthesizer between tracks.
 class Worker {
 public:
-    explicit Worker(const ExportSettings& settings) : settings_(settings) {}
+    explicit Worker(const ExportSettings& settings) : settings_(settings), audio_(settings) {}
 
     TrackOutcome run(const std::string& score_path, const std::string& voice_path, const TrackJob& job)
     {
@@ -36,7 +34,7 @@ public:
         outcome.label = job.label;
         outcome.path = job.path;
         if (stopping(settings_)) {
-            outcome.reason = interrupted_reason;
+            outcome.reason = export_interrupted_reason;
             return outcome;
         }
         OfflineFailure failure = OfflineFailure::none;
@@ -70,32 +68,13 @@ public:
             outcome.audio_ms = span.music_ms;
             error = write_file_atomically(job.path, bytes);
         } else {
-            AudioRenderer* renderer = this->renderer(error);
-            if (renderer == nullptr) {
+            error = audio_.write(*track, job, loop, seamless, outcome.audio_ms);
+            if (error == export_interrupted_reason) {
                 outcome.reason = error;
                 return outcome;
             }
-            const AudioTags tags{job.label.title, job.label.album, job.label.track, loop};
-            auto file = AudioFileWriter::open(job.path, audio_file_type(settings_.format), renderer->sample_rate(),
-                                              tags, &error);
-            if (!file) {
-                outcome.reason = error;
-                return outcome;
-            }
-            const auto sink = [this, &file](const float* data, std::size_t count) {
-                return !stopping(settings_) && file->write(data, count);
-            };
-            const auto frames = seamless ? export_seamless_audio(*track, *renderer, sink)
-                                         : export_audio(*track, *renderer, settings_.loops, settings_.fade_seconds, sink);
-            // An interrupted file is dropped with its writer.
-            if (stopping(settings_)) {
-                outcome.reason = interrupted_reason;
-                return outcome;
-            }
-            error = file->finish();
-            if (frames)
-                outcome.audio_ms = static_cast<double>(*frames) * 1000.0 / renderer->sample_rate();
-            outcome.loop = loop;
+            if (error.empty())
+                outcome.loop = loop;
         }
         outcome.written = error.empty();
         outcome.reason = error;
@@ -103,25 +82,8 @@ public:
     }
 
 private:
-    AudioRenderer* renderer(std::string& error)
-    {
-        if (!renderer_ && renderer_error_.empty()) {
-            renderer_ = AudioRenderer::create(settings_.soundfont, settings_.sample_rate, &renderer_error_);
-            if (!renderer_ && renderer_error_.empty())
-                renderer_error_ = "the synthesizer cannot be set up";
-            // A SoundFont the user chose is never silently replaced.
-            if (renderer_ && !settings_.soundfont.empty() && renderer_->soundfont() != settings_.soundfont) {
-                renderer_.reset();
-                renderer_error_ = "the SoundFont " + settings_.soundfont + " cannot be loaded";
-            }
-        }
-        error = renderer_error_;
-        return renderer_.get();
-    }
-
     const ExportSettings& settings_;
-    std::unique_ptr<AudioRenderer> renderer_;
-    std::string renderer_error_;
+    TrackAudioWriter audio_;
 };
 
 }  // namespace

@@ -16,6 +16,10 @@ struct TrackJob {
     std::string path;
 };
 
+// The reason given for tracks left unwritten because the export was asked
+// to stop.
+inline constexpr const char* export_interrupted_reason = "interrupted";
+
 struct TrackOutcome {
     TrackLabel label;
     std::string path;

@@ -1,8 +1,6 @@
 #include "cli/export/track_export.h"
 
-#include "cli/export/audio_render.h"
 #include "cli/export/midi_file.h"
-#include "cli/export/seamless_loop.h"
 
 #include <map>
 #include <utility>
@@ -87,46 +85,6 @@ std::vector<std::uint8_t> export_midi_file(OfflineTrack& track, const TrackLabel
     content.loop_end_ms = span.loop_end_ms;
     content.end_ms = span.music_ms;
     return build_midi_file(content);
-}
-
-namespace {
-
-std::vector<TimedMessage> audio_messages(OfflineTrack& track, int loops, double fade_seconds, int sample_rate,
-                                         AudioEnding& ending)
-{
-    const ExportSpan span = plan_export_span(track.length(), track.tick_length_ms(), loops);
-    ending.music_ms = span.music_ms;
-    std::vector<TimedMessage> messages;
-    if (span.loops) {
-        // The second pass starts on the synthesizer's block as in a seamless
-        // export, so that both hold the same audio.
-        if (const auto loop = loop_frames(track.length(), track.tick_length_ms(), sample_rate))
-            ending.loop_frame = static_cast<std::size_t>(loop->start_frame + loop->length_frames);
-        ending.fade_ms = fade_seconds * 1000.0;
-        track.play_until_ms(span.music_ms + ending.fade_ms, messages);
-    } else {
-        ending.release_tail = true;
-        track.play_until_tick(span.end_tick, messages);
-    }
-    return messages;
-}
-
-}  // namespace
-
-std::vector<float> export_audio(OfflineTrack& track, AudioRenderer& renderer, int loops, double fade_seconds)
-{
-    AudioEnding ending;
-    const auto messages = audio_messages(track, loops, fade_seconds, renderer.sample_rate(), ending);
-    return renderer.render(messages, ending);
-}
-
-std::optional<std::size_t> export_audio(OfflineTrack& track, AudioRenderer& renderer, int loops,
-                                        double fade_seconds,
-                                        const std::function<bool(const float*, std::size_t)>& sink)
-{
-    AudioEnding ending;
-    const auto messages = audio_messages(track, loops, fade_seconds, renderer.sample_rate(), ending);
-    return renderer.render(messages, ending, sink);
 }
 
 }  // namespace tambelo

@@ -1,7 +1,6 @@
 #include "cli/export/track_list_json.h"
 
-#include "cli/export/audio_render.h"
-#include "cli/export/seamless_loop.h"
+#include "cli/export/sample_frames.h"
 #include "cli/export/track_export.h"
 #include "library/offline_render.h"
 

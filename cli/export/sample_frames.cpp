@@ -1,0 +1,25 @@
+#include "cli/export/sample_frames.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tambelo {
+
+std::size_t frame_at_ms(double time_ms, int sample_rate)
+{
+    return static_cast<std::size_t>(std::max<long long>(0, std::llround(time_ms * sample_rate / 1000.0)));
+}
+
+std::optional<AudioLoop> loop_frames(const TrackLength& length, double tick_length_ms, int sample_rate)
+{
+    if (length.kind != TrackLength::Kind::loops || length.cycles_differ || length.loop_ticks <= 0)
+        return std::nullopt;
+    const std::size_t start = frame_at_ms(tick_time_ms(length.loop_start_tick, tick_length_ms), sample_rate);
+    const std::size_t end =
+        frame_at_ms(tick_time_ms(length.loop_start_tick + length.loop_ticks, tick_length_ms), sample_rate);
+    if (end <= start)
+        return std::nullopt;
+    return AudioLoop{static_cast<std::int64_t>(start), static_cast<std::int64_t>(end - start)};
+}
+
+}  // namespace tambelo
