@@ -19,6 +19,8 @@ packages=(
   xvfb xauth fluidsynth jackd2
   # screenshots of the window: framebuffer to PNG, a title bar, Japanese glyphs
   netpbm twm fonts-ipafont-gothic
+  # the Windows zip and its window test: clicks on the virtual display
+  zip unzip xdotool
 )
 
 if [ "$(id -u)" -ne 0 ]; then
