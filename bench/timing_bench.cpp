@@ -174,6 +174,7 @@ RunResult play_for_real(PollTiming timing)
     Player* player = create_player(services, false);
 
     std::thread playback([&] {
+        raise_current_thread_priority();
         open_player_device(*player);
         write_track(*player);
         reset_device(*player);
@@ -192,7 +193,6 @@ RunResult play_for_real(PollTiming timing)
         result.music_ms = static_cast<double>(steady_us() - result.reset_us) / 1000.0;
         close_player_device(*player);
     });
-    raise_thread_priority(playback);
     playback.join();
     destroy_player(player);
     return result;

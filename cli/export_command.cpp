@@ -1,10 +1,10 @@
 #include "cli/commands.h"
 
+#include "cli/export/audio_track.h"
 #include "cli/export/export_names.h"
 #include "cli/export/length_text.h"
 #include "cli/export/music_set.h"
 #include "cli/export/set_export.h"
-#include "library/midi/fluid_synth_setup.h"
 
 #include <unistd.h>
 
@@ -127,11 +127,8 @@ void run_export(const ExportArguments& arguments)
     settings.sample_rate = arguments.sample_rate;
     settings.soundfont = arguments.soundfont;
     if (settings.format != ExportFormat::mid) {
-        if (!arguments.soundfont.empty() && !std::filesystem::is_regular_file(arguments.soundfont))
-            fail("no such SoundFont: " + arguments.soundfont);
-        if (soundfont_candidates(arguments.soundfont).empty())
-            fail("no SoundFont found for audio export; install one (e.g. the fluid-soundfont-gm package) or "
-                 "name one with --soundfont");
+        if (const std::string problem = audio_export_problem(arguments.soundfont); !problem.empty())
+            fail(problem);
     }
 
     const SetTitles titles = SetTitles::read(files.titles);

@@ -1,7 +1,9 @@
 #include "cli/commands.h"
+#include "cli/console.h"
 
 int main(int argc, char** argv)
 {
+    tambelo::cli::prepare_console();
     CLI::App app{"tambelo-cli: play, inspect and convert the music sets of old Japanese PC games.\n"
                  "A music set is a score archive (amus.dat), a voice archive (amus.mda) and an\n"
                  "optional title list (amus.txt) in one folder."};

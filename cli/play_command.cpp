@@ -5,6 +5,7 @@
 #include "cli/track_titles.h"
 
 #include "library/midi/device_choice.h"
+#include "library/midi/device_kinds.h"
 #include "library/page_archive.h"
 #include "library/player.h"
 
@@ -212,8 +213,8 @@ void add_play_command(CLI::App& app)
     command->add_option("SET.dat", options->set_path, "The set's score archive")->required();
     command->add_option("TRACK", options->track, "Track number (default 1)");
     command->add_option("--output", options->output,
-                        "Output device: synth, synth:SOUNDFONT, port:NAME or none "
-                        "(default: $TAMBELO_MIDI_OUT, else synth)");
+                        "Output device: " + std::string(device_names_help()) + " (default: $TAMBELO_MIDI_OUT, else " +
+                            std::string(default_device_kind()) + ")");
     command->add_option("--for", options->seconds, "Stop after this many seconds")
         ->check(CLI::PositiveNumber);
     command->footer(

@@ -1,7 +1,7 @@
 #include "cli/play_output.h"
 
 #include "library/midi/device_choice.h"
-#include "library/midi/synth_device.h"
+#include "cli/output_note.h"
 
 #include <chrono>
 
@@ -42,15 +42,9 @@ PlayerServices services_for_output(const std::string& name, std::shared_ptr<Outp
     services.open_device = [name, report]() -> std::unique_ptr<MidiDevice> {
         std::string why;
         std::unique_ptr<MidiDevice> device = open_named_device(name, &why);
-        std::string note;
         if (!device && why.empty())
             why = "output device \"" + name + "\" could not be opened";
-        const std::string chosen_soundfont = name.rfind("synth:", 0) == 0 ? name.substr(6) : "";
-        if (auto* synth = dynamic_cast<SynthDevice*>(device.get());
-            synth && !chosen_soundfont.empty() && synth->soundfont() != chosen_soundfont)
-            note = "SoundFont \"" + chosen_soundfont + "\" could not be used; playing with \"" +
-                   synth->soundfont() + "\"";
-        report->record(device ? std::string() : why, note);
+        report->record(device ? std::string() : why, output_note(name, device.get()));
         return device;
     };
     return services;

@@ -1,6 +1,7 @@
 #pragma once
 
-// The seven plain C functions of the shared library libtambelo.so. All are
+// The seven plain C functions of the shared library (libtambelo.so on Linux,
+// tambelo.dll on Windows). All are
 // called from one thread of the caller, in this order: initialize once;
 // open_file before the first play_music or get_next; then play_music,
 // stop_music, get_next and get_prev as often as wanted; release last. None
@@ -10,9 +11,10 @@
 #include <stdint.h>
 
 // On Windows the exports use the standard calling convention, where the
-// callee removes the arguments; elsewhere there is only one.
+// callee removes the arguments; elsewhere there is only one. The DLL's
+// export table comes from tambelo.def alone (names and ordinals).
 #if defined(_WIN32)
-#define TAMBELO_API __declspec(dllexport)
+#define TAMBELO_API
 #define TAMBELO_CALL __stdcall
 #else
 #define TAMBELO_API __attribute__((visibility("default")))

@@ -2,7 +2,6 @@
 
 #include "library/midi/null_device.h"
 #include "library/page_archive.h"
-#include "library/platform/thread.h"
 
 #include <cstring>
 #include <new>
@@ -46,7 +45,6 @@ Player* create_player(const PlayerServices& services, bool start_thread)
     if (start_thread) {
         try {
             player->thread = std::thread(player_thread, player);
-            raise_thread_priority(player->thread);
         } catch (const std::system_error&) {
             // Requests are then never served; destroy_player still frees it.
         }

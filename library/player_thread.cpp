@@ -1,6 +1,8 @@
 #include "library/device_reset.h"
 #include "library/midi/null_device.h"
 #include "library/player.h"
+#include "library/platform/thread.h"
+#include "library/platform/timer_period.h"
 #include "library/score_compiler.h"
 #include "library/sequencer.h"
 #include "library/voice_set.h"
@@ -81,6 +83,10 @@ void run_player_pass(Player& player)
 void player_thread(Player* player)
 {
     Player& self = *player->self;
+    // Raised from inside: on Windows with the posix thread model the
+    // std::thread's native handle is no thread handle of the system.
+    raise_current_thread_priority();
+    const FineTimerPeriod fine_timer;
     open_player_device(self);
     while (!self.quit)
         run_player_pass(self);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the normal build, the same tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer, the threading tests under
-# ThreadSanitizer, then each fuzz target for a minute. Warnings are errors.
+# Builds and runs every test: the normal build, the Windows build under Wine,
+# the same tests under AddressSanitizer and UndefinedBehaviorSanitizer, the
+# threading tests under ThreadSanitizer, then each fuzz target for a minute.
+# Warnings are errors.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -25,6 +26,23 @@ run_ctest() {
 step "normal build and tests"
 scripts/build.sh "$out/normal" -DTAMBELO_WERROR=ON
 run_ctest --test-dir "$out/normal"
+
+step "Windows build (32-bit mingw-w64) and its tests under Wine"
+TAMBELO_JOBS=$jobs scripts/build-windows.sh "$out/windows" -DTAMBELO_WERROR=ON \
+  -DTAMBELO_REFERENCE_CLI="$out/normal/cli/tambelo-cli"
+if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  run_ctest --test-dir "$out/windows"
+else
+  # Some kernels (containers, small VMs) cannot run 32-bit programs, so
+  # wine32 cannot start at all: check the 32-bit DLL's export table, and run
+  # the Windows tests on the same code built as 64-bit, under wine64.
+  echo "This kernel cannot run 32-bit programs: the Windows tests run on a 64-bit build."
+  run_ctest --test-dir "$out/windows" -R dll_export_table
+  TAMBELO_JOBS=$jobs scripts/build-windows.sh "$out/windows64" -DTAMBELO_WERROR=ON \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+    -DTAMBELO_REFERENCE_CLI="$out/normal/cli/tambelo-cli"
+  run_ctest --test-dir "$out/windows64"
+fi
 
 step "AddressSanitizer and UndefinedBehaviorSanitizer"
 scripts/build.sh "$out/asan" -DTAMBELO_WERROR=ON -DTAMBELO_SANITIZE=address,undefined \

@@ -19,6 +19,10 @@ packages=(
   xvfb xauth fluidsynth jackd2
   # screenshots of the window: framebuffer to PNG, a title bar, Japanese glyphs
   netpbm twm fonts-ipafont-gothic
+  # the Windows build: 32-bit mingw-w64 compilers (posix threads), GoogleTest's
+  # sources to build with them, and Wine with its 32-bit side to run the tests
+  g++-mingw-w64-i686-posix mingw-w64 binutils-mingw-w64-i686 googletest
+  wine wine32:i386
   # the Windows zip and its window test: clicks on the virtual display
   zip unzip xdotool
 )
@@ -28,5 +32,9 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
+# wine32 comes from the i386 architecture.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
 apt-get update -q
 apt-get install -y -q --no-install-recommends "${packages[@]}"

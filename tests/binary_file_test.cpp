@@ -51,7 +51,7 @@ TEST_F(BinaryFileTest, SeekWithEachOriginAndAnUnknownOriginLeavesThePosition)
 TEST_F(BinaryFileTest, AMissingFileLeavesNoStreamAndReadsFailQuietly)
 {
     BinaryFile file;
-    EXPECT_FALSE(file.open((dir.path() / "missing").c_str(), 1));
+    EXPECT_FALSE(file.open((dir.path() / "missing").string().c_str(), 1));
     EXPECT_EQ(file.getc(), -1);
     EXPECT_NE(file.seek(0, 0), 0);
     std::uint8_t byte = 0;

@@ -1,7 +1,7 @@
 #include "cli/export/set_export.h"
 
 #include "cli/authoring/page_archive_writer.h"
-#include "cli/export/audio_render.h"
+#include "cli/export/audio_track.h"
 
 #include <algorithm>
 #include <atomic>
@@ -17,11 +17,10 @@ namespace {
 constexpr int max_export_hours = 3;
 constexpr double max_export_ms = max_export_hours * 3600.0 * 1000.0;
 
-// One thread's tools: the synthesizer is made once and reused, since
-// loading a SoundFont costs far more than resetting the synth.
+// One thread's tools: the audio writer keeps its synthesizer between tracks.
 class Worker {
 public:
-    explicit Worker(const ExportSettings& settings) : settings_(settings) {}
+    explicit Worker(const ExportSettings& settings) : settings_(settings), audio_(settings) {}
 
     TrackOutcome run(const std::string& score_path, const std::string& voice_path, const TrackJob& job)
     {
@@ -48,24 +47,7 @@ public:
             outcome.audio_ms = span.music_ms;
             error = write_file_atomically(job.path, bytes);
         } else {
-            AudioRenderer* renderer = this->renderer(error);
-            if (renderer == nullptr) {
-                outcome.reason = error;
-                return outcome;
-            }
-            auto file = AudioFileWriter::open(job.path, audio_file_type(settings_.format), renderer->sample_rate(),
-                                              {job.label.title, job.label.album, job.label.track}, &error);
-            if (!file) {
-                outcome.reason = error;
-                return outcome;
-            }
-            const auto frames = export_audio(*track, *renderer, settings_.loops, settings_.fade_seconds,
-                                             [&file](const float* data, std::size_t count) {
-                                                 return file->write(data, count);
-                                             });
-            error = file->finish();
-            if (frames)
-                outcome.audio_ms = static_cast<double>(*frames) * 1000.0 / renderer->sample_rate();
+            error = audio_.write(*track, job, outcome.audio_ms);
         }
         outcome.written = error.empty();
         outcome.reason = error;
@@ -73,20 +55,8 @@ public:
     }
 
 private:
-    AudioRenderer* renderer(std::string& error)
-    {
-        if (!renderer_ && renderer_error_.empty()) {
-            renderer_ = AudioRenderer::create(settings_.soundfont, settings_.sample_rate, &renderer_error_);
-            if (!renderer_ && renderer_error_.empty())
-                renderer_error_ = "the synthesizer cannot be set up";
-        }
-        error = renderer_error_;
-        return renderer_.get();
-    }
-
     const ExportSettings& settings_;
-    std::unique_ptr<AudioRenderer> renderer_;
-    std::string renderer_error_;
+    TrackAudioWriter audio_;
 };
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "cli/export/track_export.h"
 
-#include "cli/export/audio_render.h"
 #include "cli/export/midi_file.h"
 
 #include <map>
@@ -86,41 +85,6 @@ std::vector<std::uint8_t> export_midi_file(OfflineTrack& track, const TrackLabel
     content.loop_end_ms = span.loop_end_ms;
     content.end_ms = span.music_ms;
     return build_midi_file(content);
-}
-
-namespace {
-
-std::vector<TimedMessage> audio_messages(OfflineTrack& track, int loops, double fade_seconds, AudioEnding& ending)
-{
-    const ExportSpan span = plan_export_span(track.length(), track.tick_length_ms(), loops);
-    ending.music_ms = span.music_ms;
-    std::vector<TimedMessage> messages;
-    if (span.loops) {
-        ending.fade_ms = fade_seconds * 1000.0;
-        track.play_until_ms(span.music_ms + ending.fade_ms, messages);
-    } else {
-        ending.release_tail = true;
-        track.play_until_tick(span.end_tick, messages);
-    }
-    return messages;
-}
-
-}  // namespace
-
-std::vector<float> export_audio(OfflineTrack& track, AudioRenderer& renderer, int loops, double fade_seconds)
-{
-    AudioEnding ending;
-    const auto messages = audio_messages(track, loops, fade_seconds, ending);
-    return renderer.render(messages, ending);
-}
-
-std::optional<std::size_t> export_audio(OfflineTrack& track, AudioRenderer& renderer, int loops,
-                                        double fade_seconds,
-                                        const std::function<bool(const float*, std::size_t)>& sink)
-{
-    AudioEnding ending;
-    const auto messages = audio_messages(track, loops, fade_seconds, ending);
-    return renderer.render(messages, ending, sink);
 }
 
 }  // namespace tambelo

@@ -1,0 +1,7 @@
+#include "cli/console.h"
+
+namespace tambelo::cli {
+
+void prepare_console() {}
+
+}  // namespace tambelo::cli

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "library/midi/midi_device.h"
+
+#include <string>
+
+namespace tambelo::cli {
+
+// A note for the user about the device that opened for the name `name`
+// (null when none did); empty when there is nothing to say. On Linux: a
+// SoundFont chosen with synth:PATH that was passed over for another. The
+// Windows outputs open as named or not at all.
+std::string output_note(const std::string& name, MidiDevice* device);
+
+}  // namespace tambelo::cli

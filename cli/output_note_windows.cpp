@@ -1,0 +1,10 @@
+#include "cli/output_note.h"
+
+namespace tambelo::cli {
+
+std::string output_note(const std::string&, MidiDevice*)
+{
+    return {};
+}
+
+}  // namespace tambelo::cli

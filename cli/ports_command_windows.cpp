@@ -1,0 +1,22 @@
+#include "cli/commands.h"
+
+#include "library/midi/winmm_device.h"
+
+namespace tambelo::cli {
+
+void add_ports_command(CLI::App& app)
+{
+    auto* command = app.add_subcommand(
+        "ports", "List the MIDI outputs that --output port:NAME can choose (besides the MIDI mapper)");
+    command->callback([] {
+        const std::vector<std::string> ports = list_winmm_outputs();
+        if (ports.empty()) {
+            std::cout << "no MIDI outputs (the system reports none; the MIDI mapper may still play)\n";
+            return;
+        }
+        for (const std::string& name : ports)
+            std::cout << name << '\n';
+    });
+}
+
+}  // namespace tambelo::cli
