@@ -37,8 +37,14 @@ done
 
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
-cp "$windows_build/tambelo.exe" "$windows_build/tambelo.dll" "$windows_build/tambelo-cli.exe" \
-  "$set_dir/amus.dat" "$set_dir/amus.mda" "$set_dir/amus.txt" "$stage/"
+# The programs without their debugging information, which is most of their
+# size; the 64-bit test build needs the other strip.
+for name in tambelo.exe tambelo.dll tambelo-cli.exe; do
+  i686-w64-mingw32-strip -o "$stage/$name" "$windows_build/$name" 2>/dev/null ||
+    x86_64-w64-mingw32-strip -o "$stage/$name" "$windows_build/$name" 2>/dev/null ||
+    cp "$windows_build/$name" "$stage/$name"
+done
+cp "$set_dir/amus.dat" "$set_dir/amus.mda" "$set_dir/amus.txt" "$stage/"
 # Windows' own editor wants CR LF line ends.
 sed 's/$/\r/' "$root/scripts/windows-readme.txt" >"$stage/README.txt"
 
