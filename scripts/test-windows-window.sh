@@ -3,7 +3,9 @@
 # display, as a user would with a double click, and checks the window: its
 # client area is 258 x 58, the caption and status line come from the sample
 # set's title list, and a click on "next" (xdotool) moves to track 2. Then
-# closes it and expects status 0. Also checks what the zip holds.
+# closes it and expects status 0. Also checks what the zip holds, and that
+# without tambelo.dll the program names it in an error box and ends with a
+# non-zero status.
 #   test-windows-window.sh ZIP [PROBE_EXE] [SCREENSHOT.png]
 # PROBE_EXE (default build-windows/window_probe.exe) reads the window from
 # inside Wine. Uses WINE (default wine) and WINEPREFIX (default
@@ -93,4 +95,21 @@ probe_window close
 status=0
 wait "$program" || status=$?
 [ "$status" -eq 0 ] || fail "tambelo.exe ended with status $status after closing"
-echo "test-windows-window.sh: the window shows, steps to track 2 and closes"
+
+# Without the library: an error box naming it, then a non-zero status.
+rm "$work/app/tambelo.dll"
+(cd "$work/app" && exec "$wine" tambelo.exe) >"$work/program.log" 2>&1 &
+program=$!
+pids+=($program)
+message=
+for _ in $(seq 60); do
+  message=$(probe_window error || true)
+  [ -n "$message" ] && break
+  sleep 1
+done
+echo "$message"
+[[ "$message" == *tambelo.dll* ]] || fail "no error box naming tambelo.dll, but '$message'"
+status=0
+wait "$program" || status=$?
+[ "$status" -ne 0 ] || fail "tambelo.exe without its library ended with status 0"
+echo "test-windows-window.sh: the window shows, steps to track 2 and closes; a missing library is named"

@@ -2,8 +2,9 @@
 // person would, for the window test under Wine. Without an argument it
 // prints the window's client size, the client area's top-left corner on the
 // screen, the caption and the status line (UTF-8), one per line; with
-// "close" it closes the window as its close box does. Ends with status 1
-// when no window is there.
+// "close" it closes the window as its close box does; with "error" it prints
+// the text of tambelo.exe's error box and presses its OK button. Ends with
+// status 1 when no such window is there.
 
 #include <windows.h>
 
@@ -26,6 +27,16 @@ std::string utf8_text_of(HWND window)
 
 int main(int argc, char** argv)
 {
+    if (argc > 1 && std::strcmp(argv[1], "error") == 0) {
+        HWND box = FindWindowW(L"#32770", L"TAMBELO");
+        if (box == nullptr)
+            return 1;
+        // The message box shows its text in the static control 0xFFFF.
+        std::printf("error %s\n", utf8_text_of(GetDlgItem(box, 0xFFFF)).c_str());
+        std::fflush(stdout);
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        return 0;
+    }
     HWND window = FindWindowW(L"TambeloMainWindow", nullptr);
     if (window == nullptr || !IsWindowVisible(window))
         return 1;
