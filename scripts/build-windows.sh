@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Cross-builds the Windows library and command-line tool with Debian's 32-bit
+# Cross-builds the Windows library, window program and command-line tool with Debian's 32-bit
 # mingw-w64 compilers (installed by scripts/setup.sh; this script installs
 # nothing).
 #   build-windows.sh [OUT_DIR] [extra cmake arguments...]
-# Leaves tambelo.dll and tambelo-cli.exe in OUT_DIR (default build-windows),
+# Leaves tambelo.exe, tambelo.dll and tambelo-cli.exe in OUT_DIR (default build-windows),
 # with the tests that run under Wine (ctest --test-dir OUT_DIR).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -15,6 +15,6 @@ if ! command -v i686-w64-mingw32-g++-posix >/dev/null; then
 fi
 cmake -S "$root" -B "$out" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686.cmake" \
-  -DTAMBELO_BUILD_FRONTEND=OFF -DTAMBELO_BUILD_BENCH=OFF "$@" >/dev/null
+  -DTAMBELO_BUILD_BENCH=OFF "$@" >/dev/null
 cmake --build "$out" --parallel "${TAMBELO_JOBS:-$(nproc)}"
-ls -l "$out/tambelo.dll" "$out/tambelo-cli.exe"
+ls -l "$out/tambelo.exe" "$out/tambelo.dll" "$out/tambelo-cli.exe"

@@ -7,8 +7,14 @@
 # TAMBELO_SCREENSHOT_SET to a folder holding amus.dat, amus.mda and amus.txt
 # to show another set. Sound goes to TAMBELO_MIDI_OUT (default: none).
 # Needs Xvfb, netpbm (xwdtopnm, pnmtopng) and, for a title bar, twm.
+# Windows mode: screenshot-window.sh --windows ZIP OUTPUT.png starts
+# tambelo.exe from the Windows zip under Wine (see test-windows-window.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+if [ "${1:-}" = "--windows" ]; then
+  exec "$root/scripts/test-windows-window.sh" "${2:?the zip}" "$root/build-windows/window_probe.exe" \
+    "${3:-$root/build-windows/tambelo-window.png}"
+fi
 build=${1:-$root/build}
 output=${2:-$build/tambelo-window.png}
 program_dir=$build/frontend

@@ -32,6 +32,8 @@ packages=(
   # build under wine64
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64 binutils-mingw-w64-i686
   googletest wine wine32:i386 wine64
+  # the Windows zip and its window test: clicks on the virtual display
+  zip unzip xdotool
 )
 
 if [ "$(id -u)" -ne 0 ]; then

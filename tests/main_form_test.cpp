@@ -39,6 +39,17 @@ void write_file(const fs::path& path, const std::string& bytes)
 
 std::string text_of(const fs::path& path) { return display_text(path); }
 
+// The stand-in library's file. Under Wine the build's Unix paths are on
+// drive Z:, while the tests make other drives current.
+fs::path build_file(const char* path)
+{
+#if defined(_WIN32)
+    if (path[0] == '/')
+        return fs::path("Z:") / path;
+#endif
+    return path;
+}
+
 // A view that remembers what it was told, and puts its pauses into the
 // library's call log so that their place among the calls shows.
 class RecordingView : public WindowView {
@@ -85,7 +96,8 @@ public:
         set_environment("TAMBELO_DOUBLE_LOG", text_of(log_dir_.path() / "calls.log"));
         set_environment("TAMBELO_DOUBLE_TRACKS", "30");
         if (library_double != nullptr)
-            fs::copy_file(library_double, program_dir_.path() / playback_library_file_name());
+            fs::copy_file(build_file(library_double),
+                          program_dir_.path() / playback_library_file_name());
     }
     ~Session()
     {

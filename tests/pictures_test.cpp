@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <set>
 
 using namespace tambelo::frontend;
@@ -32,7 +33,7 @@ TEST(ButtonPictures, AreBlackFiguresOnWhiteThatPointTheRightWay)
         ASSERT_EQ(figure.argb.size(), static_cast<std::size_t>(picture_width * picture_height));
         const auto black = std::count(figure.argb.begin(), figure.argb.end(), opaque_black);
         const auto white = std::count(figure.argb.begin(), figure.argb.end(), opaque_white);
-        EXPECT_EQ(black + white, static_cast<long>(figure.argb.size())) << "picture " << i;
+        EXPECT_EQ(black + white, static_cast<std::ptrdiff_t>(figure.argb.size())) << "picture " << i;
         EXPECT_GT(black, 20) << "picture " << i << " is nearly empty";
     }
     // The step buttons point both ways from the middle of the row.

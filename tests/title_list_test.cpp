@@ -52,8 +52,6 @@ TEST(StatusText, FindsTheFirstLineWhoseLeadingNumberIsTheTrack)
         {"track 0 finds an empty line", {"", "0 Game"}, 0, " "},
         {"order is free", {"2 Two", "0 Game", "1 One"}, 1, " 1 One"},
         {"hexadecimal", {"&HA Ten"}, 10, " &HA Ten"},
-        {"line feeds stay in the line", {"1 One\n2 Two\n"}, 1, " 1 One\n2 Two\n"},
-        {"line feeds stay in the line", {"1 One\n2 Two\n"}, 2, " 2 NO TITLE"},
     };
     for (const StatusCase& c : cases)
         EXPECT_EQ(tambelo::status_text(c.titles, c.track), c.expected) << c.what;
@@ -105,17 +103,19 @@ struct SplitCase {
     Lines expected;
 };
 
-TEST(SplitTitleLines, CrLfOrALoneCrEndsALine)
+TEST(SplitTitleLines, CrLfALoneCrOrALoneLfEndsALine)
 {
     const std::vector<SplitCase> cases = {
         {"empty file", "", {}},
         {"no line end", "0 Game", {"0 Game"}},
         {"CR LF", "0 Game\r\n1 One\r\n", {"0 Game", "1 One"}},
         {"lone CR", "0 Game\r1 One", {"0 Game", "1 One"}},
-        {"lone LF", "0 Game\n1 One\n", {"0 Game\n1 One\n"}},
+        {"lone LF", "0 Game\n1 One\n", {"0 Game", "1 One"}},
+        {"all three in one file", "a\r\nb\rc\nd", {"a", "b", "c", "d"}},
         {"empty lines kept", "\r\n\r\n", {"", ""}},
+        {"empty lines kept", "\n\n", {"", ""}},
         {"CR CR LF", "a\r\r\nb", {"a", "", "b"}},
-        {"LF CR", "a\n\rb", {"a\n", "b"}},
+        {"LF CR is two line ends", "a\n\rb", {"a", "", "b"}},
         {"lone CR at the end", "a\r", {"a"}},
     };
     for (const SplitCase& c : cases)
@@ -125,19 +125,29 @@ TEST(SplitTitleLines, CrLfOrALoneCrEndsALine)
 const std::string test_in_utf8 = "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88";  // テスト
 const std::string test_in_cp932 = "\x83\x65\x83\x58\x83\x67";
 
-TEST(DecodeTitleList, Utf8FilesStayUtf8AndOthersReadAsCp932)
+struct DecodeCase {
+    const char* what;
+    std::string bytes;
+    Lines expected;
+};
+
+TEST(DecodeTitleList, EachLineIsUtf8WhenValidAndCp932Otherwise)
 {
-    EXPECT_EQ(tambelo::decode_title_list("0 " + test_in_utf8 + "\r\n1 caf\xC3\xA9"),
-              (Lines{"0 " + test_in_utf8, "1 caf\xC3\xA9"}));
-    EXPECT_EQ(tambelo::decode_title_list("0 " + test_in_cp932 + "\r\n1 \x5C\x7E"),
-              (Lines{"0 " + test_in_utf8, "1 \\~"}));
-    // Half-width katakana A is a single byte in CP932.
-    EXPECT_EQ(tambelo::decode_title_list("1 \xB1"), (Lines{"1 \xEF\xBD\xB1"}));
-    // One CP932 line makes the whole file CP932; ASCII lines read the same.
-    EXPECT_EQ(tambelo::decode_title_list("1 One\r2 " + test_in_cp932),
-              (Lines{"1 One", "2 " + test_in_utf8}));
-    // A byte order mark is no part of the first line.
-    EXPECT_EQ(tambelo::decode_title_list("\xEF\xBB\xBF" "0 Game"), (Lines{"0 Game"}));
+    const std::vector<DecodeCase> cases = {
+        {"UTF-8", "0 " + test_in_utf8 + "\r\n1 caf\xC3\xA9", {"0 " + test_in_utf8, "1 caf\xC3\xA9"}},
+        {"CP932", "0 " + test_in_cp932 + "\r\n1 \x5C\x7E", {"0 " + test_in_utf8, "1 \\~"}},
+        // Half-width katakana A is a single byte in CP932.
+        {"one-byte katakana", "1 \xB1", {"1 \xEF\xBD\xB1"}},
+        {"a CP932 line leaves UTF-8 lines alone",
+         "0 " + test_in_utf8 + "\n1 " + test_in_cp932 + "\n2 caf\xC3\xA9",
+         {"0 " + test_in_utf8, "1 " + test_in_utf8, "2 caf\xC3\xA9"}},
+        {"a stray byte garbles only its own line", "1 caf\xC3\xA9\r\n2 \x80",
+         {"1 caf\xC3\xA9", "2 \xEF\xBF\xBD"}},
+        {"byte order mark is no part of the first line", "\xEF\xBB\xBF" "0 Game\n1 " + test_in_cp932,
+         {"0 Game", "1 " + test_in_utf8}},
+    };
+    for (const DecodeCase& c : cases)
+        EXPECT_EQ(tambelo::decode_title_list(c.bytes), c.expected) << c.what;
 }
 
 TEST(DecodeTitleList, InvalidBytesBecomeReplacementCharacters)

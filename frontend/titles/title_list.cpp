@@ -32,29 +32,34 @@ std::vector<std::string> split_title_lines(std::string_view bytes)
     std::vector<std::string> lines;
     std::size_t start = 0;
     while (start < bytes.size()) {
-        const std::size_t cr = bytes.find('\r', start);
-        if (cr == std::string_view::npos) {
+        const std::size_t end = bytes.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) {
             lines.emplace_back(bytes.substr(start));
             break;
         }
-        lines.emplace_back(bytes.substr(start, cr - start));
-        start = cr + 1;
-        if (start < bytes.size() && bytes[start] == '\n')
+        lines.emplace_back(bytes.substr(start, end - start));
+        start = end + 1;
+        if (bytes[end] == '\r' && start < bytes.size() && bytes[start] == '\n')
             ++start;
     }
     return lines;
 }
 
+std::string decode_title_line(std::string_view bytes)
+{
+    return is_valid_utf8(bytes) ? std::string(bytes) : decode_cp932(bytes);
+}
+
 std::vector<std::string> decode_title_list(std::string_view bytes)
 {
-    // CR and LF never occur inside a CP932 character, so decoding the whole
-    // file before splitting gives the same lines as decoding each line.
-    if (is_valid_utf8(bytes)) {
-        if (bytes.substr(0, utf8_byte_order_mark.size()) == utf8_byte_order_mark)
-            bytes.remove_prefix(utf8_byte_order_mark.size());
-        return split_title_lines(bytes);
-    }
-    return split_title_lines(decode_cp932(bytes));
+    if (bytes.substr(0, utf8_byte_order_mark.size()) == utf8_byte_order_mark)
+        bytes.remove_prefix(utf8_byte_order_mark.size());
+    // CR and LF never occur inside a CP932 character, so the raw bytes split
+    // into the same lines as the decoded text would.
+    std::vector<std::string> lines = split_title_lines(bytes);
+    for (std::string& line : lines)
+        line = decode_title_line(line);
+    return lines;
 }
 
 std::vector<std::string> read_title_list(const std::filesystem::path& path)
@@ -65,7 +70,7 @@ std::vector<std::string> read_title_list(const std::filesystem::path& path)
     std::string& bytes = file.bytes;
     if (file.read_failed) {
         // Keep only the lines that ended before the failed read.
-        const std::size_t last_end = bytes.find_last_of('\r');
+        const std::size_t last_end = bytes.find_last_of("\r\n");
         bytes.resize(last_end == std::string::npos ? 0 : last_end + 1);
     }
     return decode_title_list(bytes);

@@ -5,13 +5,13 @@
 // window program and the command-line tool both read it through this
 // module; nothing here depends on Qt.
 //
-// File format: lines end with CR LF or a lone CR (a lone LF does not end a
-// line and stays part of it); the last line needs no line end. Every line
-// counts, empty ones included. A line "0 <title>" names the game; a line
-// whose leading number (see leading_number.h) equals n is the title line of
-// track n. The first matching line wins. Text is UTF-8 when the whole file
-// is valid UTF-8, otherwise CP932 (Shift-JIS), the code page the lists were
-// written in.
+// File format: lines end with CR LF, a lone CR or a lone LF; the last line
+// needs no line end. Every line counts, empty ones included. A line
+// "0 <title>" names the game; a line whose leading number (see
+// leading_number.h) equals n is the title line of track n. The first
+// matching line wins. Each line is read as UTF-8 when it is valid UTF-8,
+// otherwise as CP932 (Shift-JIS), the code page the lists were written in,
+// so one stray byte garbles no more than its own line.
 
 #include <cstdint>
 #include <filesystem>
@@ -33,8 +33,11 @@ bool ordinary_file_exists(const std::filesystem::path& path);
 // Splits the raw bytes of a title list into its lines, without decoding.
 std::vector<std::string> split_title_lines(std::string_view bytes);
 
-// Decodes the bytes of a whole title list to UTF-8 and splits them into
-// lines. A UTF-8 byte order mark at the start is dropped.
+// One line's bytes as UTF-8: kept when valid UTF-8, else decoded as CP932.
+std::string decode_title_line(std::string_view bytes);
+
+// Splits the bytes of a whole title list into lines and decodes each to
+// UTF-8. A UTF-8 byte order mark at the start is dropped.
 std::vector<std::string> decode_title_list(std::string_view bytes);
 
 // Reads the title list at `path` as UTF-8 lines. A missing file, or anything
