@@ -22,6 +22,12 @@ bool on_terminal()
     return is_console(STD_INPUT_HANDLE) && is_console(STD_OUTPUT_HANDLE);
 }
 
+// A manual-reset event that the control handler sets, so that waits on the
+// flag end as soon as Ctrl-C comes.
+struct InterruptFlag::Source {
+    HANDLE event;
+};
+
 struct RawKeys::Saved {
     HANDLE input;
     DWORD mode;
@@ -77,12 +83,6 @@ int terminal_columns()
     }
     return 80;
 }
-
-// A manual-reset event that the control handler sets, so that waits on the
-// flag end as soon as Ctrl-C comes.
-struct InterruptFlag::Source {
-    HANDLE event;
-};
 
 namespace {
 

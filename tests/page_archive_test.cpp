@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <filesystem>
@@ -107,6 +109,7 @@ TEST_F(PageArchiveTest, MissingEmptyAndGarbageArchivesBehaveAsMissingEntries)
     }
 }
 
+#ifndef _WIN32  // named pipes in the file system are POSIX's
 // Runs `read` on another thread and says whether it returned within a second.
 // Should it wait on the FIFO, a writer opening the FIFO lets it go.
 template <typename Read>
@@ -137,6 +140,7 @@ TEST_F(PageArchiveTest, AFifoOrAFolderInPlaceOfTheArchiveIsMissingAndNeverWaited
     EXPECT_EQ(PageArchive::next_entry(folder.c_str(), 1), 0);
     EXPECT_FALSE(PageArchive::read_entry(folder.c_str(), 1));
 }
+#endif
 
 TEST_F(PageArchiveTest, NextEntryStopsAtTheLastTrackAndAnswersZeroWithoutAnArchive)
 {

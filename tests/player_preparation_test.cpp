@@ -72,8 +72,8 @@ protected:
     long gs_resets() const
     {
         const auto texts = harness.message_texts();
-        return std::count_if(texts.begin(), texts.end(),
-                             [](const std::string& text) { return text.starts_with("F0 41"); });
+        return static_cast<long>(std::count_if(texts.begin(), texts.end(),
+                                               [](const std::string& text) { return text.starts_with("F0 41"); }));
     }
 
     void expect_playing(std::int32_t track)

@@ -1,6 +1,7 @@
 #include "library/midi/device_kinds.h"
 
 #include "library/midi/null_device.h"
+#include "library/midi/sound_system.h"
 #include "library/midi/winmm_device.h"
 
 namespace tambelo {
@@ -37,5 +38,9 @@ std::string_view device_names_help()
 {
     return "mapper, port:NAME or none";
 }
+
+// The Windows MIDI outputs install no process-wide handlers, so releasing
+// the library has nothing to put back.
+void restore_sound_libraries() {}
 
 }  // namespace tambelo

@@ -13,6 +13,12 @@ std::uint32_t SystemClock::now_ms()
     return timeGetTime();
 }
 
+// No device on Windows places messages within a millisecond.
+double SystemClock::precise_ms()
+{
+    return now_ms();
+}
+
 void SystemClock::sleep_ms(std::uint32_t duration_ms)
 {
     Sleep(duration_ms);
