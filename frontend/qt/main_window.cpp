@@ -1,6 +1,7 @@
 #include "frontend/qt/main_window.h"
 
 #include "frontend/qt/remembered_set.h"
+#include "frontend/window_logic/form_layout.h"
 #include "frontend/window_logic/pictures.h"
 
 #include <QAction>
@@ -25,17 +26,7 @@ namespace tambelo::frontend {
 
 namespace {
 
-// The client area and its controls, in logical pixels (96 dpi).
-constexpr int client_width = 258;
-constexpr int client_height = 58;
-constexpr int button_left = 8;
-constexpr int button_pitch = 40;
-constexpr int button_top = 8;
-constexpr int button_width = 41;
-constexpr int button_height = 25;
-constexpr int status_top = 40;
-constexpr int status_width = 257;
-constexpr int status_height = 17;
+using namespace form_layout;
 constexpr int status_text_pixels = 12;
 // The label shows about fifty characters and the tooltip the whole line; a
 // line beyond this length is cut even there, so that an enormous line cannot

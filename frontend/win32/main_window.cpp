@@ -2,6 +2,7 @@
 
 #include "frontend/win32/win32_pictures.h"
 #include "frontend/window_logic/path_encoding.h"
+#include "frontend/window_logic/form_layout.h"
 #include "frontend/window_logic/pictures.h"
 
 #include <commctrl.h>
@@ -13,17 +14,7 @@ namespace {
 
 constexpr const wchar_t* window_class = L"TambeloMainWindow";
 
-// The client area and its controls, in pixels at 96 dpi.
-constexpr int client_width = 258;
-constexpr int client_height = 58;
-constexpr int button_left = 8;
-constexpr int button_pitch = 40;
-constexpr int button_top = 8;
-constexpr int button_width = 41;
-constexpr int button_height = 25;
-constexpr int status_top = 40;
-constexpr int status_width = 257;
-constexpr int status_height = 17;
+using namespace form_layout;
 
 // Command identifiers: the six buttons in tab order, then File > Open.
 constexpr int first_button_id = 100;
