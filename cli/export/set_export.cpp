@@ -69,10 +69,6 @@ public:
             error = write_file_atomically(job.path, bytes);
         } else {
             error = audio_.write(*track, job, loop, seamless, outcome.audio_ms);
-            if (error == export_interrupted_reason) {
-                outcome.reason = error;
-                return outcome;
-            }
             if (error.empty())
                 outcome.loop = loop;
         }
