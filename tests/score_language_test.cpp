@@ -203,7 +203,8 @@ TEST(ScoreErrors, PointAtTheMistake)
     EXPECT_EQ(pack_error("phrase a { c\nphrase b { d }\nchannel 0: a b"),
               "song.mml:1:10: phrase a is not closed with }");
     EXPECT_EQ(pack_error("phrase a {\n  c\nchannel 0: a"), "song.mml:1:10: phrase a is not closed with }");
-    EXPECT_EQ(pack_error(std::string("phrase a { c \0 \xFF }", 20)), "song.mml:1:14: unknown command '\\x00'");
+    constexpr char with_nul[] = "phrase a { c \0 \xFF }";
+    EXPECT_EQ(pack_error(std::string(with_nul, sizeof with_nul - 1)), "song.mml:1:14: unknown command '\\x00'");
     EXPECT_EQ(pack_error("phrase a { c \xFF }"), "song.mml:1:14: unknown command '\\xff'");
     EXPECT_EQ(pack_error("phrase a { c }\nchannel 0: a |"),
               "song.mml:2:14: the loop start | must stand before a phrase");
