@@ -5,16 +5,16 @@
 
 #include "tests/support/midi_bytes.h"
 
-#include <RtMidi.h>
 #include <gtest/gtest.h>
+#include <jack/jack.h>
+#include <jack/midiport.h>
+#include <jack/ringbuffer.h>
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
-#include <mutex>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -77,21 +77,42 @@ private:
     bool running_ = false;
 };
 
-// A virtual MIDI input port on JACK that keeps every message it receives.
+// A MIDI input port on JACK that keeps every message it receives. Written on
+// JACK itself rather than RtMidi: RtMidi unregisters its port while the
+// client's process thread may still be reading it, which now and then
+// crashes the process at teardown. This client stops processing first.
 class Listener {
 public:
-    explicit Listener(const std::string& port_name) : in_(RtMidi::UNIX_JACK, "tambelo-listener")
+    explicit Listener(const char* port_name)
     {
-        in_.ignoreTypes(false, true, true);  // keep System Exclusive messages
-        in_.setCallback(&Listener::receive, this);
-        in_.openVirtualPort(port_name);
+        client_ = jack_client_open("tambelo-listener", JackNoStartServer, nullptr);
+        if (!client_)
+            return;
+        port_ = jack_port_register(client_, port_name, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+        incoming_ = jack_ringbuffer_create(1 << 16);
+        jack_set_process_callback(client_, &Listener::process, this);
+        jack_activate(client_);
     }
+    ~Listener()
+    {
+        if (!client_)
+            return;
+        jack_deactivate(client_);
+        jack_client_close(client_);
+        jack_ringbuffer_free(incoming_);
+    }
+    Listener(const Listener&) = delete;
+    Listener& operator=(const Listener&) = delete;
+
+    bool ready() const { return client_ && port_; }
 
     // Waits until `count` messages have arrived (or five seconds have passed).
     std::vector<Bytes> wait_for(std::size_t count)
     {
-        std::unique_lock lock(mutex_);
-        arrived_.wait_for(lock, std::chrono::seconds(5), [&] { return received_.size() >= count; });
+        for (int i = 0; i < 500 && received_.size() < count; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            collect();
+        }
         return received_;
     }
 
@@ -102,10 +123,12 @@ public:
     {
         for (int i = 0; i < 100; ++i) {
             send_bytes(device, probe);
-            if (!wait_for_any(std::chrono::milliseconds(50)))
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            collect();
+            if (received_.empty())
                 continue;
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            std::lock_guard lock(mutex_);
+            collect();
             received_.clear();
             return true;
         }
@@ -113,23 +136,38 @@ public:
     }
 
 private:
-    bool wait_for_any(std::chrono::milliseconds timeout)
-    {
-        std::unique_lock lock(mutex_);
-        return arrived_.wait_for(lock, timeout, [&] { return !received_.empty(); });
-    }
-
-    static void receive(double, std::vector<unsigned char>* message, void* self)
+    // Each message travels through the ring buffer as its size, then its bytes.
+    static int process(jack_nframes_t frames, void* self)
     {
         auto* listener = static_cast<Listener*>(self);
-        std::lock_guard lock(listener->mutex_);
-        listener->received_.emplace_back(message->begin(), message->end());
-        listener->arrived_.notify_all();
+        void* buffer = jack_port_get_buffer(listener->port_, frames);
+        const std::uint32_t count = jack_midi_get_event_count(buffer);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            jack_midi_event_t event;
+            if (jack_midi_event_get(&event, buffer, i) != 0)
+                continue;
+            const auto size = static_cast<std::uint32_t>(event.size);
+            if (jack_ringbuffer_write_space(listener->incoming_) < sizeof size + size)
+                break;
+            jack_ringbuffer_write(listener->incoming_, reinterpret_cast<const char*>(&size), sizeof size);
+            jack_ringbuffer_write(listener->incoming_, reinterpret_cast<const char*>(event.buffer), size);
+        }
+        return 0;
     }
 
-    RtMidiIn in_;
-    std::mutex mutex_;
-    std::condition_variable arrived_;
+    void collect()
+    {
+        std::uint32_t size = 0;
+        while (jack_ringbuffer_read(incoming_, reinterpret_cast<char*>(&size), sizeof size) == sizeof size) {
+            Bytes message(size);
+            jack_ringbuffer_read(incoming_, reinterpret_cast<char*>(message.data()), size);
+            received_.push_back(std::move(message));
+        }
+    }
+
+    jack_client_t* client_ = nullptr;
+    jack_port_t* port_ = nullptr;
+    jack_ringbuffer_t* incoming_ = nullptr;
     std::vector<Bytes> received_;
 };
 
@@ -139,6 +177,7 @@ TEST(PortDevice, DeliversTheExactBytesInOrderToAJackPeer)
     if (!server.running())
         GTEST_SKIP() << "a JACK server with the dummy backend cannot run here";
     Listener listener("gs-module-in");
+    ASSERT_TRUE(listener.ready());
 
     const std::vector<std::string> ports = list_output_ports();
     EXPECT_TRUE(std::any_of(ports.begin(), ports.end(), [](const std::string& name) {
@@ -169,6 +208,7 @@ TEST(PortDevice, APortThatGoesAwayDoesNotEndPlayback)
     std::unique_ptr<MidiDevice> device;
     {
         Listener listener("short-lived");
+        ASSERT_TRUE(listener.ready());
         device = open_named_device("port:short-lived");
         ASSERT_TRUE(device);
     }

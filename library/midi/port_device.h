@@ -1,12 +1,11 @@
 #pragma once
 
 #include "library/midi/midi_device.h"
+#include "library/midi/port_output.h"
 
 #include <memory>
 #include <string>
 #include <vector>
-
-class RtMidiOut;
 
 namespace tambelo {
 
@@ -33,12 +32,10 @@ public:
     const std::string& port_name() const { return port_name_; }
 
 private:
-    PortDevice(std::unique_ptr<RtMidiOut> out, std::string port_name);
-    bool send(const unsigned char* bytes, std::size_t size);
+    PortDevice(std::unique_ptr<PortOutput> out, std::string port_name);
 
-    std::unique_ptr<RtMidiOut> out_;
+    std::unique_ptr<PortOutput> out_;
     std::string port_name_;
-    bool failed_ = false;  // set by the port's error callback
 };
 
 // The names of every MIDI output port that `PortDevice::open` can choose,
