@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 
 namespace tambelo {
@@ -114,7 +115,15 @@ std::optional<GsSynth> create_gs_synth(const std::string& chosen_soundfont, doub
     fluid_settings_setint(settings, "synth.lock-memory", 0);
 
     clear_fluid_error();
-    result.synth.reset(new_fluid_synth(settings));
+    {
+        // FluidSynth's first synth fills process-wide tables (interpolation,
+        // default modulators), and a synth created on another thread meanwhile
+        // does not wait for them: it could render with half of them, so that
+        // two exports of the same track differed. Synths are made one at a time.
+        static std::mutex creating;
+        std::lock_guard lock(creating);
+        result.synth.reset(new_fluid_synth(settings));
+    }
     if (!result.synth)
         return fail("the synthesizer could not be created" +
                     (*last_fluid_error() ? std::string(": ") + last_fluid_error() : std::string()));
