@@ -41,46 +41,4 @@ InputCheck check_input_file(const std::string& path)
     return {InputKind::unusable, shown + " is " + what + ", not a file"};
 }
 
-std::optional<std::string> read_whole_file(const std::string& path, std::size_t max_bytes, std::string* why)
-{
-    const auto failed = [why](std::string reason) -> std::optional<std::string> {
-        if (why)
-            *why = std::move(reason);
-        return std::nullopt;
-    };
-    if (const InputCheck check = check_input_file(path); check.kind != InputKind::readable)
-        return failed(check.reason);
-    // Opened again, still without waiting: the path may have been replaced
-    // by a pipe since it was looked at.
-    const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    struct stat status {};
-    if (descriptor < 0 || ::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
-        const int error = errno;
-        if (descriptor >= 0)
-            ::close(descriptor);
-        return failed("cannot read " + shown_path(path) + ": " + std::strerror(error));
-    }
-    std::string bytes;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t count = ::read(descriptor, buffer, sizeof buffer);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0) {
-            const int error = errno;
-            ::close(descriptor);
-            return failed("cannot read " + shown_path(path) + ": " + std::strerror(error));
-        }
-        if (count == 0)
-            break;
-        bytes.append(buffer, static_cast<std::size_t>(count));
-        if (bytes.size() > max_bytes) {
-            ::close(descriptor);
-            return failed(shown_path(path) + " is larger than " + std::to_string(max_bytes) + " bytes");
-        }
-    }
-    ::close(descriptor);
-    return bytes;
-}
-
 }  // namespace tambelo::cli

@@ -31,32 +31,4 @@ InputCheck check_input_file(const std::string& path)
     return {InputKind::unusable, "cannot read " + shown};
 }
 
-std::optional<std::string> read_whole_file(const std::string& path, std::size_t max_bytes, std::string* why)
-{
-    const auto failed = [why](std::string reason) -> std::optional<std::string> {
-        if (why)
-            *why = std::move(reason);
-        return std::nullopt;
-    };
-    if (const InputCheck check = check_input_file(path); check.kind != InputKind::readable)
-        return failed(check.reason);
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        return failed("cannot read " + shown_path(path));
-    std::string bytes;
-    char buffer[65536];
-    for (std::size_t count; (count = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
-        bytes.append(buffer, count);
-        if (bytes.size() > max_bytes) {
-            std::fclose(file);
-            return failed(shown_path(path) + " is larger than " + std::to_string(max_bytes) + " bytes");
-        }
-    }
-    const bool read_failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (read_failed)
-        return failed("cannot read " + shown_path(path));
-    return bytes;
-}
-
 }  // namespace tambelo::cli
