@@ -13,7 +13,12 @@ if ! command -v i686-w64-mingw32-g++-posix >/dev/null; then
   echo "build-windows.sh: i686-w64-mingw32-g++-posix not found; run scripts/setup.sh first" >&2
   exit 1
 fi
-cmake -S "$root" -B "$out" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+# A compiler cache, where one is installed, makes rebuilds cheap.
+launcher=()
+if command -v ccache >/dev/null 2>&1; then
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+cmake -S "$root" -B "$out" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686.cmake" \
   -DTAMBELO_BUILD_BENCH=OFF "$@" >/dev/null
 cmake --build "$out" --parallel "${TAMBELO_JOBS:-$(nproc)}"
