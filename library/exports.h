@@ -7,6 +7,29 @@
 // stop_music, get_next and get_prev as often as wanted; release last. None
 // of them reports an error: the library falls back quietly (no sound, an
 // unchanged track number) and the caller keeps its own track number.
+//
+// What the library does to process-wide state, so that it prints nothing:
+// - The ALSA library's error handler and the JACK client library's error
+//   and information functions are replaced with silent ones from the first
+//   use of a MIDI or audio device until `release`, which puts back each
+//   one as it was found unless the host has set another since.
+// - FluidSynth's log functions (which FluidSynth lets anyone set but no one
+//   read back whole) are replaced only when FluidSynth was loaded into the
+//   process together with this library, at that load, before the host can
+//   have set any; they are put back to FluidSynth's default when the library
+//   is unloaded, unless the host has set its own meanwhile. A host that had
+//   FluidSynth loaded before loading this library keeps its log functions
+//   and data untouched, and FluidSynth's messages about the library's synth
+//   then go to them.
+// - While a SoundFont is being loaded, a handler of GLib's log for messages
+//   without a domain swallows the assertion messages of the library that
+//   FluidSynth reads DLS files with; it is removed again at once, so the
+//   host's GLib handlers stay as they were.
+// - On Windows, the system timer runs at a 1 ms period (timeBeginPeriod)
+//   while the playback thread runs; the period is given back before
+//   `release` returns.
+// Nothing else is changed: no signal dispositions or masks of the host's
+// threads, no locale, no environment.
 
 #include <stdint.h>
 

@@ -12,6 +12,9 @@ packages=(
   libcli11-dev nlohmann-json3-dev libtomlplusplus-dev
   libfluidsynth-dev librtmidi-dev libsndfile1-dev qt6-base-dev
   libasound2-dev libjack-jackd2-dev
+  # GLib's log, to keep the SoundFont library that FluidSynth uses for DLS
+  # files from printing its assertion messages
+  libglib2.0-dev
   # loop points in exported audio: FLAC comments and an Ogg Vorbis encoder
   libflac-dev libvorbis-dev libogg-dev
   # tests: JSON output checked against its published schema

@@ -2,6 +2,7 @@
 
 #include <alsa/asoundlib.h>
 #include <dlfcn.h>
+#include <fluidsynth.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,13 +15,16 @@ namespace {
 // the default device, release it and unload it. The sound libraries stay
 // loaded in the host, and their handlers must not point into the unloaded
 // library afterwards. Runs `host_after_unload` in a child process after that
-// sequence and answers the child's exit status.
+// sequence and answers the child's exit status. `device` names the output
+// device (TAMBELO_MIDI_OUT); empty for the default one.
 template <typename Host>
-int status_after_unloading(Host host_after_unload)
+int status_after_unloading(Host host_after_unload, const char* device = "")
 {
     const pid_t child = fork();
     if (child == 0) {
-        unsetenv("TAMBELO_MIDI_OUT");
+        setenv("TAMBELO_MIDI_OUT", device, 1);
+        if (*device == '\0')
+            unsetenv("TAMBELO_MIDI_OUT");
         void* handle = dlopen(TAMBELO_SHARED_LIBRARY, RTLD_NOW | RTLD_LOCAL);
         if (handle == nullptr)
             _exit(3);
@@ -70,6 +74,39 @@ TEST(SharedLibraryUnloading, TheHostsOwnAlsaErrorHandlerIsBackAfterRelease)
     });
     snd_lib_error_set_handler(nullptr);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+// A host's FluidSynth log function and the data it set with it.
+struct HostLog {
+    int messages = 0;
+} host_log;
+
+void log_for_host(int, const char*, void* data)
+{
+    if (data != &host_log)
+        _exit(20);  // the host's data pointer was lost
+    ++host_log.messages;
+}
+
+TEST(SharedLibraryUnloading, TheHostsOwnFluidSynthLogFunctionKeepsItsData)
+{
+    // Set before the library is loaded, with data; the child inherits it.
+    // FluidSynth hands back a replaced function but not its data, so a
+    // library that replaced it could only put it back with none.
+    for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
+        fluid_set_log_function(level, log_for_host, &host_log);
+    const int status = status_after_unloading(
+        [] {
+            host_log.messages = 0;
+            fluid_log(FLUID_ERR, "the host's own message");
+            return host_log.messages == 1 ? 0 : 10;
+        },
+        "synth");
+    for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
+        fluid_set_log_function(level, fluid_default_log_function, nullptr);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << (WIFSIGNALED(status) ? "killed by signal " + std::to_string(WTERMSIG(status))
+                                : "exit status " + std::to_string(WEXITSTATUS(status)));
 }
 
 }  // namespace

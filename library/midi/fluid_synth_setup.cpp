@@ -131,6 +131,7 @@ std::optional<GsSynth> create_gs_synth(const std::string& chosen_soundfont, doub
     std::string first_failure;
     for (const std::string& path : candidates) {
         clear_fluid_error();
+        const QuietSoundFontLoading quiet;
         if (fluid_synth_sfload(result.synth.get(), path.c_str(), 1) != FLUID_FAILED) {
             result.soundfont = path;
             return result;
