@@ -160,12 +160,27 @@ TEST_F(SetPackerTest, AFailedReplacementPutsTheOldSetBackAndSaysWhy)
 {
     fs::create_directories(out / "amus.txt");  // a folder in the way of the last file
     write_text(out / "amus.txt" / "keep", "");
-    write_text(out / "amus.dat", "old scores");
+    // The old scores are a symbolic link to a file elsewhere: the link itself
+    // must come back, not be replaced or lost.
+    write_text(dir.path() / "scores elsewhere", "old scores");
+    fs::create_symlink(dir.path() / "scores elsewhere", out / "amus.dat");
     write_text(out / "amus.mda", "old voices");
+    struct stat scores_before {}, voices_before {};
+    ASSERT_EQ(lstat((out / "amus.dat").c_str(), &scores_before), 0);
+    ASSERT_EQ(lstat((out / "amus.mda").c_str(), &voices_before), 0);
+
     const std::string problem = write_packed_set(pack_set(source), out);
     EXPECT_NE(problem.find("amus.txt"), std::string::npos) << problem;
     EXPECT_NE(problem.find("Is a directory"), std::string::npos) << problem;
-    EXPECT_EQ(read_text(out / "amus.dat"), "old scores");
+    EXPECT_NE(problem.find("the folder is as it was"), std::string::npos) << problem;
+    struct stat scores_after {}, voices_after {};
+    ASSERT_EQ(lstat((out / "amus.dat").c_str(), &scores_after), 0);
+    ASSERT_EQ(lstat((out / "amus.mda").c_str(), &voices_after), 0);
+    EXPECT_TRUE(S_ISLNK(scores_after.st_mode));
+    EXPECT_EQ(scores_after.st_ino, scores_before.st_ino);
+    EXPECT_EQ(fs::read_symlink(out / "amus.dat"), dir.path() / "scores elsewhere");
+    EXPECT_EQ(read_text(dir.path() / "scores elsewhere"), "old scores");
+    EXPECT_EQ(voices_after.st_ino, voices_before.st_ino);
     EXPECT_EQ(read_text(out / "amus.mda"), "old voices");
     EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 3);
 

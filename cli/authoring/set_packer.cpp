@@ -145,7 +145,7 @@ namespace {
 
 // A folder for the new files inside the output folder, so that moving them
 // into place is a rename on the same file system; removed with its
-// contents when the object goes.
+// contents when the object goes, unless kept.
 class StagingFolder {
 public:
     explicit StagingFolder(const std::filesystem::path& out_dir)
@@ -163,15 +163,18 @@ public:
     ~StagingFolder()
     {
         std::error_code ignored;
-        if (!path_.empty())
+        if (!path_.empty() && !kept_)
             std::filesystem::remove_all(path_, ignored);
     }
     const std::filesystem::path& path() const { return path_; }
     const std::string& error() const { return error_; }
+    // Leaves the folder behind: it holds old files that could not be put back.
+    void keep() { kept_ = true; }
 
 private:
     std::filesystem::path path_;
     std::string error_;
+    bool kept_ = false;
 };
 
 std::string write_bytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes)
@@ -194,7 +197,7 @@ std::string write_packed_set(const PackedSet& set, const std::filesystem::path& 
     fs::create_directories(out_dir, error);
     if (error)
         return "cannot create " + out_dir.string() + ": " + error.message();
-    const StagingFolder staging(out_dir);
+    StagingFolder staging(out_dir);
     if (staging.path().empty())
         return staging.error().empty() ? "cannot create a temporary folder in " + out_dir.string() : staging.error();
 
@@ -205,43 +208,61 @@ std::string write_packed_set(const PackedSet& set, const std::filesystem::path& 
         if (std::string problem = write_bytes(staging.path() / file_names[i], contents[i]); !problem.empty())
             return problem;
 
-    // The files the set replaces are kept (as second names, or copies where
-    // the file system has none) until all three new ones are in place, so
-    // that a failure part-way can put them back.
+    // The entries the set replaces are kept under a second name (a hard link
+    // to the same entry, a symbolic link included, or a copy where the file
+    // system has no links) until all three new files are in place, so that a
+    // failure part-way can put every one back as it was.
     struct Replaced {
         fs::path final_path;
-        fs::path kept;  // empty: there was no file before
+        fs::path kept;  // empty: there was nothing there before
     };
     std::vector<Replaced> done;
-    const auto undo = [&done] {
-        std::error_code ignored;
+    // Puts the kept entries back; answers a reason when one could not be.
+    const auto undo = [&done]() -> std::string {
+        std::string problem;
         for (auto it = done.rbegin(); it != done.rend(); ++it) {
+            std::error_code undo_error;
             if (it->kept.empty())
-                fs::remove(it->final_path, ignored);
+                fs::remove(it->final_path, undo_error);
             else
-                fs::rename(it->kept, it->final_path, ignored);
+                fs::rename(it->kept, it->final_path, undo_error);
+            if (undo_error && problem.empty())
+                problem = it->kept.empty() ? "the new " + it->final_path.string() + " could not be removed"
+                                           : "the old " + it->final_path.string() + " is left as " +
+                                                 it->kept.string();
         }
+        return problem;
+    };
+    const auto fail = [&](std::string problem) {
+        if (const std::string left = undo(); !left.empty()) {
+            staging.keep();
+            return problem + "; the folder could not be put back as it was: " + left;
+        }
+        return problem + "; the folder is as it was";
     };
     for (int i = 0; i < 3; ++i) {
         Replaced step{out_dir / file_names[i], {}};
-        if (fs::is_regular_file(fs::symlink_status(step.final_path, error))) {
+        const fs::file_status old_entry = fs::symlink_status(step.final_path, error);
+        error.clear();
+        // A folder in the way cannot be replaced by a file (the rename below
+        // fails and leaves it alone), so only other entries need keeping.
+        if (fs::exists(old_entry) && !fs::is_directory(old_entry)) {
             step.kept = staging.path() / (std::string(file_names[i]) + ".old");
             fs::create_hard_link(step.final_path, step.kept, error);
-            if (error) {
+            if (error && fs::is_regular_file(old_entry)) {
                 error.clear();
                 fs::copy_file(step.final_path, step.kept, error);
+            } else if (error && fs::is_symlink(old_entry)) {
+                error.clear();
+                fs::copy_symlink(step.final_path, step.kept, error);
             }
-            if (error) {
-                undo();
-                return "cannot keep the old " + step.final_path.string() + " while replacing it: " + error.message();
-            }
+            if (error)
+                return fail("cannot keep the old " + step.final_path.string() + " while replacing it: " +
+                            error.message());
         }
         fs::rename(staging.path() / file_names[i], step.final_path, error);
-        if (error) {
-            undo();
-            return "cannot put " + step.final_path.string() + " in place: " + error.message() +
-                   "; the folder is as it was";
-        }
+        if (error)
+            return fail("cannot put " + step.final_path.string() + " in place: " + error.message());
         done.push_back(step);
     }
     return {};
