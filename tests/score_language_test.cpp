@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
+
 namespace tambelo {
 namespace {
 
@@ -186,6 +188,27 @@ TEST(ScorePacking, ADefaultLengthCarriedIntoAPhraseSavesItsLengthBytes)
     const int c = expected.add(Commands().note(1, 48));
     expected.channel(0, {a, b, c}).channel(1, {c});
     EXPECT_EQ(bytes, expected.build());
+}
+
+TEST(ScoreLanguage, ManyPhrasesAreFoundInTimeLinearInTheirNumber)
+{
+    // Each definition and each use looks its name up: searched along the
+    // list, 200,000 phrases took minutes.
+    constexpr int count = 200000;
+    std::string source;
+    std::string uses = "channel 0:";
+    for (int i = 0; i < count; ++i) {
+        source += "phrase p" + std::to_string(i) + " { c }\n";
+        uses += " p" + std::to_string(count - 1 - i);
+    }
+    // Processor time, so that a busy machine does not fail the test.
+    const std::clock_t start = std::clock();
+    const ScoreSource score = parse_score(source + uses, "song.mml");
+    const double took_s = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
+    ASSERT_EQ(score.phrases.size(), std::size_t{count});
+    EXPECT_EQ(score.find_phrase("p12345"), &score.phrases[12345]);
+    EXPECT_EQ(score.find_phrase("p200000"), nullptr);
+    EXPECT_LT(took_s, 5.0);
 }
 
 TEST(ScoreErrors, PointAtTheMistake)

@@ -266,8 +266,24 @@ ChannelSource parse_channel(Cursor& in, SourceLocation where)
 
 }  // namespace
 
+bool ScoreSource::add_phrase(Phrase phrase)
+{
+    if (find_phrase(phrase.name))
+        return false;
+    phrase_index_.emplace(phrase.name, phrases.size());
+    phrases.push_back(std::move(phrase));
+    return true;
+}
+
 const Phrase* ScoreSource::find_phrase(std::string_view name) const
 {
+    const auto found = phrase_index_.find(std::string(name));
+    if (found != phrase_index_.end() && found->second < phrases.size() &&
+        phrases[found->second].name == name)
+        return &phrases[found->second];
+    if (phrase_index_.size() == phrases.size())
+        return nullptr;
+    // Some phrases were put in the list directly, without add_phrase.
     for (const auto& phrase : phrases)
         if (phrase.name == name)
             return &phrase;
@@ -293,9 +309,9 @@ ScoreSource parse_score(std::string_view text, const std::string& file)
         const std::string keyword = in.take_name();
         if (keyword == "phrase") {
             Phrase phrase = parse_phrase(in, where);
-            if (score.find_phrase(phrase.name))
-                in.fail(where, "phrase " + phrase.name + " is defined twice");
-            score.phrases.push_back(std::move(phrase));
+            const std::string name = phrase.name;
+            if (!score.add_phrase(std::move(phrase)))
+                in.fail(where, "phrase " + name + " is defined twice");
         } else if (keyword == "channel") {
             ChannelSource channel = parse_channel(in, where);
             if (!channels_seen.insert(channel.channel).second)

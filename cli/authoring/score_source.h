@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace tambelo {
@@ -75,7 +76,16 @@ struct ScoreSource {
     std::vector<Phrase> phrases;
     std::vector<ChannelSource> channels;
 
+    // Adds `phrase` unless one of its name is there already; answers whether
+    // it was added.
+    bool add_phrase(Phrase phrase);
+    // The phrase of that name, or null. A source may hold a hundred thousand
+    // phrases, each looked up once per use: the look-up goes through an index
+    // of the names rather than along the list.
     const Phrase* find_phrase(std::string_view name) const;
+
+private:
+    std::unordered_map<std::string, std::size_t> phrase_index_;
 };
 
 }  // namespace tambelo
