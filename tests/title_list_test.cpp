@@ -10,6 +10,8 @@
 #endif
 
 #include <cstdint>
+#include <ctime>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -205,6 +207,28 @@ TEST(ReadTitleList, ReadsOrdinaryFilesOnly)
     EXPECT_TRUE(tambelo::read_title_list(dir.path() / "pipe.txt").empty());
 #endif
 }
+
+#ifndef _WIN32
+TEST(ReadTitleList, AHugeListIsReadOnlyAsFarAsItCanMatter)
+{
+    // Lists followed by three gigabytes of zeros (sparse: no disk is used).
+    // Read whole, such a list took half a minute and gigabytes of memory.
+    tambelo::testing::TempDir dir;
+    const std::clock_t started = std::clock();  // processor time: load does not count
+    const std::string short_list = dir.write("short.txt", bytes_of("0 Game\r\n1 One\r\n"));
+    std::filesystem::resize_file(short_list, std::uintmax_t{3} << 30);
+    EXPECT_EQ(tambelo::read_title_list(short_list), (Lines{"0 Game", "1 One"}));
+
+    std::string lines = "0 Game\r\n";
+    for (int i = 1; i < 32768; ++i)
+        lines += "x\r\n";
+    const std::string long_list = dir.write("long.txt", bytes_of(lines));
+    std::filesystem::resize_file(long_list, std::uintmax_t{3} << 30);
+    // 32,768 lines, more than the searches read: still known to be too many.
+    EXPECT_EQ(tambelo::caption_text(tambelo::read_title_list(long_list)), "TAMBELO");
+    EXPECT_LT(static_cast<double>(std::clock() - started) / CLOCKS_PER_SEC, 5.0);
+}
+#endif
 
 TEST(ReadTitleList, AFileThatFailsToReadGivesNoLinesInsteadOfAnError)
 {

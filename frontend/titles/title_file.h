@@ -4,7 +4,8 @@
 // user (or found beside a set), so whatever stands at that name must not
 // block or mislead the reader: a named pipe would block the first read and
 // a folder opens on some systems. Only ordinary files are read, and they
-// are opened without waiting. One implementation per platform.
+// are opened without waiting, and read no further than can matter
+// (title_read_limit.h). One implementation per platform.
 
 #include <filesystem>
 #include <string>

@@ -1,5 +1,7 @@
 #include "frontend/titles/title_file.h"
 
+#include "frontend/titles/title_read_limit.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,8 +25,9 @@ TitleFileBytes read_title_file(const std::filesystem::path& path)
         return file;
     }
     file.opened = true;
+    TitleReadLimit limit;
     char buffer[65536];
-    for (;;) {
+    while (!limit.reached()) {
         const ssize_t count = ::read(descriptor, buffer, sizeof buffer);
         if (count < 0 && errno == EINTR)
             continue;
@@ -32,9 +35,11 @@ TitleFileBytes read_title_file(const std::filesystem::path& path)
             file.read_failed = true;
         if (count <= 0)
             break;
-        file.bytes.append(buffer, static_cast<std::size_t>(count));
+        file.bytes.append(buffer, limit.keep({buffer, static_cast<std::size_t>(count)}, file.bytes.size()));
     }
     ::close(descriptor);
+    if (limit.reached())
+        file.bytes.resize(whole_lines_length(file.bytes));
     return file;
 }
 

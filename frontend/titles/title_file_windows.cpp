@@ -1,5 +1,7 @@
 #include "frontend/titles/title_file.h"
 
+#include "frontend/titles/title_read_limit.h"
+
 #include <fstream>
 #include <system_error>
 
@@ -17,10 +19,13 @@ TitleFileBytes read_title_file(const std::filesystem::path& path)
     if (!in)
         return file;
     file.opened = true;
+    TitleReadLimit limit;
     char buffer[65536];
-    while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
-        file.bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
+    while (!limit.reached() && (in.read(buffer, sizeof buffer) || in.gcount() > 0))
+        file.bytes.append(buffer, limit.keep({buffer, static_cast<std::size_t>(in.gcount())}, file.bytes.size()));
     file.read_failed = in.bad();
+    if (limit.reached())
+        file.bytes.resize(whole_lines_length(file.bytes));
     return file;
 }
 
