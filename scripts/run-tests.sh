@@ -74,10 +74,10 @@ scripts/build.sh "$out/tsan" -DTAMBELO_WERROR=ON -DTAMBELO_SANITIZE=thread \
   -DTAMBELO_BUILD_BENCH=OFF -DTAMBELO_BUILD_FRONTEND=OFF -DTAMBELO_BUILD_CLI=ON
 # Races inside libraries built without ThreadSanitizer (whose own
 # synchronisation it cannot see) are suppressed by name; any other report
-# fails the step. Every process, a test's children included, writes its
-# reports to a file of its own: a report counts even when its process exits
-# 0 (a child whose status a test does not look at, or one that leaves by
-# _exit, which skips the sanitizer's exit code).
+# fails the step. A report ends its process with status 66 (halt_on_error),
+# but a test need not look at the status of every process it starts; so
+# every process, a test's children included, also writes its reports to a
+# file of its own, and any such file fails the step.
 tsan_reports="$out/tsan/reports"
 rm -rf "$tsan_reports" && mkdir -p "$tsan_reports"
 tsan_failed=0
