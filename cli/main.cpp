@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 #include "cli/console.h"
+#include "cli/help_text.h"
 #include "cli/safe_text.h"
 
 #include <exception>
@@ -12,6 +13,7 @@ int main(int argc, char** argv)
                  "A music set is a score archive (amus.dat), a voice archive (amus.mda) and an\n"
                  "optional title list (amus.txt) in one folder."};
     app.require_subcommand(1);
+    app.formatter(std::make_shared<tambelo::cli::WrappedHelpFormatter>());
     tambelo::cli::add_list_command(app);
     tambelo::cli::add_export_command(app);
     tambelo::cli::add_pack_command(app);

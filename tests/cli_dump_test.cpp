@@ -159,4 +159,19 @@ TEST_F(CliDumpTest, ErrorsExitWithOneLineOnStderr)
 }
 
 }  // namespace
+// Every help text fits an 80-column terminal.
+TEST(CliHelp, EveryLineFitsEightyColumns)
+{
+    for (const char* command : {"", "list", "export", "pack", "dump", "trace", "play", "ports"}) {
+        std::vector<std::string> arguments = {"--help"};
+        if (*command != '\0')
+            arguments.insert(arguments.begin(), command);
+        const CliRun run = testing::run_program(TAMBELO_CLI, arguments);
+        EXPECT_EQ(run.status, 0) << command;
+        std::istringstream lines(run.out);
+        for (std::string line; std::getline(lines, line);)
+            EXPECT_LE(line.size(), 80u) << command << ": " << line;
+    }
+}
+
 }  // namespace tambelo

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <optional>
 
@@ -91,6 +92,46 @@ std::map<std::string, std::string> ogg_comments(const std::string& path)
     return comments;
 }
 
+struct WavLoop {
+    std::int64_t start = 0, last = 0;
+};
+
+std::uint32_t little_endian_32(const std::string& bytes, std::size_t at)
+{
+    std::uint32_t value = 0;
+    for (std::size_t i = 4; i-- > 0;)
+        value = value << 8 | static_cast<std::uint8_t>(bytes.at(at + i));
+    return value;
+}
+
+// The one forward loop of a WAV file's `smpl` chunk, read from the file's
+// bytes: 36 bytes of header (loop count at 28), then 24 per loop (type at 4,
+// start at 8, end at 12).
+std::optional<WavLoop> wav_smpl_loop(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (bytes.size() < 12 || bytes.compare(0, 4, "RIFF") != 0 || bytes.compare(8, 4, "WAVE") != 0) {
+        ADD_FAILURE() << path << " is not a RIFF WAVE file";
+        return std::nullopt;
+    }
+    for (std::size_t at = 12; at + 8 <= bytes.size();) {
+        const std::uint32_t size = little_endian_32(bytes, at + 4);
+        if (bytes.compare(at, 4, "smpl") == 0) {
+            if (size < 36 + 24 || at + 8 + size > bytes.size()) {
+                ADD_FAILURE() << "short smpl chunk in " << path;
+                return std::nullopt;
+            }
+            const std::size_t body = at + 8;
+            EXPECT_EQ(little_endian_32(bytes, body + 28), 1u) << "loop count";
+            EXPECT_EQ(little_endian_32(bytes, body + 36 + 4), 0u) << "loop type: forward";
+            return WavLoop{little_endian_32(bytes, body + 36 + 8), little_endian_32(bytes, body + 36 + 12)};
+        }
+        at += 8 + size + (size & 1);
+    }
+    return std::nullopt;
+}
+
 AudioRead read_audio(const std::string& path)
 {
     AudioRead read;
@@ -105,14 +146,12 @@ AudioRead read_audio(const std::string& path)
     read.frames.resize(static_cast<std::size_t>(2 * info.frames));
     EXPECT_EQ(sf_readf_float(file, read.frames.data(), info.frames), info.frames);
     if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV) {
-        SF_INSTRUMENT instrument{};
-        if (sf_command(file, SFC_GET_INSTRUMENT, &instrument, sizeof instrument) == SF_TRUE &&
-            instrument.loop_count > 0) {
-            EXPECT_EQ(instrument.loop_count, 1);
-            EXPECT_EQ(instrument.loops[0].mode, SF_LOOP_FORWARD);
-            read.loop_start = instrument.loops[0].start;
-            read.loop_length = instrument.loops[0].end + 1 - instrument.loops[0].start;  // end: last frame
-            read.loop_end = instrument.loops[0].end + 1;
+        // The chunk's own bytes: libsndfile shifts the loop end on writing and back on reading.
+        const std::optional<WavLoop> loop = wav_smpl_loop(path);
+        if (loop) {
+            read.loop_start = loop->start;
+            read.loop_length = loop->last + 1 - loop->start;  // the chunk's end is the loop's last frame
+            read.loop_end = loop->last + 1;
         }
     } else {
         const auto comments = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC ? flac_comments(path)

@@ -83,5 +83,11 @@ TEST(InstalledStart, TheStartSetIsTheFirstPlaceThatHoldsOne)
     fs::remove(program.path() / "amus.dat");
     places.command_line = named.path() / "missing.dat";
     EXPECT_EQ(start_score_archive(places), last.path() / "game.dat");
+    // ...and the user is told why, and what plays instead.
+    const std::string message = unusable_start_path_message(places, last.path() / "game.dat");
+    EXPECT_NE(message.find((named.path() / "missing.dat").string()), std::string::npos) << message;
+    EXPECT_NE(message.find((last.path() / "game.dat").string()), std::string::npos) << message;
+    places.command_line = named.path();
+    EXPECT_EQ(unusable_start_path_message(places, named.path() / "amus.dat"), "");
     EXPECT_TRUE(score_archive_named_by(last.path()).empty());
 }

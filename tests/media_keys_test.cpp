@@ -13,8 +13,15 @@
 #include <QDBusPendingReply>
 #include <QDBusVariant>
 #include <QFile>
+#include <QJsonArray>
+#include <QMessageBox>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <cmath>
 
 using namespace tambelo::frontend;
 
@@ -34,6 +41,19 @@ QStringList read_lines(const QString& file_path)
     return lines;
 }
 
+// Track `track` of the set as `tambelo-cli list --json` describes it.
+QJsonObject listed_track(const QString& score_path, int track)
+{
+    QProcess cli;
+    cli.start(TAMBELO_CLI, {"list", score_path, "--json"});
+    if (!cli.waitForFinished(60000) || cli.exitCode() != 0)
+        return {};
+    for (const QJsonValue entry : QJsonDocument::fromJson(cli.readAllStandardOutput())["tracks"].toArray())
+        if (entry["number"].toInt() == track)
+            return entry.toObject();
+    return {};
+}
+
 }  // namespace
 
 class MediaKeysTest : public QObject {
@@ -49,6 +69,7 @@ public slots:
 private slots:
     void busCallsActAsTheButtonsAndTheMetadataFollows();
     void busCallsWaitForNoDialog();
+    void aSecondStartHandsItsSetToTheRunningWindow();
 
 private:
     // A second connection, as another program on the bus would call.
@@ -86,6 +107,9 @@ void MediaKeysTest::busCallsActAsTheButtonsAndTheMetadataFollows()
     QVERIFY(titles.open(QIODevice::WriteOnly));
     titles.write("0 Game\r\n1 One\r\n2 Two\r\n");
     titles.close();
+    // The sample set's scores and voices, so that the window can measure its tracks.
+    for (const char* name : {"amus.dat", "amus.mda"})
+        QVERIFY(QFile::copy(QString(TAMBELO_SAMPLE_SET_DIR) + "/" + name, folder.filePath(name)));
 
     PlaybackLibrary library(std::filesystem::path(QFile::encodeName(folder.path()).toStdString()) /
                             playback_library_file_name());
@@ -95,14 +119,28 @@ void MediaKeysTest::busCallsActAsTheButtonsAndTheMetadataFollows()
     QVERIFY(client.isConnected());
     QVERIFY(client.connect(service, path, "org.freedesktop.DBus.Properties", "PropertiesChanged", this,
                            SLOT(propertiesChanged(QString, QVariantMap, QStringList))));
-    QCOMPARE(metadata().value("xesam:title").toString(), QString("1 One"));
+    QCOMPARE(metadata().value("xesam:title").toString(), QString("One"));
     const qsizetype started = read_lines(log_path).size();
+
+    // The position runs while the track plays.
+    const qlonglong first_position = property("Position").toLongLong();
+    QTest::qWait(200);
+    QVERIFY2(property("Position").toLongLong() >= first_position + 150000,
+             qPrintable(QString("Position %1 after 200 ms").arg(property("Position").toLongLong())));
 
     // Next makes exactly the next button's calls.
     QCOMPARE(call(player, "Next").type(), QDBusMessage::ReplyMessage);
     QCOMPARE(read_lines(log_path).mid(started), QStringList({"get_next 1", "play_music 2"}));
     const QVariantMap now = metadata();
-    QCOMPARE(now.value("xesam:title").toString(), QString("2 Two"));
+    QCOMPARE(now.value("xesam:title").toString(), QString("Two"));
+    // The length as the command-line tool measures it: intro and two loops.
+    const QJsonObject listed = listed_track(folder.filePath("amus.dat"), 2);
+    QVERIFY(listed.value("loops").toBool());
+    const double expected_us =
+        1000.0 * (listed.value("intro_ms").toDouble() + 2.0 * listed.value("loop_ms").toDouble());
+    QVERIFY2(std::abs(now.value("mpris:length").toDouble() - expected_us) <= 1000.0,
+             qPrintable(QString("mpris:length %1, expected %2").arg(now.value("mpris:length").toLongLong())
+                            .arg(expected_us)));
     QCOMPARE(now.value("xesam:album").toString(), QString("Game"));
     QCOMPARE(now.value("xesam:trackNumber").toInt(), 2);
     QCOMPARE(now.value("mpris:trackid").value<QDBusObjectPath>().path(), QString("/org/tambelo/track/2"));
@@ -146,6 +184,46 @@ void MediaKeysTest::busCallsWaitForNoDialog()
     window.findChild<QAction*>("mnuOpen")->trigger();
     QCOMPARE(read_lines(log_path).mid(started), QStringList());
     QCOMPARE(window.form().current_track(), 1);
+    window.close();
+}
+
+void MediaKeysTest::aSecondStartHandsItsSetToTheRunningWindow()
+{
+    QTemporaryDir folder, other;
+    qputenv("TAMBELO_DOUBLE_LOG", folder.filePath("calls.log").toLocal8Bit());
+    QVERIFY(QFile::copy(TAMBELO_LIBRARY_DOUBLE, folder.filePath(playback_library_file_name().c_str())));
+    for (const char* name : {"amus.dat", "amus.mda"})
+        QVERIFY(QFile::copy(QString(TAMBELO_SAMPLE_SET_DIR) + "/" + name, other.filePath(name)));
+    PlaybackLibrary library(std::filesystem::path(QFile::encodeName(folder.path()).toStdString()) /
+                            playback_library_file_name());
+    MainWindow window(library, folder.path());
+    QVERIFY(window.form().Form_Load());
+    QVERIFY(window.offer_media_controls());
+
+    // The second program ends at once, its set opened by the running window;
+    // a path that holds no set is shown to the user there and changes nothing.
+    auto start_again = [](const QStringList& arguments) {
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        environment.insert("TAMBELO_MIDI_OUT", "none");
+        program.setProcessEnvironment(environment);
+        program.start(TAMBELO_PROGRAM, arguments);
+        // The running window answers on this thread: let its event loop run.
+        QTRY_COMPARE_WITH_TIMEOUT(program.state(), QProcess::NotRunning, 20000);
+        QCOMPARE(program.exitCode(), 0);
+    };
+    start_again({other.path()});
+    QCOMPARE(window.form().score_path(),
+             std::filesystem::path(QFile::encodeName(other.filePath("amus.dat")).toStdString()));
+    start_again({other.filePath("missing.dat")});
+    QCOMPARE(window.form().score_path(),
+             std::filesystem::path(QFile::encodeName(other.filePath("amus.dat")).toStdString()));
+    auto* notice = window.findChild<QMessageBox*>("notice");
+    QVERIFY(notice != nullptr && notice->isVisible());
+    QVERIFY(notice->text().contains("missing.dat"));
+    QCOMPARE(notice->windowModality(), Qt::NonModal);
+    start_again({});
     window.close();
 }
 

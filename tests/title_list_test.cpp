@@ -147,6 +147,14 @@ TEST(DecodeTitleList, EachLineIsUtf8WhenValidAndCp932Otherwise)
          {"0 " + test_in_utf8, "1 " + test_in_utf8, "2 caf\xC3\xA9"}},
         {"a stray byte garbles only its own line", "1 caf\xC3\xA9\r\n2 \x80",
          {"1 caf\xC3\xA9", "2 \xEF\xBF\xBD"}},
+        // CP932 half-width katakana "mi su te xi" are also valid UTF-8 (two-byte
+        // sequences); the list's other lines make it a CP932 list.
+        {"a katakana line in a CP932 list", "1 " + test_in_cp932 + "\r\n6 \xD0\xBD\xC3\xA8\r\n7 " + test_in_cp932,
+         {"1 " + test_in_utf8, "6 \xEF\xBE\x90\xEF\xBD\xBD\xEF\xBE\x83\xEF\xBD\xA8", "7 " + test_in_utf8}},
+        // The stray 0x81 before "A" forms a valid CP932 character, yet the
+        // list is plainly UTF-8.
+        {"a stray byte in a UTF-8 list", "0 " + test_in_utf8 + "\n1 " + test_in_utf8 + "\n2 \x81" "A",
+         {"0 " + test_in_utf8, "1 " + test_in_utf8, "2 \xE3\x80\x81"}},
         {"byte order mark is no part of the first line", "\xEF\xBB\xBF" "0 Game\n1 " + test_in_cp932,
          {"0 Game", "1 " + test_in_utf8}},
     };

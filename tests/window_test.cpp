@@ -5,12 +5,15 @@
 #include "frontend/qt/main_window.h"
 #include "frontend/qt/remembered_set.h"
 #include "frontend/window_logic/common.h"
+#include "frontend/window_logic/pictures.h"
 
 #include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QProcess>
+#include <QSet>
+#include <QXmlStreamReader>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -92,6 +95,7 @@ private slots:
     void aLongTitleLineIsCutAndShownWholeInTheTooltip();
     void quitSignalsCloseTheWindowAndReleaseTheLibrary();
     void anOpenedSetIsRememberedForTheNextStart();
+    void theLargeIconIsSmoothAndTheScalableOneIsAnSvg();
 };
 
 void WindowTest::theLayoutIsFixedWithSixPictureButtonsInARow()
@@ -192,6 +196,33 @@ void WindowTest::anOpenedSetIsRememberedForTheNextStart()
     write_file(session.chosen_file, "score");
     window.findChild<QAction*>("mnuOpen")->trigger();
     QCOMPARE(remembered_set(), session.chosen_file);
+}
+
+void WindowTest::theLargeIconIsSmoothAndTheScalableOneIsAnSvg()
+{
+    const QString name = "/apps/org.tambelo.Tambelo";
+    const QImage large(QString(TAMBELO_ICON_DIR) + "/256x256" + name + ".png");
+    QCOMPARE(large.size(), QSize(256, 256));
+    // Anti-aliased edges blend the drawing's few colours into many.
+    QSet<QRgb> colours;
+    for (int y = 0; y < large.height(); ++y)
+        for (int x = 0; x < large.width(); ++x)
+            colours.insert(large.pixel(x, y));
+    QVERIFY2(colours.size() > 16, qPrintable(QString("%1 colours").arg(colours.size())));
+
+    QFile svg(QString(TAMBELO_ICON_DIR) + "/scalable" + name + ".svg");
+    QVERIFY(svg.open(QIODevice::ReadOnly));
+    QXmlStreamReader reader(&svg);
+    QVERIFY(reader.readNextStartElement());
+    QCOMPARE(reader.name().toString(), QString("svg"));
+    QCOMPARE(reader.attributes().value("viewBox").toString(), QString("0 0 32 32"));
+    int shapes = 0;
+    while (reader.readNextStartElement()) {
+        ++shapes;
+        reader.skipCurrentElement();
+    }
+    QVERIFY2(!reader.hasError(), qPrintable(reader.errorString()));
+    QCOMPARE(shapes, static_cast<int>(program_icon_shapes().size()));
 }
 
 QTEST_MAIN(WindowTest)

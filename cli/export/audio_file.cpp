@@ -50,7 +50,9 @@ Comments vorbis_comments(const AudioTags& tags)
     return comments;
 }
 
-// The `smpl` chunk's one forward loop; its end is the loop's last frame.
+// The `smpl` chunk's one forward loop, whose end in the chunk is the loop's
+// last frame. libsndfile takes the end as the first frame after the loop and
+// writes one less, so it gets start + length.
 void set_wav_loop(SNDFILE* handle, const AudioLoop& loop)
 {
     SF_INSTRUMENT instrument{};
@@ -60,7 +62,7 @@ void set_wav_loop(SNDFILE* handle, const AudioLoop& loop)
     instrument.loop_count = 1;
     instrument.loops[0].mode = SF_LOOP_FORWARD;
     instrument.loops[0].start = static_cast<unsigned int>(loop.start_frame);
-    instrument.loops[0].end = static_cast<unsigned int>(loop.start_frame + loop.length_frames - 1);
+    instrument.loops[0].end = static_cast<unsigned int>(loop.start_frame + loop.length_frames);
     instrument.loops[0].count = 0;  // for ever
     sf_command(handle, SFC_SET_INSTRUMENT, &instrument, sizeof instrument);
 }

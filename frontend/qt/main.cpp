@@ -54,6 +54,7 @@ QString to_text(const std::filesystem::path& path)
 
 int main(int argc, char** argv)
 {
+    using namespace tambelo::frontend;
     // Answered before the window system is touched, so they work anywhere.
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
@@ -67,6 +68,9 @@ int main(int argc, char** argv)
     }
 
     QApplication application(argc, argv);
+    // Ties the window to its desktop entry, so that docks and task bars show
+    // the entry's name and icon for it.
+    QGuiApplication::setDesktopFileName(MediaPlayerService::desktop_entry);
     const QString folder = QCoreApplication::applicationDirPath();
     // Qt has taken its own options out; what is left is the set, if any.
     const QStringList arguments = QCoreApplication::arguments().mid(1);
@@ -74,8 +78,12 @@ int main(int argc, char** argv)
         std::fputs(usage, stderr);
         return 2;
     }
+    // One window plays at a time: a second start hands its set to the
+    // window already running (or only raises it) and ends.
+    if (hand_over_to_running_player(arguments.isEmpty() ? QString()
+                                                        : QDir::current().absoluteFilePath(arguments.first())))
+        return 0;
 
-    using namespace tambelo::frontend;
     StartSetPlaces places;
     places.program_folder = to_path(folder);
     if (!arguments.isEmpty())
@@ -84,15 +92,9 @@ int main(int argc, char** argv)
     if (*installed_samples != '\0')
         places.installed_samples = to_path(QDir(folder).absoluteFilePath(installed_samples));
     const std::filesystem::path start = start_score_archive(places);
-    if (!places.command_line.empty()) {
-        if (score_archive_named_by(places.command_line).empty())
-            std::fprintf(stderr,
-                         "tambelo: no music set at %s (no such file, or a folder without "
-                         "amus.dat); playing %s instead\n",
-                         places.command_line.c_str(), start.c_str());
-        else if (start == score_archive_named_by(places.command_line))
-            remember_set(to_text(start));
-    }
+    const std::string unusable_path = unusable_start_path_message(places, start);
+    if (!places.command_line.empty() && start == score_archive_named_by(places.command_line))
+        remember_set(to_text(start));
 
     PlaybackLibrary library(places.program_folder / playback_library_file_name(),
                             installed_library_name);
@@ -105,6 +107,9 @@ int main(int argc, char** argv)
         return 1;
     window.offer_media_controls();
     window.show();
+    // Shown over the playing window, not before it.
+    if (!unusable_path.empty())
+        window.show_notice(QString::fromStdString(unusable_path));
     const int status = application.exec();
     return window.form().ended_by_failure() ? 1 : status;
 }

@@ -1,8 +1,10 @@
 #include "frontend/qt/main_window.h"
 
+#include "frontend/qt/mpris/shown_length.h"
 #include "frontend/qt/remembered_set.h"
 #include "frontend/window_logic/form_layout.h"
 #include "frontend/window_logic/pictures.h"
+#include "frontend/window_logic/start_set.h"
 
 #include <QAction>
 #include <QBitmap>
@@ -19,6 +21,7 @@
 #include <QPushButton>
 #include <QThread>
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -162,10 +165,15 @@ void MainWindow::forward(void (MainForm::*handler)())
         return;
     in_command_ = true;
     const std::filesystem::path before = form_.score_path();
+    const std::int32_t track_before = form_.current_track();
+    const bool playing_before = form_.playing();
     (form_.*handler)();
     in_command_ = false;
     if (form_.score_path() != before && !form_.ended_by_failure())
         remember_set(QFile::decodeName(QByteArray::fromStdString(form_.score_path().string())));
+    // Play starts the track again from its beginning.
+    follow_playback(handler == &MainForm::cmdPlay_Click || form_.score_path() != before ||
+                    form_.current_track() != track_before || form_.playing() != playing_before);
     if (media_)
         media_->refresh();
 }
@@ -177,21 +185,65 @@ bool MainWindow::offer_media_controls()
     controls.stop = [this] { forward(&MainForm::cmdStop_Click); };
     controls.next = [this] { forward(&MainForm::cmdNext_Click); };
     controls.previous = [this] { forward(&MainForm::cmdPrev_Click); };
-    controls.raise = [this] {
-        show();
-        raise();
-        activateWindow();
+    controls.raise = [this] { raise_window(); };
+    controls.open = [this](const QString& path) {
+        open_set(path);
+        raise_window();
     };
     controls.quit = [this] {
         if (!in_command_)
             close();
     };
+    follow_playback(true);
     media_ = new MediaPlayerService(std::move(controls), [this] { return player_state(); }, this);
     if (media_->register_on_session_bus())
         return true;
     delete media_;
     media_ = nullptr;
     return false;
+}
+
+void MainWindow::follow_playback(bool restarted)
+{
+    if (!restarted)
+        return;
+    track_clock_.start();
+    const std::int32_t track = form_.current_track();
+    if (form_.score_path() != measured_score_ || track != measured_track_) {
+        measured_score_ = form_.score_path();
+        measured_track_ = track;
+        track_length_us_ = shown_length_us(form_.score_path(), form_.voice_path(), track);
+    }
+}
+
+void MainWindow::raise_window()
+{
+    show();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::open_set(const QString& path)
+{
+    const std::filesystem::path named = std::filesystem::path(QFile::encodeName(path).toStdString());
+    const std::filesystem::path score = score_archive_named_by(named);
+    if (score.empty()) {
+        show_notice("There is no music set at " + path + " (no such file, or a folder without amus.dat).");
+        return;
+    }
+    handed_set_ = score;
+    forward(&MainForm::mnuOpen_Click);
+    handed_set_.reset();
+}
+
+void MainWindow::show_notice(const QString& message)
+{
+    std::fprintf(stderr, "tambelo: %s\n", message.toLocal8Bit().constData());
+    auto* box = new QMessageBox(QMessageBox::Warning, "TAMBELO", message, QMessageBox::Ok, this);
+    box->setObjectName("notice");
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
 }
 
 PlayerState MainWindow::player_state() const
@@ -202,9 +254,13 @@ PlayerState MainWindow::player_state() const
     state.track = form_.current_track();
     // The status line begins with a blank; the caption names the game
     // after the program's name.
-    state.title = QString::fromStdString(form_.status());
-    if (state.title.startsWith(' '))
-        state.title.remove(0, 1);
+    state.title = title_without_number(QString::fromStdString(form_.status()), state.track);
+    state.length_us = track_length_us_;
+    if (state.playing && track_clock_.isValid()) {
+        state.position_us = track_clock_.elapsed() * 1000;
+        if (track_length_us_)
+            state.position_us = std::min(state.position_us, *track_length_us_);
+    }
     const QString caption = QString::fromStdString(form_.caption());
     const QString prefix = "TAMBELO - ";
     if (caption.startsWith(prefix))
@@ -229,6 +285,8 @@ void MainWindow::set_status(const std::string& text)
 
 std::filesystem::path MainWindow::ask_for_file()
 {
+    if (handed_set_)
+        return *handed_set_;
     return std::filesystem::path(QFile::encodeName(services_.choose_file(this)).toStdString());
 }
 

@@ -8,10 +8,12 @@
 #include "frontend/window_logic/main_form.h"
 #include "frontend/window_logic/window_view.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <memory>
 
 class QAction;
@@ -39,6 +41,15 @@ public:
     // (MPRIS), when there is a bus. Returns whether it is offered.
     bool offer_media_controls();
 
+    // Opens the set at `path` (a score archive or a folder holding one) as
+    // File > Open would; a path that holds no set is reported with
+    // show_notice and changes nothing.
+    void open_set(const QString& path);
+
+    // Tells the user something in a message box that does not block: the
+    // window goes on (and plays) while it is up.
+    void show_notice(const QString& message);
+
     void set_caption(const std::string& text) override;
     void set_status(const std::string& text) override;
     std::filesystem::path ask_for_file() override;
@@ -53,11 +64,22 @@ private:
     QPushButton* add_button(const char* name, int index, const char* tooltip);
     void forward(void (MainForm::*handler)());
     PlayerState player_state() const;
+    void raise_window();
+    // After a command: when it (re)started a track, its clock starts again
+    // and its length is measured.
+    void follow_playback(bool restarted);
 
     Services services_;
     MainForm form_;
     MediaPlayerService* media_ = nullptr;
     bool in_command_ = false;
+    // The set open_set() hands to File > Open in place of the dialog.
+    std::optional<std::filesystem::path> handed_set_;
+    // The track playing: since when, and how long it is shown as lasting.
+    QElapsedTimer track_clock_;
+    std::optional<std::int64_t> track_length_us_;
+    std::filesystem::path measured_score_;
+    std::int32_t measured_track_ = 0;
 
     QPushButton* cmdPrev10 = nullptr;
     QPushButton* cmdPrev = nullptr;

@@ -11,7 +11,10 @@
 // leading_number.h) equals n is the title line of track n. The first
 // matching line wins. Each line is read as UTF-8 when it is valid UTF-8,
 // otherwise as CP932 (Shift-JIS), the code page the lists were written in,
-// so one stray byte garbles no more than its own line.
+// so one stray byte garbles no more than its own line; but in a list whose
+// CP932-only lines outnumber its lines of UTF-8 kana and kanji, every line
+// that is valid CP932 is read as CP932 (a line of half-width katakana can
+// be valid UTF-8 by chance).
 
 #include <cstdint>
 #include <filesystem>
@@ -37,7 +40,7 @@ std::vector<std::string> split_title_lines(std::string_view bytes);
 std::string decode_title_line(std::string_view bytes);
 
 // Splits the bytes of a whole title list into lines and decodes each to
-// UTF-8. A UTF-8 byte order mark at the start is dropped.
+// UTF-8 by the rules above. A UTF-8 byte order mark at the start is dropped.
 std::vector<std::string> decode_title_list(std::string_view bytes);
 
 // Reads the title list at `path` as UTF-8 lines. A missing file, or anything

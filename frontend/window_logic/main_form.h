@@ -61,6 +61,7 @@ public:
     const std::string& status() const { return status_; }
     // The score archive of the music set in use.
     const std::filesystem::path& score_path() const { return datPath; }
+    const std::filesystem::path& voice_path() const { return mdaPath; }
     // True once a failure has ended the program: it exits with status 1.
     bool ended_by_failure() const { return ended_by_failure_; }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <string>
 #include <string_view>
 
 namespace tambelo::frontend {
@@ -144,22 +145,113 @@ Pixels button_figure(ButtonPicture picture)
     return figure.pixels();
 }
 
+std::vector<IconShape> program_icon_shapes()
+{
+    using Kind = IconShape::Kind;
+    return {
+        // A navy tile with a black border.
+        {Kind::rectangle, opaque_black, {{1, 1}, {31, 31}}},
+        {Kind::rectangle, navy, {{2, 2}, {30, 30}}},
+        // Two beamed eighth notes: heads, stems, and a beam rising to the right.
+        {Kind::ellipse, yellow, {{6, 20}, {13, 25}}},
+        {Kind::ellipse, yellow, {{18, 18}, {25, 23}}},
+        {Kind::rectangle, yellow, {{11, 7}, {13, 22}}},
+        {Kind::rectangle, yellow, {{23, 5}, {25, 20}}},
+        {Kind::polygon, yellow, {{11, 7}, {25, 5}, {25, 9}, {11, 11}}},
+    };
+}
+
+namespace {
+
+// Even-odd rule, tested at the pixel's centre.
+bool inside_polygon(const std::vector<IconPoint>& points, double x, double y)
+{
+    bool inside = false;
+    for (std::size_t i = 0, j = points.size() - 1; i < points.size(); j = i++) {
+        const IconPoint& a = points[i];
+        const IconPoint& b = points[j];
+        if ((a.y > y) != (b.y > y) && x < (b.x - a.x) * (y - a.y) / (b.y - a.y) + a.x)
+            inside = !inside;
+    }
+    return inside;
+}
+
+std::string svg_colour(std::uint32_t argb)
+{
+    constexpr char digits[] = "0123456789abcdef";
+    std::string text = "#";
+    for (int shift = 20; shift >= 0; shift -= 4)
+        text += digits[(argb >> shift) & 0xF];
+    return text;
+}
+
+std::string svg_number(double value)
+{
+    std::string text = std::to_string(value);
+    text.erase(text.find_last_not_of('0') + 1);
+    if (text.back() == '.')
+        text.pop_back();
+    return text;
+}
+
+}  // namespace
+
 Pixels program_icon()
 {
     Canvas icon(icon_side, icon_side, transparent);
-    // A navy tile with a black border.
-    icon.fill_rect(1, 1, 30, 30, opaque_black);
-    icon.fill_rect(2, 2, 28, 28, navy);
-    // Two beamed eighth notes: heads, stems, and a beam rising to the right.
-    fill_ellipse(icon, 6, 20, 7, 5, yellow);
-    fill_ellipse(icon, 18, 18, 7, 5, yellow);
-    icon.fill_rect(11, 7, 2, 15, yellow);
-    icon.fill_rect(23, 5, 2, 15, yellow);
-    for (int x = 11; x <= 24; ++x) {
-        const int top = 7 - (x - 11) * 2 / 13;
-        icon.fill_rect(x, top, 1, 4, yellow);
+    for (const IconShape& shape : program_icon_shapes()) {
+        const IconPoint& from = shape.points.front();
+        const IconPoint& to = shape.points.back();
+        const auto left = static_cast<int>(from.x), top = static_cast<int>(from.y);
+        const auto width = static_cast<int>(to.x - from.x), height = static_cast<int>(to.y - from.y);
+        switch (shape.kind) {
+        case IconShape::Kind::rectangle:
+            icon.fill_rect(left, top, width, height, shape.colour);
+            break;
+        case IconShape::Kind::ellipse:
+            fill_ellipse(icon, left, top, width, height, shape.colour);
+            break;
+        case IconShape::Kind::polygon:
+            for (int y = 0; y < icon_side; ++y)
+                for (int x = 0; x < icon_side; ++x)
+                    if (inside_polygon(shape.points, x + 0.5, y + 0.5))
+                        icon.put(x, y, shape.colour);
+            break;
+        }
     }
     return icon.pixels();
+}
+
+std::string program_icon_svg()
+{
+    const std::string side = std::to_string(icon_side);
+    std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + side + "\" height=\"" + side +
+                      "\" viewBox=\"0 0 " + side + " " + side + "\">\n";
+    for (const IconShape& shape : program_icon_shapes()) {
+        const IconPoint& from = shape.points.front();
+        const IconPoint& to = shape.points.back();
+        const std::string fill = " fill=\"" + svg_colour(shape.colour) + "\"/>\n";
+        switch (shape.kind) {
+        case IconShape::Kind::rectangle:
+            svg += "  <rect x=\"" + svg_number(from.x) + "\" y=\"" + svg_number(from.y) + "\" width=\"" +
+                   svg_number(to.x - from.x) + "\" height=\"" + svg_number(to.y - from.y) + "\"" + fill;
+            break;
+        case IconShape::Kind::ellipse:
+            svg += "  <ellipse cx=\"" + svg_number((from.x + to.x) / 2) + "\" cy=\"" + svg_number((from.y + to.y) / 2) +
+                   "\" rx=\"" + svg_number((to.x - from.x) / 2) + "\" ry=\"" + svg_number((to.y - from.y) / 2) + "\"" +
+                   fill;
+            break;
+        case IconShape::Kind::polygon: {
+            std::string points;
+            for (const IconPoint& point : shape.points)
+                points += (points.empty() ? "" : " ") + svg_number(point.x) + "," + svg_number(point.y);
+            svg += "  <polygon points=\"" + points + "\"" + fill;
+            break;
+        }
+        }
+    }
+    return svg + "</svg>\n";
 }
 
 }  // namespace tambelo::frontend

@@ -4,6 +4,7 @@
 // pixel without any toolkit, so that every window toolkit shows the same.
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace tambelo::frontend {
@@ -36,8 +37,26 @@ inline constexpr std::uint32_t transparent = 0x00000000;
 // as the transparent colour.
 Pixels button_figure(ButtonPicture picture);
 
-// The window's 32 x 32 icon: colours of the sixteen-colour palette on a
-// transparent background.
+// The drawing of the program's icon on its 32 x 32 grid, painted in order:
+// rectangles and ellipses fill the box between their two corner points (top
+// left, bottom right), polygons the area inside their points. The window's
+// icon, the SVG icon and the smooth large icons are all made from it.
+struct IconPoint {
+    double x = 0, y = 0;
+};
+struct IconShape {
+    enum class Kind { rectangle, ellipse, polygon };
+    Kind kind;
+    std::uint32_t colour;
+    std::vector<IconPoint> points;
+};
+std::vector<IconShape> program_icon_shapes();
+
+// The window's 32 x 32 icon, the drawing in pixels: colours of the
+// sixteen-colour palette on a transparent background.
 Pixels program_icon();
+
+// The drawing as a scalable SVG image.
+std::string program_icon_svg();
 
 }  // namespace tambelo::frontend

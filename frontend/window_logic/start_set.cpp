@@ -41,4 +41,12 @@ std::filesystem::path start_score_archive(const StartSetPlaces& places)
     return beside_program;
 }
 
+std::string unusable_start_path_message(const StartSetPlaces& places, const std::filesystem::path& start)
+{
+    if (places.command_line.empty() || !score_archive_named_by(places.command_line).empty())
+        return {};
+    return "There is no music set at " + places.command_line.string() +
+           " (no such file, or a folder without amus.dat). Playing " + start.string() + " instead.";
+}
+
 }  // namespace tambelo::frontend

@@ -7,6 +7,7 @@
 // Plain C++: the caller reads the settings and the command line.
 
 #include <filesystem>
+#include <string>
 
 namespace tambelo::frontend {
 
@@ -28,5 +29,10 @@ std::filesystem::path score_archive_named_by(const std::filesystem::path& file_o
 // holds one. When none does, amus.dat in the program's folder, so that the
 // window opens as it always did and plays nothing.
 std::filesystem::path start_score_archive(const StartSetPlaces& places);
+
+// What to tell the user at start when the file or folder named on the
+// command line holds no set, so that `start` plays instead; empty when
+// nothing was named or it holds a set.
+std::string unusable_start_path_message(const StartSetPlaces& places, const std::filesystem::path& start);
 
 }  // namespace tambelo::frontend

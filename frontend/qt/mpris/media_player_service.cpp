@@ -6,6 +6,8 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QRegularExpression>
+#include <QUrl>
 #include <QVariantMap>
 
 #include <utility>
@@ -18,6 +20,33 @@ constexpr const char* object_path = "/org/mpris/MediaPlayer2";
 constexpr const char* player_interface = "org.mpris.MediaPlayer2.Player";
 
 }  // namespace
+
+QString title_without_number(const QString& status_line, std::int32_t track)
+{
+    const QString line = status_line.trimmed();
+    const qsizetype blank = line.indexOf(QRegularExpression("[ \\t]"));
+    const QString title = blank < 0 ? QString() : line.mid(blank).trimmed();
+    if (title.isEmpty() || line == QString("%1 NO TITLE").arg(track))
+        return QString("Track %1").arg(track);
+    return title;
+}
+
+bool hand_over_to_running_player(const QString& set_path)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const QString name = QString("org.mpris.MediaPlayer2.") + MediaPlayerService::player_name;
+    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(name).value())
+        return false;
+    constexpr int answer_ms = 2000;
+    if (!set_path.isEmpty()) {
+        QDBusMessage open = QDBusMessage::createMethodCall(name, object_path, player_interface, "OpenUri");
+        open << QUrl::fromLocalFile(set_path).toString();
+        if (bus.call(open, QDBus::Block, answer_ms).type() != QDBusMessage::ReplyMessage)
+            return false;
+    }
+    const QDBusMessage raise = QDBusMessage::createMethodCall(name, object_path, "org.mpris.MediaPlayer2", "Raise");
+    return bus.call(raise, QDBus::Block, answer_ms).type() == QDBusMessage::ReplyMessage;
+}
 
 MediaPlayerService::MediaPlayerService(PlayerControls controls, std::function<PlayerState()> state,
                                        QObject* parent)
@@ -70,7 +99,7 @@ void MediaPlayerService::refresh()
     if (now.playing != announced_.playing)
         changed.insert("PlaybackStatus", now.playing ? "Playing" : "Stopped");
     if (now.track != announced_.track || now.title != announced_.title ||
-        now.album != announced_.album)
+        now.album != announced_.album || now.length_us != announced_.length_us)
         changed.insert("Metadata", track_metadata(now));
     announced_ = now;
     if (changed.isEmpty())

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace tambelo::frontend {
 
@@ -23,17 +24,33 @@ struct PlayerControls {
     std::function<void()> previous;
     std::function<void()> raise;
     std::function<void()> quit;
+    // Opens the set at a local path (a score archive or a folder holding one).
+    std::function<void(const QString& path)> open;
 };
 
 // What the window shows: the bus reports it.
 struct PlayerState {
     bool playing = false;
     std::int32_t track = 0;
-    // The status line without its leading blank, and the game's title
-    // (empty when the title list names none).
+    // The track's title without its number, and the game's title (empty
+    // when the title list names none).
     QString title;
     QString album;
+    // How long the track is shown as lasting (none when unknown), and how
+    // far it has played: microseconds since it started, up to that length.
+    std::optional<std::int64_t> length_us;
+    std::int64_t position_us = 0;
 };
+
+// The title for the bus from the window's status line: the line without its
+// number (the first word), or "Track N" when the list gives no title.
+QString title_without_number(const QString& status_line, std::int32_t track);
+
+// When a window already plays on the session bus: hands it `set_path` to
+// open (none: nothing), raises it and returns true, so that a second start
+// opens no second window. False when there is no bus, no such window, or it
+// does not answer within two seconds.
+bool hand_over_to_running_player(const QString& set_path);
 
 class MediaPlayerService : public QObject {
     Q_OBJECT

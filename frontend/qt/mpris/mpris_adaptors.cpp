@@ -1,5 +1,7 @@
 #include "frontend/qt/mpris/mpris_adaptors.h"
 
+#include <QUrl>
+
 namespace tambelo::frontend {
 
 namespace {
@@ -26,6 +28,8 @@ QVariantMap track_metadata(const PlayerState& state)
     metadata.insert("mpris:trackid", QVariant::fromValue(track_id(state.track)));
     metadata.insert("xesam:trackNumber", static_cast<int>(state.track));
     metadata.insert("xesam:title", state.title);
+    if (state.length_us)
+        metadata.insert("mpris:length", static_cast<qlonglong>(*state.length_us));
     if (!state.album.isEmpty())
         metadata.insert("xesam:album", state.album);
     return metadata;
@@ -75,6 +79,11 @@ void PlayerAdaptor::Seek(qlonglong) {}
 
 void PlayerAdaptor::SetPosition(const QDBusObjectPath&, qlonglong) {}
 
-void PlayerAdaptor::OpenUri(const QString&) {}
+void PlayerAdaptor::OpenUri(const QString& uri)
+{
+    const QUrl url(uri);
+    if (url.isLocalFile() && service_->controls().open)
+        service_->controls().open(url.toLocalFile());
+}
 
 }  // namespace tambelo::frontend

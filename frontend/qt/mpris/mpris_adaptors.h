@@ -39,7 +39,8 @@ public:
     bool HasTrackList() const { return false; }
     QString Identity() const { return "Tambelo"; }
     QString DesktopEntry() const { return MediaPlayerService::desktop_entry; }
-    QStringList SupportedUriSchemes() const { return {}; }
+    // OpenUri takes local files: a score archive or a folder holding one.
+    QStringList SupportedUriSchemes() const { return {"file"}; }
     QStringList SupportedMimeTypes() const { return {}; }
 
 public slots:
@@ -74,8 +75,8 @@ public:
     double Rate() const { return 1.0; }
     QVariantMap Metadata() const;
     double Volume() const { return 1.0; }
-    // The library does not tell how far a track has played.
-    qlonglong Position() const { return 0; }
+    qlonglong Position() const { return service_->state().position_us; }
+    // The library can only start a track from its beginning.
     bool CanSeek() const { return false; }
     bool CanControl() const { return true; }
 
