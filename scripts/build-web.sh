@@ -27,7 +27,12 @@ export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
 
 mkdir -p "$out"
 wasm_build="$out/.wasm-build"
-emcmake cmake -S "$root/web" -B "$wasm_build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+# The compiler cache, where one is installed, as for the native builds.
+launcher=()
+if command -v ccache >/dev/null 2>&1; then
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+emcmake cmake -S "$root/web" -B "$wasm_build" -G Ninja -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" >/dev/null
 cmake --build "$wasm_build"
 
 cp "$wasm_build/tambelo-core.js" "$wasm_build/tambelo-core.wasm" "$out/"

@@ -31,6 +31,7 @@ run_ctest --test-dir "$out/normal"
 
 step "web player: its WebAssembly core against tambelo-cli, the page in headless Chromium"
 scripts/build-web.sh "$out/web"
+node web/tests/titles_test.js
 node web/tests/core_matches_cli.js "$out/normal" "$out/web"
 node web/tests/page_test.js "$out/web" "$out/normal/samples"
 

@@ -187,16 +187,17 @@ async function openSet(files) {
   state.setName = sorted.score.name.replace(/\.[^.]*$/, '');
   state.voiceNote = !voices ? `No voice archive (${state.setName}.mda): the tracks play with the default voices.`
     : state.core.readableEntries(voices) === 0 ? `${sorted.voices.name} holds no voice sets: the tracks play with the default voices.` : null;
+  // Track 1 first: the list's lengths come while it starts.
   state.lengths = [];
+  state.curTrack = 1;
+  playTrack(1);
+  showStatus();
   for (let number = 1; number <= count; ++number) {
     const track = state.core.open(number);
     state.lengths.push(track.failure ?? track.length);
     if (!track.failure) track.close();
   }
   fillTrackList();
-  state.curTrack = 1;
-  playTrack(1);
-  showStatus();
   refresh();
 }
 

@@ -76,7 +76,9 @@ try {
       const track = window.tambeloPage.core.open(1);
       const step = track.length.tickMs * 12;
       track.close();
-      const messages = [{ timeMs: 0, bytes: new Uint8Array([0xf0, 0x41, 0x20, 0x42, 0x12, 0x40, 0x00, 0x7f, 0x00, 0x41, 0xf7]) }];
+      // No reverb and chorus: their tails would blur where a click begins.
+      const messages = [{ timeMs: 0, bytes: new Uint8Array([0xf0, 0x41, 0x20, 0x42, 0x12, 0x40, 0x00, 0x7f, 0x00, 0x41, 0xf7]) },
+        { timeMs: 0, bytes: new Uint8Array([0xb9, 91, 0]) }, { timeMs: 0, bytes: new Uint8Array([0xb9, 93, 0]) }];
       const times = [];
       for (let k = 0; k < 400; ++k) {
         const at = 200 + k * step;
@@ -89,7 +91,7 @@ try {
       const left = rendered.getChannelData(0);
       let peak = 0;
       for (const v of left) peak = Math.max(peak, Math.abs(v));
-      const threshold = peak * 0.02;
+      const threshold = peak * 0.1;
       const deviations = [];
       for (const at of times) {
         const ideal = at * sampleRate / 1000;

@@ -104,6 +104,24 @@ try {
     : saved.frames > expected.music && saved.frames <= expected.frames);
   check('Save as WAV gives the export\'s length', rightLength, `${JSON.stringify(saved)}, expected ${expected.frames} frames (${expected.kind})`);
 
+  // The core's GS reset (device id 0x20) is honoured: it brings back the
+  // volume that was turned down before it. A reset for another device id
+  // is not, and the note stays silent.
+  const peaks = await page.evaluate(async () => {
+    const { renderOffline } = await import('./wav.js');
+    const peakAfterReset = async (deviceId) => {
+      const reset = [0xf0, 0x41, deviceId, 0x42, 0x12, 0x40, 0x00, 0x7f, 0x00, 0x41, 0xf7];
+      const rendered = await renderOffline([
+        { timeMs: 0, bytes: new Uint8Array([0xb0, 7, 0]) },
+        { timeMs: 10, bytes: new Uint8Array(reset) },
+        { timeMs: 50, bytes: new Uint8Array([0x90, 60, 100]) },
+      ], 22050, window.tambeloPage.soundfont.bytes);
+      return rendered.getChannelData(0).reduce((peak, v) => Math.max(peak, Math.abs(v)), 0);
+    };
+    return [await peakAfterReset(0x20), await peakAfterReset(0x10)];
+  });
+  check('the GS reset is honoured', peaks[0] > 0.01 && peaks[1] < 1e-4, `peaks ${peaks}`);
+
   // A broken file: a clear message, and the set stays.
   const broken = path.join(scratch, 'AMUS.DAT');
   writeFileSync(broken, 'this is not an archive at all');
