@@ -1,9 +1,9 @@
 #include "library/sequencer.h"
 
 #include "library/player.h"
+#include "library/portable_bit_cast.h"
 #include "library/sequencer_events.h"
 
-#include <bit>
 #include <cstdint>
 
 namespace tambelo {
@@ -12,7 +12,7 @@ namespace {
 // 109091/96 rounded to double. The exact bit pattern matters: the tick
 // length is recomputed from it at every tick and the accumulator's rounding
 // follows from it, so the music's timing matches to the last bit.
-constexpr double tick_numerator_ms = std::bit_cast<double>(std::uint64_t{0x4091C17555555555});
+constexpr double tick_numerator_ms = bit_cast<double>(std::uint64_t{0x4091C17555555555});
 static_assert(tick_numerator_ms > 1136.3645833333 && tick_numerator_ms < 1136.3645833334);
 
 // Readings less than 2^31 ms ahead of the last one count as time passed;

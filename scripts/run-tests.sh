@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the normal build, the Debian package installed
-# and tried out (scripts/check-deb.sh), the Windows build under Wine, the same
-# tests under AddressSanitizer and UndefinedBehaviorSanitizer, the threading
-# tests under ThreadSanitizer, then each fuzz target for a minute. Warnings
-# are errors.
+# Builds and runs every test: the normal build, the web player (its core
+# against the command-line player, its page in headless Chromium), the
+# Debian package installed and tried out (scripts/check-deb.sh), the Windows
+# build under Wine, the same tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer, the threading tests under ThreadSanitizer, then
+# each fuzz target for a minute. Warnings are errors.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -27,6 +28,12 @@ run_ctest() {
 step "normal build and tests"
 scripts/build.sh "$out/normal" -DTAMBELO_WERROR=ON
 run_ctest --test-dir "$out/normal"
+
+step "web player: its WebAssembly core against tambelo-cli, the page in headless Chromium"
+scripts/build-web.sh "$out/web"
+node web/tests/titles_test.js
+node web/tests/core_matches_cli.js "$out/normal" "$out/web"
+node web/tests/page_test.js "$out/web" "$out/normal/samples"
 
 step "Debian package: build, install, run the installed programs, remove"
 scripts/package-deb.sh "$out/deb" "$out/deb-build"

@@ -37,6 +37,9 @@ packages=(
   googletest wine wine32:i386 wine64
   # the Windows zip and its window test: clicks on the virtual display
   zip unzip xdotool
+  # the web player: the core compiled to WebAssembly, node for its build
+  # and tests, and a browser to test the page in
+  emscripten nodejs chromium
 )
 
 if [ "$(id -u)" -ne 0 ]; then
@@ -50,3 +53,8 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 apt-get update -q
 apt-get install -y -q --no-install-recommends "${packages[@]}"
+# npm installs the web player's pinned packages (web/package-lock.json).
+# Debian's nodejs comes without it; a nodejs that has its own is kept.
+if ! command -v npm >/dev/null 2>&1; then
+  apt-get install -y -q --no-install-recommends npm
+fi

@@ -15,7 +15,10 @@ public:
     FineTimerPeriod& operator=(const FineTimerPeriod&) = delete;
 
 private:
+#ifdef _WIN32
+    // Only Windows has a period to give back, and only when it was granted.
     bool held_ = false;
+#endif
 };
 
 }  // namespace tambelo

@@ -1,0 +1,330 @@
+// The page: a music set dropped or picked, its titles and tracks, the six
+// buttons of the desktop window (same pictures, same tooltips, same steps
+// through the tracks), the position with a bar to seek, a SoundFont of the
+// user's choice, and "Save as WAV".
+import { Core, formatLength } from './core.js';
+import { droppedFiles, maxArchiveBytes, maxSoundFontBytes, maxTitleListBytes, readBounded, sortFiles } from './files.js';
+import { Player } from './player.js';
+import { createSynthNode, engineReads, forgetSoundFont, loadSoundFont, rememberSoundFont, storedSoundFont } from './synth-host.js';
+import { captionText, decodeTitleList, trackTitleLine } from './titles.js';
+import { exportWav } from './wav.js';
+
+const $ = (id) => document.getElementById(id);
+const buttonIds = ['cmdPrev10', 'cmdPrev', 'cmdStop', 'cmdPlay', 'cmdNext', 'cmdNext10'];
+
+const state = {
+  core: null,
+  context: null,
+  node: null,
+  player: null,
+  soundfont: null,   // {name, bytes, own}
+  titles: [],
+  setName: 'amus',
+  count: 0,
+  lengths: [],       // per track: TrackLength or failure words
+  curTrack: 0,
+  dropAt: 0,         // performance.now() of the last drop, for the first-sound figure
+};
+// For the page's tests and measurements.
+window.tambeloPage = state;
+
+function showMessage(text) {
+  $('message').textContent = text ?? '';
+  $('message').hidden = !text;
+}
+
+function showNote(text) {
+  $('note').textContent = text ?? '';
+  $('note').hidden = !text;
+}
+
+// The six pictures, drawn by the window program's own code in the core.
+function drawButtonPictures(module) {
+  buttonIds.forEach((id, which) => {
+    const pixels = module._web_button_picture(which) >> 2;
+    const width = module._web_picture_size(0);
+    const height = module._web_picture_size(1);
+    const canvas = document.createElement('canvas');
+    canvas.width = width;
+    canvas.height = height;
+    const g = canvas.getContext('2d');
+    const image = g.createImageData(width, height);
+    for (let i = 0; i < width * height; ++i) {
+      const argb = module.HEAPU32[pixels + i];
+      // White is the buttons' transparent colour.
+      const white = (argb & 0xffffff) === 0xffffff;
+      image.data.set([(argb >> 16) & 255, (argb >> 8) & 255, argb & 255, white ? 0 : 255], i * 4);
+    }
+    g.putImageData(image, 0, 0);
+    $(id).style.backgroundImage = `url(${canvas.toDataURL()})`;
+  });
+}
+
+async function startAudio() {
+  state.soundfont = await storedSoundFont();
+  await openAudio();
+}
+
+// A context with the synthesizer for the current SoundFont; replaces the
+// one there was (and whatever it played).
+async function openAudio() {
+  state.player?.stop();
+  const old = state.context;
+  state.context = new AudioContext({ latencyHint: 'interactive' });
+  if (old) old.close();
+  $('soundfont-name').textContent = state.soundfont.name;
+  state.node = await createSynthNode(state.context, state.soundfont.bytes);
+  state.node.connect(state.context.destination);
+  state.node.port.addEventListener('message', (event) => {
+    // Time from the last drop to its first sound, which the page's
+    // measurements read.
+    if (event.data.type === 'sounding' && state.firstSoundMs === undefined && state.dropAt) {
+      state.firstSoundMs = performance.now() - state.dropAt;
+    }
+  });
+  state.player = new Player(state.core, state.node, state.context, refresh);
+}
+
+function resumeAudio() {
+  if (state.context && state.context.state !== 'running') state.context.resume().catch(() => {});
+}
+
+// What the window shows: caption, status line, the current row, the bar.
+function refresh() {
+  document.title = $('caption').textContent = captionText(state.titles);
+  const player = state.player;
+  document.querySelectorAll('#tracks tbody tr').forEach((row, index) => {
+    row.classList.toggle('current', index + 1 === state.curTrack);
+  });
+  const length = state.lengths[state.curTrack - 1];
+  const bar = $('position');
+  bar.disabled = !(player?.playing && typeof length === 'object');
+  if (typeof length === 'object') bar.max = String(length.kind === 'loops' ? length.tickTimeMs(length.loopStartTick + length.loopTicks) : length.tickTimeMs(length.endTick));
+  $('save-wav').disabled = !(typeof length === 'object');
+  for (const id of buttonIds) $(id).disabled = state.count === 0;
+}
+
+function showStatus() {
+  $('status').textContent = ` ${trackTitleLine(state.titles, state.curTrack)}`;
+}
+
+// The bar follows the music; a looping track's position counts again from
+// the loop's start each time round.
+function showPosition() {
+  const player = state.player;
+  const length = state.lengths[state.curTrack - 1];
+  if (player?.playing && typeof length === 'object') {
+    let ms = player.positionMs();
+    const loopEnd = length.tickTimeMs(length.loopStartTick + length.loopTicks);
+    if (length.kind === 'loops' && ms >= loopEnd && length.loopTicks > 0) {
+      const loopStart = length.tickTimeMs(length.loopStartTick);
+      ms = loopStart + ((ms - loopStart) % (loopEnd - loopStart));
+    }
+    if (!state.seeking) $('position').value = String(ms);
+    $('position-text').textContent = formatLength(ms);
+  }
+  requestAnimationFrame(showPosition);
+}
+
+// The library's rule: a request for the track already playing is ignored.
+function playTrack(number) {
+  if (!state.player || number < 1 || number > state.count) return;
+  resumeAudio();
+  if (state.player.playing && state.player.number === number) return;
+  const failure = state.player.play(number);
+  showNote(failure ? `Track ${number} ${failure}: it is silent.` : state.voiceNote);
+}
+
+const commands = {
+  cmdPlay: () => { playTrack(state.curTrack); showStatus(); },
+  cmdStop: () => state.player?.stop(),
+  cmdNext: () => step((n) => state.core.next(n), 1),
+  cmdPrev: () => step((n) => state.core.prev(n), 1),
+  cmdNext10: () => step((n) => state.core.next(n), 10),
+  cmdPrev10: () => step((n) => state.core.prev(n), 10),
+};
+
+function step(move, times) {
+  if (state.count === 0) return;
+  for (let i = 0; i < times; ++i) state.curTrack = move(state.curTrack);
+  playTrack(state.curTrack);
+  showStatus();
+  refresh();
+}
+
+async function openSet(files) {
+  const sorted = sortFiles(files);
+  if (sorted.soundfont) await useSoundFont(sorted.soundfont);
+  if (!sorted.score) {
+    if (!sorted.soundfont) showMessage(`No score archive among ${files.map((f) => f.name).join(', ') || 'the files'}: drop amus.dat (with amus.mda and amus.txt beside it).`);
+    return;
+  }
+  state.dropAt = performance.now();
+  state.firstSoundMs = undefined;
+  let score;
+  let voices = null;
+  let titles = [];
+  try {
+    score = await readBounded(sorted.score, maxArchiveBytes, 'a score archive');
+    if (sorted.voices) voices = await readBounded(sorted.voices, maxArchiveBytes, 'a voice archive');
+    if (sorted.titles) titles = decodeTitleList(await readBounded(sorted.titles, maxTitleListBytes, 'a title list'));
+  } catch (error) {
+    showMessage(`${error.message}. The music set was not opened.`);
+    return;
+  }
+  await audioReady;
+  // A file that is no archive leaves the set that plays as it was.
+  if (state.core.readableEntries(score) === 0) {
+    showMessage(`${sorted.score.name} is not a music archive: no track could be read from it. The music set was not opened.`);
+    return;
+  }
+  state.player.stop();
+  state.core.loadSet(score, voices);
+  const count = state.core.trackCount();
+  showMessage(null);
+  state.count = count;
+  state.titles = titles;
+  state.setName = sorted.score.name.replace(/\.[^.]*$/, '');
+  state.voiceNote = !voices ? `No voice archive (${state.setName}.mda): the tracks play with the default voices.`
+    : state.core.readableEntries(voices) === 0 ? `${sorted.voices.name} holds no voice sets: the tracks play with the default voices.` : null;
+  // Track 1 first: the list's lengths come while it starts.
+  state.lengths = [];
+  state.curTrack = 1;
+  playTrack(1);
+  showStatus();
+  for (let number = 1; number <= count; ++number) {
+    const track = state.core.open(number);
+    state.lengths.push(track.failure ?? track.length);
+    if (!track.failure) track.close();
+  }
+  fillTrackList();
+  refresh();
+}
+
+function fillTrackList() {
+  const body = $('tracks').querySelector('tbody');
+  body.replaceChildren();
+  for (let number = 1; number <= state.count; ++number) {
+    const length = state.lengths[number - 1];
+    const row = document.createElement('tr');
+    const cells = [String(number), typeof length === 'object' ? length.describe() : length, trackTitleLine(state.titles, number)];
+    for (const text of cells) {
+      const cell = document.createElement('td');
+      cell.textContent = text;
+      row.append(cell);
+    }
+    if (typeof length !== 'object') row.classList.add('failed');
+    row.addEventListener('click', () => {
+      state.curTrack = number;
+      playTrack(number);
+      showStatus();
+      refresh();
+    });
+    body.append(row);
+  }
+  $('tracks').hidden = state.count === 0;
+}
+
+async function useSoundFont(file) {
+  try {
+    const bytes = await readBounded(file, maxSoundFontBytes, 'a SoundFont');
+    await audioReady;
+    const soundfont = { name: file.name, bytes: bytes.buffer, own: true };
+    const previous = state.soundfont;
+    state.soundfont = soundfont;
+    try {
+      if (engineReads(state.context, soundfont.bytes)) await loadSoundFont(state.node, soundfont.bytes);
+      else await openAudio();
+    } catch (error) {
+      state.soundfont = previous;
+      throw error;
+    }
+    $('soundfont-name').textContent = file.name;
+    await rememberSoundFont(file.name, bytes.buffer);
+    showMessage(null);
+  } catch (error) {
+    showMessage(`${file.name} could not be used as a SoundFont: ${error.message}`);
+  }
+}
+
+async function saveWav() {
+  const number = state.curTrack;
+  const track = state.core.open(number);
+  if (track.failure) {
+    showMessage(`Track ${number} ${track.failure}: there is nothing to save.`);
+    return;
+  }
+  const button = $('save-wav');
+  button.disabled = true;
+  button.textContent = 'Rendering…';
+  try {
+    const blob = await exportWav(track, state.soundfont.bytes);
+    state.lastExport = { track: number, bytes: blob.size, frames: (blob.size - 44) / 4 };
+    const link = document.createElement('a');
+    link.href = URL.createObjectURL(blob);
+    link.download = `${state.setName}-${String(number).padStart(2, '0')}.wav`;
+    link.click();
+    setTimeout(() => URL.revokeObjectURL(link.href), 60000);
+  } catch (error) {
+    showMessage(`Track ${number} could not be saved: ${error.message}`);
+  } finally {
+    track.close();
+    button.textContent = 'Save as WAV';
+    refresh();
+  }
+}
+
+function wireUp() {
+  for (const id of buttonIds) $(id).addEventListener('click', () => commands[id]());
+  $('pick-files').addEventListener('change', (event) => openSet(Array.from(event.target.files)));
+  $('pick-folder').addEventListener('change', (event) => openSet(Array.from(event.target.files)));
+  $('pick-soundfont').addEventListener('change', (event) => event.target.files[0] && useSoundFont(event.target.files[0]));
+  $('default-soundfont').addEventListener('click', async () => {
+    await forgetSoundFont();
+    state.soundfont = await storedSoundFont();
+    if (engineReads(state.context, state.soundfont.bytes)) await loadSoundFont(state.node, state.soundfont.bytes);
+    else await openAudio();
+    $('soundfont-name').textContent = state.soundfont.name;
+  });
+  $('save-wav').addEventListener('click', saveWav);
+  const bar = $('position');
+  bar.addEventListener('input', () => { state.seeking = true; });
+  bar.addEventListener('change', () => {
+    state.seeking = false;
+    state.player?.seek(Number(bar.value));
+  });
+  document.addEventListener('dragover', (event) => { event.preventDefault(); document.body.classList.add('dragging'); });
+  document.addEventListener('dragleave', () => document.body.classList.remove('dragging'));
+  document.addEventListener('drop', async (event) => {
+    event.preventDefault();
+    document.body.classList.remove('dragging');
+    resumeAudio();
+    openSet(await droppedFiles(event.dataTransfer));
+  });
+  document.addEventListener('pointerdown', resumeAudio);
+  document.addEventListener('keydown', (event) => {
+    if (event.target instanceof HTMLInputElement && event.target.type !== 'range') return;
+    const keys = { n: 'cmdNext', p: 'cmdPrev', N: 'cmdNext10', P: 'cmdPrev10' };
+    if (keys[event.key]) commands[keys[event.key]]();
+    else if (event.key === ' ') commands[state.player?.playing ? 'cmdStop' : 'cmdPlay']();
+    else if ((event.key === 'ArrowLeft' || event.key === 'ArrowRight') && state.player?.playing) {
+      state.player.seek(Math.max(0, state.player.positionMs() + (event.key === 'ArrowLeft' ? -5000 : 5000)));
+    } else return;
+    event.preventDefault();
+  });
+}
+
+let audioReady;
+async function main() {
+  const module = await createTambeloCore();
+  state.core = new Core(module);
+  drawButtonPictures(module);
+  wireUp();
+  refresh();
+  audioReady = startAudio().catch((error) => showMessage(`Sound could not be started: ${error.message}`));
+  await audioReady;
+  document.body.dataset.ready = 'true';
+  requestAnimationFrame(showPosition);
+}
+
+main();

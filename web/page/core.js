@@ -1,0 +1,140 @@
+// The playback core (compiled to WebAssembly) as the page and the tests use
+// it: a music set's files in the core's memory, its entries, and tracks
+// played off line into messages stamped with their ideal times.
+
+const setFolder = '/set';
+export const scorePath = `${setFolder}/amus.dat`;
+export const voicePath = `${setFolder}/amus.mda`;
+// Page archives number their entries with 16-bit words.
+const maxTracks = 65535;
+
+const failureWords = { 1: 'does not compile', 2: 'tempo out of range', 3: 'out of memory' };
+
+export class TrackLength {
+  constructor(kind, endTick, loopStartTick, loopTicks, cyclesDiffer, tickMs) {
+    Object.assign(this, { kind, endTick, loopStartTick, loopTicks, cyclesDiffer, tickMs });
+  }
+  // Milliseconds from the device reset to the start of a tick.
+  tickTimeMs(tick) { return (tick - 1) * this.tickMs; }
+  // As the command-line list prints it: "m:ss.mmm", or the intro and the loop.
+  describe() {
+    if (this.kind === 'ends') return formatLength(this.tickTimeMs(this.endTick));
+    let text = `${formatLength(this.tickTimeMs(this.loopStartTick))} + ${formatLength(this.loopTicks * this.tickMs)} loop`;
+    if (this.cyclesDiffer) text += ' (channel loops differ, longest)';
+    return text;
+  }
+  // The default export: a looping track's intro and two loops (then a fade
+  // of the caller's), or a track that ends by itself up to its end.
+  exportMusicMs(loops = 2) {
+    if (this.kind === 'ends') return this.tickTimeMs(this.endTick);
+    return this.tickTimeMs(this.loopStartTick + loops * this.loopTicks);
+  }
+}
+
+export function formatLength(ms) {
+  const total = Math.round(Number.isFinite(ms) && ms > 0 ? ms : 0);
+  const pad = (value, width) => String(value).padStart(width, '0');
+  return `${Math.floor(total / 60000)}:${pad(Math.floor(total / 1000) % 60, 2)}.${pad(total % 1000, 3)}`;
+}
+
+export class CoreTrack {
+  constructor(core, handle, number) {
+    this.core = core;
+    this.handle = handle;
+    this.number = number;
+    const m = core.module;
+    const kind = m._web_length_kind(handle) === 1 ? 'loops' : 'ends';
+    this.length = new TrackLength(kind, m._web_length_ticks(handle, 0), m._web_length_ticks(handle, 1),
+      m._web_length_ticks(handle, 2), m._web_cycles_differ(handle) === 1, m._web_tick_length_ms(handle));
+  }
+  // The messages of the ticks due before `endMs` not played yet (the first
+  // call also gives the device reset's, at time 0): [{timeMs, bytes}].
+  playUntilMs(endMs) {
+    const m = this.core.module;
+    const size = m._web_play_until_ms(this.handle, endMs);
+    const start = m._web_message_bytes();
+    const view = new DataView(m.HEAPU8.buffer, start, size);
+    const messages = [];
+    for (let at = 0; at < size;) {
+      const timeMs = view.getFloat64(at, true);
+      const length = view.getUint16(at + 8, true);
+      messages.push({ timeMs, bytes: m.HEAPU8.slice(start + at + 10, start + at + 10 + length) });
+      at += 10 + length;
+    }
+    return messages;
+  }
+  get ended() { return this.core.module._web_track_ended(this.handle) === 1; }
+  close() {
+    if (this.handle > 0) this.core.module._web_close_track(this.handle);
+    this.handle = 0;
+  }
+}
+
+export class Core {
+  // `module`: the instantiated WebAssembly module (createTambeloCore()).
+  constructor(module) {
+    this.module = module;
+    if (!module.FS.analyzePath(setFolder).exists) module.FS.mkdir(setFolder);
+  }
+
+  // Puts a music set's files in place of the last one's; `voices` may be
+  // null (the tracks then play with the default voices).
+  loadSet(score, voices) {
+    const { FS } = this.module;
+    for (const path of [scorePath, voicePath]) {
+      if (FS.analyzePath(path).exists) FS.unlink(path);
+    }
+    FS.writeFile(scorePath, score);
+    if (voices) FS.writeFile(voicePath, voices);
+  }
+
+  withPath(path, call) {
+    const m = this.module;
+    const size = m.lengthBytesUTF8(path) + 1;
+    const pointer = m._malloc(size);
+    m.stringToUTF8(path, pointer, size);
+    try {
+      return call(pointer);
+    } finally {
+      m._free(pointer);
+    }
+  }
+
+  // The archive's answer for the entry after `track`: track + 1, or track
+  // at the last entry, or 0 when the archive cannot be read.
+  next(track, archive = scorePath) { return this.withPath(archive, (path) => this.module._web_next_entry(path, track)); }
+  prev(track) { return this.module._web_prev_entry(track); }
+
+  // The number of entries of the score archive (or the voice archive): how
+  // far next steps from 0.
+  trackCount(archive = scorePath) {
+    let count = 0;
+    while (count < maxTracks && this.next(count, archive) === count + 1) ++count;
+    return count;
+  }
+
+  // The number of entries of an archive's bytes that can be read, without
+  // loading them: 0 for anything that is no archive.
+  readableEntries(bytes) {
+    const probe = `${setFolder}/probe`;
+    this.module.FS.writeFile(probe, bytes);
+    try {
+      const count = this.trackCount(probe);
+      return this.withPath(probe, (path) => {
+        let readable = 0;
+        for (let n = 1; n <= count; ++n) readable += this.module._web_entry_readable(path, n);
+        return readable;
+      });
+    } finally {
+      this.module.FS.unlink(probe);
+    }
+  }
+
+  // A track ready to play, or {failure: words} when it cannot be played.
+  open(track) {
+    const handle = this.withPath(scorePath, (score) =>
+      this.withPath(voicePath, (voices) => this.module._web_open_track(score, voices, track)));
+    if (handle <= 0) return { failure: failureWords[-handle] ?? 'cannot be played' };
+    return new CoreTrack(this, handle, track);
+  }
+}

@@ -1,0 +1,91 @@
+// Creating the synthesizer's audio worklet in an audio context (live or
+// off line), and the SoundFonts it plays with: the default one served with
+// the page, or the user's own, kept in the browser's cache storage so that
+// it is there on the next visit.
+
+const cacheName = 'tambelo-soundfonts';
+const defaultSoundFontUrl = 'default.sf2';
+const userSoundFontKey = 'user-soundfont';
+
+// FluidSynth as js-synthesizer ships it; the larger build with libsndfile
+// also reads compressed (version 3) SoundFonts, and is loaded only for them.
+const engines = { plain: 'vendor/libfluidsynth-2.4.6.js', compressed: 'vendor/libfluidsynth-2.4.6-with-libsndfile.js' };
+
+// True for an .sf3 (compressed) SoundFont: its version (RIFF sfbk, INFO ifil) is 3.
+export function isCompressedSoundFont(buffer) {
+  const bytes = new Uint8Array(buffer, 0, Math.min(34, buffer.byteLength));
+  const text = (at, value) => String.fromCharCode(...bytes.subarray(at, at + value.length)) === value;
+  return bytes.length >= 34 && text(8, 'sfbk') && text(24, 'ifil') && (bytes[32] | (bytes[33] << 8)) === 3;
+}
+
+// The worklet's next message of `type`, after `ask` (if given) has run.
+export function answer(port, type, ask) {
+  const answered = new Promise((resolve, reject) => {
+    const listen = (event) => {
+      if (event.data.type === type || event.data.type === 'error') {
+        port.removeEventListener('message', listen);
+        if (event.data.type === 'error') reject(new Error(event.data.text));
+        else resolve(event.data);
+      }
+    };
+    port.addEventListener('message', listen);
+    port.start();
+  });
+  ask?.();
+  return answered;
+}
+
+// The worklet node of `context`, with `soundfont` (an ArrayBuffer, copied)
+// loaded. One engine per context: a compressed SoundFont needs a context
+// made for it.
+export async function createSynthNode(context, soundfont) {
+  const engine = isCompressedSoundFont(soundfont) ? engines.compressed : engines.plain;
+  for (const url of [engine, 'vendor/js-synthesizer.worklet.min.js', 'synth-worklet.js']) await context.audioWorklet.addModule(url);
+  context.tambeloEngine = engine;
+  const node = new AudioWorkletNode(context, 'tambelo-synth', { numberOfInputs: 0, outputChannelCount: [2] });
+  await answer(node.port, 'ready');
+  await loadSoundFont(node, soundfont);
+  return node;
+}
+
+// Loads a SoundFont into the node's synthesizer; false when the node's
+// engine cannot read it (a compressed one), so that a new context is needed.
+export function engineReads(context, soundfont) {
+  return context.tambeloEngine === engines.compressed || !isCompressedSoundFont(soundfont);
+}
+
+export async function loadSoundFont(node, soundfont) {
+  await answer(node.port, 'soundfont-loaded', () => node.port.postMessage({ type: 'soundfont', data: soundfont.slice(0) }));
+}
+
+// {name, bytes}: the user's SoundFont when one was chosen, else the default.
+export async function storedSoundFont() {
+  const cache = await openCache();
+  const user = cache && (await cache.match(userSoundFontKey));
+  if (user) return { name: decodeURIComponent(user.headers.get('x-name') ?? 'your SoundFont'), bytes: await user.arrayBuffer(), own: true };
+  let response = cache && (await cache.match(defaultSoundFontUrl));
+  if (!response) {
+    response = await fetch(defaultSoundFontUrl);
+    if (!response.ok) throw new Error(`the default SoundFont could not be fetched (HTTP ${response.status})`);
+    if (cache) await cache.put(defaultSoundFontUrl, response.clone());
+  }
+  return { name: 'TimGM6mb (default)', bytes: await response.arrayBuffer(), own: false };
+}
+
+export async function rememberSoundFont(name, bytes) {
+  const cache = await openCache();
+  if (cache) await cache.put(userSoundFontKey, new Response(bytes, { headers: { 'x-name': encodeURIComponent(name) } }));
+}
+
+export async function forgetSoundFont() {
+  const cache = await openCache();
+  if (cache) await cache.delete(userSoundFontKey);
+}
+
+async function openCache() {
+  try {
+    return typeof caches === 'undefined' ? null : await caches.open(cacheName);
+  } catch {
+    return null;
+  }
+}

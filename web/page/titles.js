@@ -1,0 +1,109 @@
+// The title list (amus.txt): the game's title and a title line per track.
+// Lines end with CR LF, a lone CR or a lone LF. A list is UTF-8, or CP932
+// when some line is CP932 and not valid UTF-8: then every line is read as
+// CP932 but one that is not valid CP932 (read as UTF-8). The first line
+// that matches wins; lists longer than a 16-bit count are not searched.
+
+export const maxSearchedLines = 32767;
+
+export function splitLines(bytes) {
+  let start = bytes.length >= 3 && bytes[0] === 0xef && bytes[1] === 0xbb && bytes[2] === 0xbf ? 3 : 0;
+  const lines = [];
+  for (let i = start; i < bytes.length; ++i) {
+    if (bytes[i] !== 0x0d && bytes[i] !== 0x0a) continue;
+    lines.push(bytes.subarray(start, i));
+    if (bytes[i] === 0x0d && bytes[i + 1] === 0x0a) ++i;
+    start = i + 1;
+  }
+  if (start < bytes.length) lines.push(bytes.subarray(start));
+  return lines;
+}
+
+function decodes(encoding, bytes) {
+  try {
+    new TextDecoder(encoding, { fatal: true }).decode(bytes);
+    return true;
+  } catch {
+    return false;
+  }
+}
+
+export function decodeTitleList(bytes) {
+  const lines = splitLines(bytes);
+  const cp932List = lines.some((line) => !decodes('utf-8', line) && decodes('shift_jis', line));
+  const utf8 = new TextDecoder('utf-8');
+  const cp932 = new TextDecoder('shift_jis');
+  return lines.map((line) => (cp932List && decodes('shift_jis', line) ? cp932 : utf8).decode(line));
+}
+
+// The number a line begins with: blanks, tabs and line feeds are skipped
+// anywhere in it; a sign, digits with at most one point and an exponent (E
+// or D), or &H hexadecimal or &O octal digits. 0 when no digit was read.
+export function leadingNumber(text) {
+  let at = 0;
+  const skip = () => { while (at < text.length && ' \t\n'.includes(text[at])) ++at; };
+  const peek = () => (at < text.length ? text[at] : '');
+  const upper = () => peek().toUpperCase();
+  const advance = () => { ++at; skip(); };
+  skip();
+  if (peek() === '&') {
+    advance();
+    const base = upper() === 'H' ? 16 : upper() === 'O' ? 8 : 0;
+    if (base === 0) return 0;
+    advance();
+    let value = 0;
+    for (;;) {
+      const digit = parseInt(upper(), 16);
+      if (!(upper().length === 1 && /[0-9A-F]/.test(upper())) || digit >= base) return value;
+      value = value * base + digit;
+      advance();
+    }
+  }
+  let number = '';
+  if (peek() === '+' || peek() === '-') { number += peek(); advance(); }
+  let anyDigit = false;
+  let point = false;
+  for (;;) {
+    const c = peek();
+    if (c >= '0' && c <= '9' && c !== '') anyDigit = true;
+    else if (c === '.' && !point) point = true;
+    else break;
+    number += c;
+    advance();
+  }
+  if (!anyDigit) return 0;
+  if (upper() === 'E' || upper() === 'D') {
+    advance();
+    let exponent = 'e';
+    if (peek() === '+' || peek() === '-') { exponent += peek(); advance(); }
+    let digits = false;
+    while (peek() >= '0' && peek() <= '9' && peek() !== '') { exponent += peek(); digits = true; advance(); }
+    if (digits) number += exponent;
+  }
+  if (number.endsWith('.')) number += '0';
+  if (number.startsWith('.') || number.startsWith('+.') || number.startsWith('-.')) number = number.replace('.', '0.');
+  return Number(number);
+}
+
+// The track's title line (as the window's status line shows it, without its
+// leading blank): the first line whose leading number is the track's, or
+// "<track> NO TITLE".
+export function trackTitleLine(lines, track) {
+  if (lines.length <= maxSearchedLines) {
+    const line = lines.find((text) => leadingNumber(text) === track);
+    if (line !== undefined) return line;
+  }
+  return `${track} NO TITLE`;
+}
+
+// The game's title from the first line that begins with "0 ", or null.
+export function gameTitle(lines) {
+  if (lines.length > maxSearchedLines) return null;
+  const line = lines.find((text) => text.startsWith('0 '));
+  return line === undefined ? null : line.slice(2);
+}
+
+export function captionText(lines) {
+  const title = gameTitle(lines);
+  return title === null ? 'TAMBELO' : `TAMBELO - ${title}`;
+}

@@ -1,0 +1,115 @@
+// Measures the web player in headless Chromium, for web/README.md: the page's
+// weight without the SoundFont, the time from handing over the sample set to
+// its first sound with the SoundFont cached, and how far the onsets of a click
+// track rendered in an OfflineAudioContext lie from their ideal frames.
+//   node measure.js WEB_DIR SAMPLE_SET_DIR
+import { createServer } from 'node:http';
+import { mkdtempSync, readdirSync, readFileSync, rmSync, statSync } from 'node:fs';
+import { cpus, loadavg, tmpdir } from 'node:os';
+import path from 'node:path';
+import puppeteer from 'puppeteer-core';
+
+const [webDir, setDir] = process.argv.slice(2).map((p) => p && path.resolve(p));
+if (!webDir || !setDir) {
+  console.error('usage: node measure.js WEB_DIR SAMPLE_SET_DIR');
+  process.exit(2);
+}
+
+function weight(dir) {
+  let bytes = 0;
+  for (const name of readdirSync(dir)) {
+    // The SoundFont, the build folder, and the engine loaded only for a
+    // compressed SoundFont the user chooses are not part of what a visit loads.
+    if (name === 'default.sf2' || name.startsWith('.') || name.includes('with-libsndfile')) continue;
+    const file = path.join(dir, name);
+    bytes += statSync(file).isDirectory() ? weight(file) : statSync(file).size;
+  }
+  return bytes;
+}
+console.log(`page weight without the SoundFont: ${weight(webDir)} bytes`);
+console.log(`machine: ${cpus().length} cores, load average ${loadavg().map((v) => v.toFixed(1)).join(' ')}`);
+
+const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm' };
+const server = createServer((request, response) => {
+  const file = path.join(webDir, decodeURIComponent(new URL(request.url, 'http://x').pathname));
+  const target = file.endsWith('/') ? path.join(file, 'index.html') : file;
+  try {
+    const body = readFileSync(target);
+    response.writeHead(200, { 'content-type': types[path.extname(target)] ?? 'application/octet-stream' }).end(body);
+  } catch {
+    response.writeHead(404).end();
+  }
+});
+await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+const url = `http://127.0.0.1:${server.address().port}/`;
+const profile = mkdtempSync(path.join(tmpdir(), 'tambelo-web-measure-'));
+const browser = await puppeteer.launch({
+  executablePath: '/usr/bin/chromium', headless: true, userDataDir: profile,
+  args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+    '--disable-background-networking', '--disable-component-update', '--disable-sync',
+    '--autoplay-policy=no-user-gesture-required'],
+});
+const quantile = (values, q) => [...values].sort((a, b) => a - b)[Math.min(values.length - 1, Math.floor(q * values.length))];
+try {
+  const page = await browser.newPage();
+  const setFiles = ['amus.dat', 'amus.mda', 'amus.txt'].map((name) => path.join(setDir, name));
+  // The first visit puts the SoundFont into the browser's cache; the
+  // measured ones find it there.
+  await page.goto(url);
+  await page.waitForSelector('body[data-ready="true"]', { timeout: 60000 });
+  const firstSounds = [];
+  for (let round = 0; round < 5; ++round) {
+    await page.goto(url);
+    await page.waitForSelector('body[data-ready="true"]', { timeout: 60000 });
+    await (await page.$('#pick-files')).uploadFile(...setFiles);
+    const handle = await page.waitForFunction(() => window.tambeloPage.firstSoundMs, { timeout: 30000 });
+    firstSounds.push(await handle.jsonValue());
+  }
+  console.log(`drop to first sound, SoundFont cached (5 page loads): ${firstSounds.map((v) => v.toFixed(0)).join(', ')} ms; median ${quantile(firstSounds, 0.5).toFixed(0)} ms`);
+
+  for (const rate of [44100, 48000]) {
+    const result = await page.evaluate(async (sampleRate) => {
+      const { renderOffline } = await import('./wav.js');
+      // A click every 12 ticks of sample track 1's tick length (a length in
+      // ms that is no whole number of frames), 400 clicks: a side stick on
+      // the drum channel after a GS reset.
+      const track = window.tambeloPage.core.open(1);
+      const step = track.length.tickMs * 12;
+      track.close();
+      // No reverb and chorus: their tails would blur where a click begins.
+      const messages = [{ timeMs: 0, bytes: new Uint8Array([0xf0, 0x41, 0x20, 0x42, 0x12, 0x40, 0x00, 0x7f, 0x00, 0x41, 0xf7]) },
+        { timeMs: 0, bytes: new Uint8Array([0xb9, 91, 0]) }, { timeMs: 0, bytes: new Uint8Array([0xb9, 93, 0]) }];
+      const times = [];
+      for (let k = 0; k < 400; ++k) {
+        const at = 200 + k * step;
+        times.push(at);
+        messages.push({ timeMs: at, bytes: new Uint8Array([0x99, 37, 127]) });
+        messages.push({ timeMs: at + step / 2, bytes: new Uint8Array([0x89, 37, 0]) });
+      }
+      const frames = Math.ceil((times[times.length - 1] + 1000) * sampleRate / 1000);
+      const rendered = await renderOffline(messages, frames, window.tambeloPage.soundfont.bytes, sampleRate);
+      const left = rendered.getChannelData(0);
+      let peak = 0;
+      for (const v of left) peak = Math.max(peak, Math.abs(v));
+      const threshold = peak * 0.1;
+      const deviations = [];
+      for (const at of times) {
+        const ideal = at * sampleRate / 1000;
+        // The first frame above the threshold from a little before the ideal frame.
+        let frame = Math.max(0, Math.floor(ideal) - Math.round(sampleRate * 0.003));
+        const end = Math.floor(ideal + step * sampleRate / 2000);
+        while (frame < end && Math.abs(left[frame]) < threshold) ++frame;
+        deviations.push((frame - ideal) * 1000 / sampleRate);
+      }
+      return deviations;
+    }, rate);
+    const median = quantile(result, 0.5);
+    const spread = result.map((d) => Math.abs(d - median));
+    console.log(`onsets at ${rate} Hz (OfflineAudioContext, 400 clicks): constant attack offset ${median.toFixed(3)} ms; `
+      + `deviation from it p50 ${quantile(spread, 0.5).toFixed(3)} ms, p99 ${quantile(spread, 0.99).toFixed(3)} ms, max ${Math.max(...spread).toFixed(3)} ms`);
+  }
+} finally {
+  await browser.close();
+  server.close();
+  rmSync(profile, { recursive: true, force: true });
+}

@@ -1,0 +1,33 @@
+// The page's reading of title lists: line ends, the choice between UTF-8
+// and CP932 for the whole list, leading numbers, and the searches' limits.
+//   node titles_test.js
+import assert from 'node:assert/strict';
+import { captionText, decodeTitleList, leadingNumber, maxSearchedLines, trackTitleLine } from '../page/titles.js';
+
+const bytes = (...parts) => new Uint8Array(parts.flatMap((part) => (typeof part === 'string' ? [...Buffer.from(part, 'utf8')] : part)));
+
+// CR LF, a lone CR and a lone LF all end lines; empty lines count; a BOM is dropped.
+assert.deepEqual(decodeTitleList(bytes([0xef, 0xbb, 0xbf], '0 G\r\n1 a\r2 b\n\n3 c')), ['0 G', '1 a', '2 b', '', '3 c']);
+assert.deepEqual(decodeTitleList(bytes('1 a\r\n')), ['1 a']);
+assert.deepEqual(decodeTitleList(bytes('')), []);
+
+// A line in CP932 that is not UTF-8 makes the list CP932: a line that is
+// valid both ways is then read as CP932, one that is not CP932 as UTF-8.
+const sjisA = [0x82, 0xa0];  // "あ" in CP932
+assert.deepEqual(decodeTitleList(bytes('1 ', sjisA, '\r\n2 caf\u00e9\r\n3 \u3042')), ['1 \u3042', '2 caf\uff83\uff69', '3 \u3042']);
+// Without such a line every line is UTF-8, one that is neither with a replacement.
+assert.deepEqual(decodeTitleList(bytes('1 caf\u00e9\r\n2 ', [0xff], 'x')), ['1 caf\u00e9', '2 \ufffdx']);
+
+// Leading numbers: blanks inside, decimals, exponents, &H and &O.
+const numbers = { '05 a': 5, '5.0 a': 5, '1 2nd': 12, '3.5 a': 3.5, '': 0, '0 Game': 0, '&H1F': 31, '&o17': 15, '1e2': 100, '-2 x': -2, 'Title': 0 };
+for (const [text, value] of Object.entries(numbers)) assert.equal(leadingNumber(text), value, JSON.stringify(text));
+
+// First match wins; no match, or too long a list, gives the no-title text.
+assert.equal(trackTitleLine(['0 G', '03 first', '3 second'], 3), '03 first');
+assert.equal(trackTitleLine(['0 G'], 7), '7 NO TITLE');
+assert.equal(captionText(['00 x', '0 ']), 'TAMBELO - ');
+const long = Array.from({ length: maxSearchedLines + 1 }, (_, i) => `${i} t`);
+assert.equal(trackTitleLine(long, 3), '3 NO TITLE');
+assert.equal(captionText(long), 'TAMBELO');
+assert.equal(trackTitleLine(long.slice(0, maxSearchedLines), 3), '3 t');
+console.log('title lists: all checks passed');
