@@ -6,12 +6,23 @@ namespace tambelo::cli {
 
 std::string output_note(const std::string& name, MidiDevice* device)
 {
+    auto* synth = dynamic_cast<SynthDevice*>(device);
+    if (!synth)
+        return {};
+    std::string note;
     const std::string chosen_soundfont = name.rfind("synth:", 0) == 0 ? name.substr(6) : "";
-    if (auto* synth = dynamic_cast<SynthDevice*>(device);
-        synth && !chosen_soundfont.empty() && synth->soundfont() != chosen_soundfont)
-        return "SoundFont \"" + chosen_soundfont + "\" could not be used; playing with \"" +
+    if (!chosen_soundfont.empty() && synth->soundfont() != chosen_soundfont)
+        note = "SoundFont \"" + chosen_soundfont + "\" could not be used; playing with \"" +
                synth->soundfont() + "\"";
-    return {};
+    if (const std::string problem = read_synth_latency_setting().problem; !problem.empty())
+        note += (note.empty() ? "" : "\n") + problem;
+    return note;
+}
+
+bool output_gave_up_timing(const MidiDevice* device)
+{
+    const auto* synth = dynamic_cast<const SynthDevice*>(device);
+    return synth && synth->gave_up_timing();
 }
 
 }  // namespace tambelo::cli

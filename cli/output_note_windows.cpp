@@ -7,4 +7,9 @@ std::string output_note(const std::string&, MidiDevice*)
     return {};
 }
 
+bool output_gave_up_timing(const MidiDevice*)
+{
+    return false;
+}
+
 }  // namespace tambelo::cli

@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <sstream>
 
 namespace tambelo::cli {
 namespace {
@@ -110,7 +111,8 @@ bool time_is_up(const PlayOptions& options, SteadyClock::time_point start)
 
 // Keys as the window's buttons: n/p one track, N/P ten, space stop or play.
 void play_interactively(Session& session, const std::vector<std::string>& titles,
-                        const PlayOptions& options, const InterruptFlag& interrupt)
+                        const PlayOptions& options, const InterruptFlag& interrupt,
+                        OutputReport& report)
 {
     const auto start = SteadyClock::now();
     std::cout << game_title(titles) << "\n";
@@ -121,6 +123,8 @@ void play_interactively(Session& session, const std::vector<std::string>& titles
     std::cout << "keys: n/p next/previous, N/P ten on, space stop/play, q quit" << std::endl;
     std::string shown;
     while (!interrupt.raised() && !time_is_up(options, start)) {
+        if (report.tell_if_timing_given_up(true))
+            shown.clear();  // the status line is drawn again below the message
         const std::string line =
             fit_to_columns(status_line(session, titles), terminal_columns() - 1);
         if (line != shown) {
@@ -152,7 +156,8 @@ void play_interactively(Session& session, const std::vector<std::string>& titles
 // Without a person to press keys: until the track ends, the time runs out
 // or the program is interrupted.
 Session::State play_unattended(Session& session, const std::vector<std::string>& titles,
-                               const PlayOptions& options, const InterruptFlag& interrupt)
+                               const PlayOptions& options, const InterruptFlag& interrupt,
+                               OutputReport& report)
 {
     const auto start = SteadyClock::now();
     std::cout << "playing track " << session.track() << ": "
@@ -161,6 +166,7 @@ Session::State play_unattended(Session& session, const std::vector<std::string>&
         const Session::State state = session.state();
         if (state != Session::State::playing)
             return state;
+        report.tell_if_timing_given_up();
         interrupt.wait(20);
     }
     return Session::State::playing;
@@ -202,16 +208,17 @@ void run_play(const PlayOptions& options)
         if (opened) {
             if (std::string why = report->fallback_reason(); !why.empty())
                 std::cerr << "tambelo-cli: falling back to no sound: " << why << '\n';
-            if (std::string note = report->note(); !note.empty())
+            std::istringstream notes(report->note());
+            for (std::string note; std::getline(notes, note);)
                 std::cerr << "tambelo-cli: " << note << '\n';
         }
 
         Session session(*player, options.track);
         session.play(options.track);
         if (on_terminal())
-            play_interactively(session, titles, options, interrupt);
+            play_interactively(session, titles, options, interrupt, *report);
         else
-            end = play_unattended(session, titles, options, interrupt);
+            end = play_unattended(session, titles, options, interrupt, *report);
         last_track = session.track();
     }
 

@@ -4,6 +4,7 @@
 #include "cli/output_note.h"
 
 #include <chrono>
+#include <iostream>
 
 namespace tambelo::cli {
 
@@ -25,15 +26,27 @@ std::string OutputReport::note()
     return note_;
 }
 
-void OutputReport::record(std::string fallback_reason, std::string note)
+void OutputReport::record(std::string fallback_reason, std::string note, const MidiDevice* device)
 {
     {
         std::lock_guard lock(mutex_);
         fallback_reason_ = std::move(fallback_reason);
         note_ = std::move(note);
+        device_ = device;
         done_ = true;
     }
     opened_.notify_all();
+}
+
+bool OutputReport::tell_if_timing_given_up(bool over_status_line)
+{
+    std::lock_guard lock(mutex_);
+    if (told_timing_ || !output_gave_up_timing(device_))
+        return false;
+    told_timing_ = true;
+    std::cerr << (over_status_line ? "\r\033[K" : "") << "tambelo-cli: the audio server pulls the sound in bursts too uneven to time notes "
+                 "by; playing each note as it comes instead\n";
+    return true;
 }
 
 PlayerServices services_for_output(const std::string& name, std::shared_ptr<OutputReport> report)
@@ -44,7 +57,7 @@ PlayerServices services_for_output(const std::string& name, std::shared_ptr<Outp
         std::unique_ptr<MidiDevice> device = open_named_device(name, &why);
         if (!device && why.empty())
             why = "output device \"" + name + "\" could not be opened";
-        report->record(device ? std::string() : why, output_note(name, device.get()));
+        report->record(device ? std::string() : why, output_note(name, device.get()), device.get());
         return device;
     };
     return services;

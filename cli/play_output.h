@@ -25,7 +25,13 @@ public:
     // that was passed over for another); empty when there is nothing to say.
     std::string note();
 
-    void record(std::string fallback_reason, std::string note);
+    void record(std::string fallback_reason, std::string note, const MidiDevice* device = nullptr);
+
+    // Says once on stderr, when the opened device has given up timing
+    // messages on the audio server's clock, that it plays them as they come.
+    // Call from the command's thread while the player lives; `over_status_line`
+    // first clears a status line drawn on the terminal. True when it printed.
+    bool tell_if_timing_given_up(bool over_status_line = false);
 
 private:
     std::mutex mutex_;
@@ -33,6 +39,8 @@ private:
     bool done_ = false;
     std::string fallback_reason_;
     std::string note_;
+    const MidiDevice* device_ = nullptr;  // owned by the player
+    bool told_timing_ = false;
 };
 
 // Player services whose device opener opens the device named `name` (as

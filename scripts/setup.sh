@@ -24,6 +24,10 @@ packages=(
   timgm6mb-soundfont fluid-soundfont-gm
   # the window program under a virtual display, and helpers for tests
   xvfb xauth fluidsynth jackd2
+  # live timing through real audio servers that the benchmark and a test
+  # start privately: PulseAudio with a null sink recorded by parec, PipeWire
+  # with its PulseAudio server and session manager
+  pulseaudio pulseaudio-utils pipewire pipewire-bin pipewire-pulse wireplumber
   # screenshots of the window: framebuffer to PNG, a title bar, Japanese glyphs
   netpbm twm fonts-ipafont-gothic
   # installing: man pages, the Debian package's dependencies, checks of the

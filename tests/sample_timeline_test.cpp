@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <random>
 #include <vector>
 
 namespace tambelo {
@@ -66,7 +68,7 @@ std::vector<Applied> play_clicks(std::uint32_t wake_every_ms, double* first_due_
     ManualPlayer harness(5000);
     Player& player = harness.player();
     FrameLog synth;
-    SampleTimeline timeline(synth, harness.clock(), rate, latency_ms);
+    SampleTimeline timeline(synth, harness.clock(), rate, TimelineLatency{latency_ms});
     player.midi_out = std::make_unique<TimelineDevice>(timeline);
 
     reset_voice_set(player);
@@ -105,10 +107,10 @@ TEST(SampleTimeline, NotesLandOnTheFramesOfTheirTicksHoweverLateTheThreadWakes)
         EXPECT_EQ(late[i].message, on_time[i].message) << "note " << i;
     }
     // The renderings run one burst ahead of the clock, so a moment m sounds
-    // at frame (m + latency) x rate + one burst and 1 ms of headroom, on the
-    // nearest 64-frame block. The first click is tick 16's, sent almost 4 ms late by the late
+    // at frame (m + latency) x rate + one burst, on the nearest 64-frame
+    // block. The first click is tick 16's, sent almost 4 ms late by the late
     // thread.
-    const double exact = (first_due_ms + latency_ms + 1.0) * rate / 1000.0 + burst_frames;
+    const double exact = (first_due_ms + latency_ms) * rate / 1000.0 + burst_frames;
     EXPECT_EQ(on_time[0].frame, static_cast<std::int64_t>(std::floor(exact / 64 + 0.5)) * 64);
 }
 
@@ -116,7 +118,7 @@ TEST(SampleTimeline, AMessageWithoutAMomentWaitsBehindEarlierOnesAndLateOnesPlay
 {
     VirtualClock clock(100);
     FrameLog synth;
-    SampleTimeline timeline(synth, clock, rate, latency_ms);
+    SampleTimeline timeline(synth, clock, rate, TimelineLatency{latency_ms, false});
     std::vector<float> left(burst_frames), right(burst_frames);
     timeline.render(left.data(), right.data(), burst_frames);
 
@@ -136,6 +138,167 @@ TEST(SampleTimeline, AMessageWithoutAMomentWaitsBehindEarlierOnesAndLateOnesPlay
     EXPECT_EQ(synth.applied[1].message, 0x0078B0u);
     EXPECT_GT(synth.applied[1].frame, synth.applied[0].frame);
     EXPECT_EQ(timeline.late_messages(), 1u);
+}
+
+// A clock that moves in fractions of a millisecond, set by hand.
+class FineClock final : public Clock {
+public:
+    std::uint32_t now_ms() override
+    {
+        return static_cast<std::uint32_t>(static_cast<std::uint64_t>(std::floor(now_)));
+    }
+    double precise_ms() override { return now_; }
+    void sleep_ms(std::uint32_t duration_ms) override { now_ += duration_ms; }
+    double now_ = 1000.0;
+};
+
+// Ten minutes of clicks every 125 ms, each posted up to 9.5 ms after its
+// moment (a playback thread that polls every 10 ms), into a timeline pulled
+// by a simulated server whose stream runs `rate_error` faster or slower than
+// nominal on our clock: it wakes every 1 to 12 ms and tops its buffer up to
+// 20 ms in bursts of 256 to 1,024 frames. Returns when each click is heard
+// after its moment (the frame's place in the stream minus the moment), in ms.
+std::vector<double> click_delays_on_a_straying_server(double rate_error)
+{
+    FineClock clock;
+    FrameLog synth;
+    SampleTimeline timeline(synth, clock, rate, TimelineLatency{});
+    const double stream_frames_per_ms = rate / 1000.0 * (1.0 + rate_error);
+    const double start_ms = clock.now_;
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> wake_ms(1.0, 12.0), send_late_ms(0.0, 9.5);
+    std::uniform_int_distribution<int> burst_size(256, 1024);
+    std::vector<float> left(1024), right(1024);
+
+    constexpr double click_ms = 125.0, played_ms = 600000.0, step_ms = 0.25;
+    std::vector<double> moments;
+    double next_wake_ms = start_ms, next_moment_ms = start_ms + 500.0;
+    double next_send_ms = next_moment_ms + send_late_ms(random);
+    std::int64_t pulled = 0;
+    for (; clock.now_ < start_ms + played_ms; clock.now_ += step_ms) {
+        if (clock.now_ >= next_send_ms) {
+            const auto reading = static_cast<std::uint32_t>(std::ceil(next_moment_ms));
+            const DueMoment due{reading, reading - next_moment_ms};
+            timeline.post_short(0x7F3C90, &due);
+            moments.push_back(next_moment_ms);
+            next_moment_ms += click_ms;
+            next_send_ms = next_moment_ms + send_late_ms(random);
+        }
+        if (clock.now_ >= next_wake_ms) {
+            const double played_frames = (clock.now_ - start_ms) * stream_frames_per_ms;
+            while (static_cast<double>(pulled) - played_frames < 20.0 * stream_frames_per_ms) {
+                const int frames = burst_size(random);
+                timeline.render(left.data(), right.data(), frames);
+                pulled += frames;
+            }
+            next_wake_ms += wake_ms(random);
+        }
+    }
+    EXPECT_FALSE(timeline.gave_up_timing());
+    std::vector<double> delays;
+    for (std::size_t i = 0; i < synth.applied.size() && i < moments.size(); ++i)
+        delays.push_back(start_ms + static_cast<double>(synth.applied[i].frame) / stream_frames_per_ms -
+                         moments[i]);
+    return delays;
+}
+
+// Messages sent 20 ms after their moments, 5 ms more than the starting
+// latency allows behind one 5 ms burst: the first comes late and raises the
+// latency (by what it lacked and a margin), so that the next ones land on
+// their frames again, 125 ms apart, while the latency sinks back slowly.
+TEST(SampleTimeline, AMessageThatComesLateRaisesTheLatencyForTheNextOnes)
+{
+    FineClock clock;
+    FrameLog synth;
+    SampleTimeline timeline(synth, clock, rate, TimelineLatency{});
+    std::vector<float> left(240), right(240);
+    for (int step = 0; step < 1000; ++step) {  // 5 s, 240 frames every 5 ms
+        if (step >= 100 && step % 25 == 0) {
+            const DueMoment due{static_cast<std::uint32_t>(clock.now_), 20.0};
+            timeline.post_short(0x7F3C90, &due);
+        }
+        timeline.render(left.data(), right.data(), 240);
+        clock.now_ += 5.0;
+    }
+    EXPECT_EQ(timeline.late_messages(), 1u);
+    EXPECT_GT(timeline.latency_ms(), 15.7);  // 17 ms, less 0.2 ms for each second since
+    EXPECT_LT(timeline.latency_ms(), 17.0);
+    ASSERT_GE(synth.applied.size(), 30u);
+    for (std::size_t i = 2; i < synth.applied.size(); ++i)  // on the nearest 64-frame block
+        EXPECT_NEAR(static_cast<double>(synth.applied[i].frame - synth.applied[i - 1].frame), 6000.0, 64.0)
+            << "click " << i;
+}
+
+// A server that pulls a second's sound twice within 100 ms and then nothing
+// for 1.9 s leaves no clock to time by (its renderings lie up to 450 ms off
+// their average line): after the first seconds the timeline applies each
+// message at the start of the next rendering, and says that it gave up.
+TEST(SampleTimeline, BurstsTooUnevenToTimeByMakeMessagesPlayAsTheyCome)
+{
+    FineClock clock;
+    FrameLog synth;
+    SampleTimeline timeline(synth, clock, rate, TimelineLatency{});
+    std::vector<float> left(48000), right(48000);
+    const double start_ms = clock.now_;
+    auto pull_twice = [&](int pair) {
+        for (const double at_ms : {0.0, 100.0}) {
+            clock.now_ = start_ms + 2000.0 * pair + at_ms;
+            timeline.render(left.data(), right.data(), 48000);
+        }
+    };
+    pull_twice(0);
+    EXPECT_FALSE(timeline.gave_up_timing());  // still settling
+    for (int pair = 1; pair < 4; ++pair)
+        pull_twice(pair);
+    EXPECT_TRUE(timeline.gave_up_timing());
+    timeline.post_short(0x7F3C90);
+    timeline.render(left.data(), right.data(), 48000);
+    ASSERT_EQ(synth.applied.size(), 1u);
+    EXPECT_EQ(synth.applied[0].frame, 8 * 48000);
+}
+
+// How far each delay lies from the straight line fitted to its stretch of
+// `stretch` clicks (a grid whose period is fitted too), in ms.
+std::vector<double> deviations_from_fitted_grids(const std::vector<double>& delays, std::size_t stretch)
+{
+    std::vector<double> deviations;
+    for (std::size_t first = 0; first + stretch <= delays.size(); first += stretch) {
+        double sum_i = 0, sum_d = 0, sum_ii = 0, sum_id = 0;
+        for (std::size_t i = 0; i < stretch; ++i) {
+            const auto x = static_cast<double>(i);
+            sum_i += x, sum_d += delays[first + i], sum_ii += x * x, sum_id += x * delays[first + i];
+        }
+        const auto n = static_cast<double>(stretch);
+        const double slope = (n * sum_id - sum_i * sum_d) / (n * sum_ii - sum_i * sum_i);
+        const double offset = (sum_d - slope * sum_i) / n;
+        for (std::size_t i = 0; i < stretch; ++i)
+            deviations.push_back(std::fabs(delays[first + i] - offset - slope * static_cast<double>(i)));
+    }
+    return deviations;
+}
+
+// On a stream that runs 0.2 % faster or slower than nominal, the delay from
+// a message's moment to its sound stays what it was after the first seconds
+// for ten minutes (it neither grows nor wanders), and the clicks keep to a
+// regular grid within the synth's 64-frame block (1.3 ms) in every 20 s.
+TEST(SampleTimeline, TheDelayToTheSoundStaysBoundedOnAServerThatStrays)
+{
+    for (const double rate_error : {-0.002, 0.002}) {
+        SCOPED_TRACE(rate_error);
+        std::vector<double> delays = click_delays_on_a_straying_server(rate_error);
+        ASSERT_GE(delays.size(), 4700u);
+        delays.erase(delays.begin(), delays.begin() + 8);  // the first second
+        std::vector<double> settled(delays.begin() + 72, delays.begin() + 152);  // 10 to 20 s
+        std::sort(settled.begin(), settled.end());
+        const double typical_ms = settled[settled.size() / 2];
+        EXPECT_LT(typical_ms, 60.0);
+        for (std::size_t i = 0; i < delays.size(); ++i)
+            ASSERT_LT(std::fabs(delays[i] - typical_ms), 5.0) << "click " << i;
+        const std::vector<double> deviations = deviations_from_fitted_grids(delays, 160);
+        const auto off_grid = std::count_if(deviations.begin(), deviations.end(),
+                                            [](double deviation) { return deviation > 1.0; });
+        EXPECT_LE(static_cast<std::size_t>(off_grid), deviations.size() / 100);
+    }
 }
 
 }  // namespace

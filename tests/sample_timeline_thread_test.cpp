@@ -27,7 +27,7 @@ TEST(SampleTimelineThreads, EveryMessageIsAppliedOnceInTheOrderSent)
 {
     constexpr std::uint32_t count = 3 * SampleTimeline::capacity;
     OrderLog synth;
-    SampleTimeline timeline(synth, system_clock(), 48000.0, 2.0);
+    SampleTimeline timeline(synth, system_clock(), 48000.0, TimelineLatency{2.0, false});
     std::atomic<bool> sent{false};
 
     std::thread sender([&] {

@@ -176,14 +176,23 @@ FluidAudioDriverPtr open_audio_output(GsSynth& synth, std::string* why, fluid_au
             continue;
         // FluidSynth's JACK driver would start a server of its own when none
         // runs; a player must only join one the user started.
-        if (std::string(driver) == "jack" && !jack_server_running())
-            continue;
+        double server_rate = 0.0;
+        if (std::string(driver) == "jack") {
+            server_rate = jack_server_sample_rate();
+            if (server_rate <= 0.0)
+                continue;
+        }
         tried.emplace_back(driver);
         fluid_settings_setstr(settings, "audio.driver", driver);
         FluidAudioDriverPtr output(render ? new_fluid_audio_driver2(settings, render, render_data)
                                           : new_fluid_audio_driver(settings, synth.synth.get()));
-        if (output)
+        if (output) {
+            // JACK runs at its own rate and FluidSynth's driver sets the synth
+            // to it; what renders and times the sound must count at that rate.
+            if (server_rate > 0.0)
+                synth.sample_rate = server_rate;
             return output;
+        }
     }
     if (why) {
         std::string names;

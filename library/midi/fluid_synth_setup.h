@@ -80,6 +80,8 @@ std::optional<GsSynth> create_gs_synth(const std::string& chosen_soundfont,
 // above: the sound libraries' own messages are silenced. The driver must be
 // destroyed before the synth. With `render`, the driver asks `render` (with
 // `render_data`) for each buffer instead of rendering the synth itself.
+// `synth.sample_rate` becomes the rate the output runs at where the driver
+// makes the synth follow its server's (JACK).
 FluidAudioDriverPtr open_audio_output(GsSynth& synth, std::string* why = nullptr,
                                       fluid_audio_func_t render = nullptr,
                                       void* render_data = nullptr);

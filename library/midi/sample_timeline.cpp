@@ -9,31 +9,18 @@
 namespace tambelo {
 namespace {
 
-// The renderings' lead over the clock is compared with its upper edge over
-// the last two windows of this length, so that the pattern of bursts, which
-// reaches its highest lead only now and then, does not move the mapping.
-constexpr double lead_window_ms = 10000.0;
+// A message that came too late raises the latency to what it needed and
+// this much more, so that the next one as late is not late again.
+constexpr double late_margin_ms = 2.0;
 
-// When a rendering runs further ahead than the mapping allows for, the
-// mapping moves up to it and this much beyond, so that the next slightly
-// higher burst does not move it again (each move shifts the notes after it).
-constexpr double lead_headroom_ms = 1.0;
+// A raised latency sinks back towards its floor at this pace (0.2 ms a
+// second): slow enough that no listener hears the music move, fast enough
+// that a stall of the sending thread costs little delay a few minutes on.
+constexpr double latency_sink_per_ms = 2e-4;
 
-// For this long after the first rendering (while the output fills its
-// buffer and before any music can be due) the mapping follows the highest
-// lead at once. After that it jumps only for a lead more than half the
-// latency above it; a smaller excess eats into the latency's margin but
-// moves no note, and is followed slowly.
-constexpr double lead_settling_ms = 500.0;
-
-// The mapping moves back only when the renderings have stayed more than
-// this below it (beyond the headroom) for a whole window, and forward when
-// they have run past it by more than the headroom: the audio device's clock
-// running slower or faster than ours, or bursts that have settled. It then
-// moves at 0.1 ms per second (100 ppm, more than a sound card's clock
-// strays), shifting a note by 0.005 ms against its neighbour 50 ms away.
-constexpr double lead_dead_band_ms = 1.0;
-constexpr double lead_slew_per_ms = 1e-4;
+// For this long the renderings' spread is not judged: a server settles its
+// buffering in the first moments.
+constexpr double spread_settling_ms = 2000.0;
 
 std::int64_t floor_div(std::int64_t value, std::int64_t divisor)
 {
@@ -44,14 +31,17 @@ std::int64_t floor_div(std::int64_t value, std::int64_t divisor)
 }  // namespace
 
 SampleTimeline::SampleTimeline(TimelineSynth& synth, Clock& clock, double sample_rate,
-                               double latency_ms, int block_frames)
+                               const TimelineLatency& latency, int block_frames)
     : synth_(synth),
       clock_(clock),
-      frames_per_ms_(sample_rate / 1000.0),
-      latency_ms_(latency_ms),
+      latency_(latency),
       block_frames_(std::max(block_frames, 1)),
       epoch_ms_(clock.precise_ms()),
-      entries_(new Entry[capacity])
+      entries_(new Entry[capacity]),
+      stream_rate_(sample_rate),
+      clock_rate_(sample_rate),
+      frame_clock_(sample_rate / 1000.0),
+      latency_ms_(latency.start_ms)
 {
 }
 
@@ -102,51 +92,48 @@ bool SampleTimeline::post_long(const std::uint8_t* bytes, std::size_t length, co
     return push(entry);
 }
 
-// A message posted at any moment after this rendering began must land at or
-// after the frame this rendering ends on. Mapping the clock to frames with
-// the largest lead seen (frames rendered minus clock time in frames) makes
-// that so for every message whose moment lies less than the latency back.
-// The lead rises at once when a rendering runs further ahead, and falls back
-// only slowly, towards the upper edge of the recent renderings.
-void SampleTimeline::follow_lead(double now_ms, int frames)
+void SampleTimeline::set_stream_rate(double sample_rate)
 {
-    const double lead = static_cast<double>(position_ + frames) - now_ms * frames_per_ms_;
-    const double headroom = lead_headroom_ms * frames_per_ms_;
-    if (!anchored_) {
-        anchored_ = true;
-        lead_frames_ = lead + headroom;
-        window_max_ = previous_window_max_ = lead;
-        anchor_ms_ = window_start_ms_ = last_render_ms_ = now_ms;
-        return;
+    if (sample_rate > 0.0)
+        stream_rate_.store(sample_rate, std::memory_order_relaxed);
+}
+
+// Before a rendering: the frame clock learns when this one runs and how far
+// it reaches, the raised latency sinks a little, and timing is given up when
+// the bursts have spread too wide to be covered.
+void SampleTimeline::follow_stream(double now_ms, int frames)
+{
+    if (const double rate = stream_rate_.load(std::memory_order_relaxed); rate != clock_rate_) {
+        clock_rate_ = rate;
+        frame_clock_ = FrameClock(rate / 1000.0);
     }
-    if (now_ms - window_start_ms_ >= lead_window_ms) {
-        previous_window_max_ = window_max_;
-        window_max_ = lead;
-        window_start_ms_ = now_ms;
-    } else {
-        window_max_ = std::max(window_max_, lead);
-    }
-    const double edge = std::max(window_max_, previous_window_max_);
-    const bool settling = now_ms - anchor_ms_ < lead_settling_ms;
-    const double tolerance = settling ? 0.0 : 0.5 * latency_ms_ * frames_per_ms_;
-    const double step = lead_slew_per_ms * std::max(now_ms - last_render_ms_, 0.0) * frames_per_ms_;
-    if (lead > lead_frames_ + tolerance)
-        lead_frames_ = lead + headroom;
-    else if (edge > lead_frames_ + headroom)
-        lead_frames_ += step;
-    else if (lead_frames_ - edge > headroom + lead_dead_band_ms * frames_per_ms_)
-        lead_frames_ -= step;
+    if (latency_.adaptive && frame_clock_.started())
+        latency_ms_ = std::max(latency_.start_ms,
+                               latency_ms_ - latency_sink_per_ms * std::max(now_ms - last_render_ms_, 0.0));
     last_render_ms_ = now_ms;
+    frame_clock_.rendered(now_ms, position_ + frames);
+    if (frame_clock_.followed_ms() >= spread_settling_ms &&
+        frame_clock_.spread_frames() > max_spread_ms * frame_clock_.frames_per_ms())
+        gave_up_.store(true, std::memory_order_relaxed);
 }
 
 std::int64_t SampleTimeline::frame_of(double moment_ms) const
 {
-    const double exact = (moment_ms + latency_ms_) * frames_per_ms_ + lead_frames_;
+    const double exact = frame_clock_.edge_frame_at(moment_ms) + latency_ms_ * frame_clock_.frames_per_ms();
     const auto frame = static_cast<std::int64_t>(std::llround(exact));
     // The nearest start of one of the synth's blocks: the synth can apply a
     // message nowhere else, and the nearest keeps the error within half a
     // block either way.
     return floor_div(frame + block_frames_ / 2, block_frames_) * block_frames_;
+}
+
+void SampleTimeline::note_late(std::int64_t frames_late)
+{
+    late_.fetch_add(1, std::memory_order_relaxed);
+    if (!latency_.adaptive)
+        return;
+    const double needed_ms = latency_ms_ + static_cast<double>(frames_late) / frame_clock_.frames_per_ms();
+    latency_ms_ = std::min(std::max(latency_ms_, needed_ms + late_margin_ms), latency_.ceiling_ms);
 }
 
 void SampleTimeline::render_span(float*& left, float*& right, std::int64_t until)
@@ -164,18 +151,19 @@ void SampleTimeline::render(float* left, float* right, int frames)
 {
     if (frames <= 0)
         return;
-    follow_lead(clock_.precise_ms() - epoch_ms_, frames);
+    follow_stream(clock_.precise_ms() - epoch_ms_, frames);
+    const bool timed = !gave_up_.load(std::memory_order_relaxed);
     const std::int64_t end = position_ + frames;
     for (;;) {
         const std::size_t head = head_.load(std::memory_order_relaxed);
         if (head == tail_.load(std::memory_order_acquire))
             break;
         const Entry& entry = entries_[head % capacity];
-        const std::int64_t frame = frame_of(entry.moment_ms);
+        const std::int64_t frame = timed ? frame_of(entry.moment_ms) : position_;
         if (frame >= end)
             break;
         if (frame < position_)
-            late_.fetch_add(1, std::memory_order_relaxed);
+            note_late(position_ - frame);
         render_span(left, right, frame);
         if (entry.long_length == 0)
             synth_.apply_short(entry.short_message);

@@ -202,6 +202,18 @@ bool jack_server_running()
     return true;
 }
 
+double jack_server_sample_rate()
+{
+    silence_sound_libraries();
+    jack_status_t status{};
+    jack_client_t* probe = jack_client_open("tambelo-probe", JackNoStartServer, &status);
+    if (!probe)
+        return 0.0;
+    const double rate = jack_get_sample_rate(probe);
+    jack_client_close(probe);
+    return rate;
+}
+
 bool alsa_sequencer_available()
 {
     silence_sound_libraries();

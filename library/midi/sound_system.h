@@ -51,6 +51,10 @@ void clear_fluid_error();
 // server would otherwise try to launch it).
 bool jack_server_running();
 
+// The sample rate of the JACK server that runs, in frames per second; 0 when
+// none runs. Never starts one.
+double jack_server_sample_rate();
+
 // Whether the ALSA sequencer (the kernel's MIDI routing) can be opened.
 bool alsa_sequencer_available();
 

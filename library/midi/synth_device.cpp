@@ -2,14 +2,10 @@
 
 #include "library/platform/clock.h"
 
-#include <cerrno>
-#include <cstdlib>
-
 namespace tambelo {
 namespace {
 
 constexpr double live_sample_rate = 48000.0;
-constexpr double max_latency_ms = 1000.0;
 
 // Whether the packed message is one the synth can take: a channel status
 // byte and data bytes below 128. Program change and channel pressure carry
@@ -93,14 +89,10 @@ private:
 SynthTiming synth_timing_setting()
 {
     SynthTiming timing;
-    const char* text = std::getenv("TAMBELO_SYNTH_LATENCY_MS");
-    if (text == nullptr || *text == '\0')
-        return timing;
-    char* end = nullptr;
-    errno = 0;
-    const double value = std::strtod(text, &end);
-    if (errno == 0 && end != text && *end == '\0' && value >= 0.0 && value <= max_latency_ms)
-        timing.latency_ms = value;
+    if (const SynthLatencySetting setting = read_synth_latency_setting(); setting.given) {
+        timing.latency_ms = setting.latency_ms;
+        timing.adaptive = false;
+    }
     return timing;
 }
 
@@ -113,9 +105,12 @@ SynthDevice::~SynthDevice() = default;
 
 void SynthDevice::start_timeline(const SynthTiming& timing, Clock& clock)
 {
-    if (timing.latency_ms > 0.0)
-        timeline_ = std::make_unique<SampleTimeline>(*renderer_, clock, gs_.sample_rate,
-                                                     timing.latency_ms);
+    if (timing.latency_ms > 0.0) {
+        TimelineLatency latency;
+        latency.start_ms = timing.latency_ms;
+        latency.adaptive = timing.adaptive;
+        timeline_ = std::make_unique<SampleTimeline>(*renderer_, clock, gs_.sample_rate, latency);
+    }
 }
 
 std::unique_ptr<SynthDevice> SynthDevice::open_offline(const std::string& chosen_soundfont,
@@ -160,6 +155,10 @@ std::unique_ptr<SynthDevice> SynthDevice::open(const std::string& chosen_soundfo
     device->output_ = open_audio_output(device->gs_, why, render_for_output, device.get());
     if (!device->output_)
         return nullptr;
+    // A server that runs at a rate of its own (JACK) has the synth follow it;
+    // the timeline must count frames at that rate too.
+    if (device->timeline_)
+        device->timeline_->set_stream_rate(device->gs_.sample_rate);
     return device;
 }
 

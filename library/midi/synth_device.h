@@ -3,6 +3,7 @@
 #include "library/midi/fluid_synth_setup.h"
 #include "library/midi/midi_device.h"
 #include "library/midi/sample_timeline.h"
+#include "library/midi/synth_latency_setting.h"
 
 #include <memory>
 #include <string>
@@ -11,23 +12,28 @@ namespace tambelo {
 
 class Clock;
 
-// How far behind its moment a message sounds on the live synthesizer, by
-// default. It absorbs the playback thread's late wake-ups: a message sent up
-// to this much after its moment still sounds exactly on time. Chosen from
-// bench/live_timing (see bench/README.md).
-inline constexpr double default_synth_latency_ms = 10.0;
+// How far behind the audio output's upper edge a message sounds on the live
+// synthesizer, at least, by default. It absorbs the playback thread's late
+// wake-ups (it polls every 10 ms): a message sent up to this much after its
+// moment still sounds exactly on time; one sent later raises it for a while.
+// Chosen from bench/live_timing (see bench/README.md): default_synth_latency_ms.
 
 // How the live synthesizer places messages in time.
 struct SynthTiming {
-    // Messages sound this long after their moment, on the synth's sample
-    // clock. 0 or less: each message is applied as it arrives and sounds
-    // with the next block the audio output asks for (the synth's own
-    // timing, coarse under load).
+    // Messages sound this long after the audio output's upper edge at their
+    // moment, on the output's own frame clock. 0 or less: each message is
+    // applied as it arrives and sounds with the next block the audio output
+    // asks for (the synth's own timing, coarse under load).
     double latency_ms = default_synth_latency_ms;
+    // Whether a message that came late raises the latency for a while (the
+    // default); a latency the user set stays as set.
+    bool adaptive = true;
 };
 
-// The latency in TAMBELO_SYNTH_LATENCY_MS (milliseconds, 0 to 1000; 0 turns
-// the timeline off), or the default when it is unset or not such a number.
+// The timing that TAMBELO_SYNTH_LATENCY_MS asks for: a fixed latency of
+// 0 to 1000 ms (0 turns the timeline off), or the adaptive default when it
+// is unset or not such a number (read_synth_latency_setting says why, for a
+// tool to print). Prints nothing.
 SynthTiming synth_timing_setting();
 
 // The embedded synthesizer: a FluidSynth GS module that plays what it is
@@ -86,6 +92,9 @@ public:
     double sample_rate() const { return gs_.sample_rate; }
     // Null when messages are applied as they arrive.
     const SampleTimeline* timeline() const { return timeline_.get(); }
+    // Whether the audio output gave no usable clock, so that the timeline
+    // applies messages as they arrive instead (any thread).
+    bool gave_up_timing() const { return timeline_ && timeline_->gave_up_timing(); }
 
 private:
     class Renderer;

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstdint>
+
+namespace tambelo {
+
+// An audio stream's frame clock seen from our clock: up to which frame the
+// stream will have pulled by a given moment, estimated from the moments at
+// which its rendering callback runs and how far each one renders.
+//
+// A server pulls audio in bursts of its own choosing, so the frames pulled
+// by a moment jump about a straight line whose slope is the stream's real
+// rate on our clock. The slope comes from a least-squares fit over all
+// callbacks, the older ones fading with a time constant of half a minute:
+// no burst and no pattern of bursts moves it much, and a stream whose rate
+// differs from the nominal one (a server at another rate, a sound card's
+// clock straying from ours) is followed for ever, never ratcheted.
+//
+// On that slope runs the upper edge of the renderings: the line that every
+// callback so far has reached at most. A message placed on or above it lands
+// at or after every frame already rendered when it was posted. The edge
+// rises at once when a callback reaches above it and sinks slowly when the
+// bursts have stayed lower for a while.
+//
+// One thread (the rendering thread); no allocation.
+class FrameClock {
+public:
+    explicit FrameClock(double nominal_frames_per_ms);
+
+    // The rendering callback ran at `now_ms` and was asked for frames up to
+    // `end_frame` (the first frame after the ones it renders).
+    void rendered(double now_ms, std::int64_t end_frame);
+
+    bool started() const { return started_; }
+    // The upper edge's frame at `moment_ms` (after the first rendering).
+    double edge_frame_at(double moment_ms) const;
+    // The stream's rate on our clock, as estimated.
+    double frames_per_ms() const { return rate_; }
+    // How far the upper edge lies above the fitted line, in frames: the
+    // bursts' spread, what the server keeps ahead beyond a steady flow.
+    double spread_frames() const { return spread_; }
+    // How long the stream has been followed, in ms of our clock.
+    double followed_ms() const { return started_ ? last_ms_ - start_ms_ : 0.0; }
+
+private:
+    void fit(double now_ms, double end_frame, double weight_ms);
+    void follow_edge(double now_ms, double end_frame, double step_ms);
+
+    double nominal_rate_;
+    double rate_;
+    bool started_ = false;
+    double start_ms_ = 0.0;
+    double start_frame_ = 0.0;
+    double last_ms_ = 0.0;
+
+    // The fit, on time since the start and frames beyond the nominal rate's
+    // line, so that the sums stay small; each weighted by the time it stands
+    // for and fading with age.
+    double sum_w_ = 0.0, sum_t_ = 0.0, sum_r_ = 0.0, sum_tt_ = 0.0, sum_tr_ = 0.0;
+    double line_at_last_ = 0.0;  // the fitted line's frame at `last_ms_`
+    double spread_ = 0.0;
+
+    // The upper edge: its frame at `last_ms_`, and the highest excess of a
+    // callback over it (0 or less) in the current and the previous window.
+    double edge_frame_ = 0.0;
+    double window_start_ms_ = 0.0;
+    double window_excess_ = 0.0;
+    double previous_window_excess_ = 0.0;
+};
+
+}  // namespace tambelo
