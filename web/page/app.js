@@ -71,6 +71,9 @@ async function openAudio() {
   state.player?.stop();
   const old = state.context;
   state.context = new AudioContext({ latencyHint: 'interactive' });
+  state.context.addEventListener('statechange', () => {
+    if (state.context.state === 'running' && $('note').textContent.includes('holds the sound')) showNote(state.voiceNote);
+  });
   if (old) old.close();
   $('soundfont-name').textContent = state.soundfont.name;
   state.node = await createSynthNode(state.context, state.soundfont.bytes);
@@ -132,7 +135,10 @@ function playTrack(number) {
   resumeAudio();
   if (state.player.playing && state.player.number === number) return;
   const failure = state.player.play(number);
-  showNote(failure ? `Track ${number} ${failure}: it is silent.` : state.voiceNote);
+  // Browsers hold a page's sound until the user clicks or types on it; a
+  // drop does not count.
+  const held = state.context.state !== 'running' ? ' The browser holds the sound until you click or press a key on the page.' : '';
+  showNote(failure ? `Track ${number} ${failure}: it is silent.` : ((state.voiceNote ?? '') + held).trim() || null);
 }
 
 const commands = {
@@ -302,6 +308,7 @@ function wireUp() {
     openSet(await droppedFiles(event.dataTransfer));
   });
   document.addEventListener('pointerdown', resumeAudio);
+  document.addEventListener('keydown', resumeAudio);
   document.addEventListener('keydown', (event) => {
     if (event.target instanceof HTMLInputElement && event.target.type !== 'range') return;
     const keys = { n: 'cmdNext', p: 'cmdPrev', N: 'cmdNext10', P: 'cmdPrev10' };

@@ -5,7 +5,10 @@
 // messages go to the audio worklet stamped with their moments.
 
 // How far ahead of the sound the messages are made and sent, and how often.
-const lookAheadMs = 600;
+// Stops and seeks drop what is queued at once, so a long look-ahead costs
+// nothing but memory, and it rides out a page whose timers the browser
+// slows to once a second (a hidden tab).
+const lookAheadMs = 2000;
 const feedEveryMs = 100;
 // Time between a request and the first sound: enough for the worklet to
 // receive the start before its frame is due.

@@ -1,7 +1,8 @@
 // Measures the web player in headless Chromium, for web/README.md: the page's
 // weight without the SoundFont, the time from handing over the sample set to
 // its first sound with the SoundFont cached, and how far the onsets of a click
-// track rendered in an OfflineAudioContext lie from their ideal frames.
+// track lie from their ideal frames, rendered in an OfflineAudioContext and
+// played live through a tap.
 //   node measure.js WEB_DIR SAMPLE_SET_DIR
 import { createServer } from 'node:http';
 import { mkdtempSync, readdirSync, readFileSync, rmSync, statSync } from 'node:fs';
@@ -108,6 +109,62 @@ try {
     console.log(`onsets at ${rate} Hz (OfflineAudioContext, 400 clicks): constant attack offset ${median.toFixed(3)} ms; `
       + `deviation from it p50 ${quantile(spread, 0.5).toFixed(3)} ms, p99 ${quantile(spread, 0.99).toFixed(3)} ms, max ${Math.max(...spread).toFixed(3)} ms`);
   }
+
+  // The same clicks live: sent to the page's running worklet as the player
+  // sends a track, and recorded after it through a tap worklet that keeps
+  // every frame with its number in the context.
+  const live = await page.evaluate(async () => {
+    const { context, node, core } = window.tambeloPage;
+    window.tambeloPage.player.stop();
+    const tapSource = `registerProcessor('tap', class extends AudioWorkletProcessor {
+      process(inputs) { const x = inputs[0][0]; if (x) this.port.postMessage({ frame: currentFrame, data: x.slice() }); return true; } });`;
+    await context.audioWorklet.addModule(URL.createObjectURL(new Blob([tapSource], { type: 'text/javascript' })));
+    const tap = new AudioWorkletNode(context, 'tap', { numberOfOutputs: 0 });
+    const chunks = [];
+    tap.port.onmessage = (event) => chunks.push(event.data);
+    node.connect(tap);
+    const track = core.open(1);
+    const step = track.length.tickMs * 12;
+    track.close();
+    const started = new Promise((resolve) => {
+      const listen = (event) => { if (event.data.type === 'started') { node.port.removeEventListener('message', listen); resolve(event.data); } };
+      node.port.addEventListener('message', listen);
+    });
+    node.port.postMessage({ type: 'start', leadMs: 300 });
+    const { originFrame, position, atFrame } = await started;
+    const list = [[0, new Uint8Array([0xf0, 0x41, 0x20, 0x42, 0x12, 0x40, 0x00, 0x7f, 0x00, 0x41, 0xf7])],
+      [0, new Uint8Array([0xb9, 91, 0])], [0, new Uint8Array([0xb9, 93, 0])]];
+    const times = [];
+    for (let k = 0; k < 100; ++k) {
+      const at = 200 + k * step;
+      times.push(at);
+      list.push([at, new Uint8Array([0x99, 37, 127])], [at + step / 2, new Uint8Array([0x89, 37, 0])]);
+    }
+    node.port.postMessage({ type: 'messages', list });
+    await new Promise((resolve) => setTimeout(resolve, times[times.length - 1] + 1500));
+    node.disconnect(tap);
+    const first = chunks[0].frame;
+    const total = chunks[chunks.length - 1].frame + chunks[chunks.length - 1].data.length - first;
+    const signal = new Float32Array(total);
+    for (const chunk of chunks) signal.set(chunk.data, chunk.frame - first);
+    let peak = 0;
+    for (const v of signal) peak = Math.max(peak, Math.abs(v));
+    const threshold = peak * 0.1;
+    const rate = context.sampleRate;
+    // The synth's frames run ahead of the context's by a constant.
+    const contextOrigin = originFrame - (position - atFrame);
+    return { rate, deviations: times.map((at) => {
+      const ideal = contextOrigin + at * rate / 1000 - first;
+      let frame = Math.max(0, Math.floor(ideal) - Math.round(rate * 0.003));
+      const end = Math.floor(ideal + step * rate / 2000);
+      while (frame < end && Math.abs(signal[frame]) < threshold) ++frame;
+      return (frame - ideal) * 1000 / rate;
+    }) };
+  });
+  const median = quantile(live.deviations, 0.5);
+  const spread = live.deviations.map((d) => Math.abs(d - median));
+  console.log(`onsets live at ${live.rate} Hz (AudioContext through a tap, 100 clicks): constant offset ${median.toFixed(3)} ms; `
+    + `deviation from it p50 ${quantile(spread, 0.5).toFixed(3)} ms, p99 ${quantile(spread, 0.99).toFixed(3)} ms, max ${Math.max(...spread).toFixed(3)} ms`);
 } finally {
   await browser.close();
   server.close();

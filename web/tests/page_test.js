@@ -122,6 +122,23 @@ try {
   });
   check('the GS reset is honoured', peaks[0] > 0.01 && peaks[1] < 1e-4, `peaks ${peaks}`);
 
+  // A score archive cut short before entry 5, without its voice archive:
+  // the default voices with a note, and tracks 5 and 6 listed as not
+  // compiling; next steps onto track 5, which is silent.
+  const whole = readFileSync(setFiles[0]);
+  const cut = path.join(scratch, 'amus.dat');
+  writeFileSync(cut, whole.subarray(0, (whole.readUInt16LE(2 * 5) - 1) * 256));
+  await (await page.$('#pick-files')).uploadFile(cut);
+  await page.waitForSelector('#note:not([hidden])', { timeout: 10000 });
+  const note = await page.$eval('#note', (element) => element.textContent);
+  check('no voice archive: a note of the default voices', /default voices/.test(note), note);
+  const fifth = await page.$eval('#tracks tbody tr:nth-child(5) td:nth-child(2)', (cell) => cell.textContent);
+  check('a track that does not compile is listed so', fifth === 'does not compile', fifth);
+  await page.evaluate(() => document.querySelectorAll('#tracks tbody tr')[3].click());
+  await page.click('#cmdNext');
+  const after = await page.evaluate(() => [window.tambeloPage.curTrack, window.tambeloPage.player.playing, document.getElementById('note').textContent]);
+  check('next steps onto it, silent', after[0] === 5 && !after[1] && /Track 5 does not compile/.test(after[2]), JSON.stringify(after));
+
   // A broken file: a clear message, and the set stays.
   const broken = path.join(scratch, 'AMUS.DAT');
   writeFileSync(broken, 'this is not an archive at all');
