@@ -129,6 +129,13 @@ void write_track_list(const std::filesystem::path& path, const MusicSetFiles& fi
 void run_export(const ExportArguments& arguments)
 {
     const auto started = std::chrono::steady_clock::now();
+    // Ctrl-C (or a termination request) stops the export between pieces of
+    // audio; the unfinished files are removed as their writers go. Taken
+    // first, before any thread exists: every thread inherits the blocking
+    // of the signals from the one that starts it, and the SoundFont check
+    // below already starts the synthesizer's worker threads, which would
+    // otherwise take a signal and end the program on the spot.
+    InterruptFlag interrupt;
     require_input_file(arguments.set_path);
     const MusicSetFiles files = music_set_files(arguments.set_path);
     input_file_if_present(files.voice);
@@ -186,11 +193,7 @@ void run_export(const ExportArguments& arguments)
         jobs.push_back(std::move(job));
     }
 
-    // Ctrl-C (or a termination request) stops the export between pieces of
-    // audio; the unfinished files are removed as their writers go.
-    // Made before the export's threads start, so that they inherit its
-    // blocking of the signals; asked from every thread, one at a time.
-    InterruptFlag interrupt;
+    // The flag is asked from every thread, one at a time.
     std::mutex interrupt_lock;
     settings.stop_requested = [&interrupt, &interrupt_lock] {
         const std::lock_guard lock(interrupt_lock);

@@ -1,6 +1,7 @@
 // Audio exports through the command-line tool: the same command gives the
 // same bytes, a SoundFont that cannot be used stops it, and an interrupted
-// export leaves no unfinished files. They need a SoundFont installed.
+// export, or one that meets a file-size limit, leaves no unfinished files.
+// They need a SoundFont installed.
 #include "library/midi/fluid_synth_setup.h"
 #include "tests/support/cli_runner.h"
 #include "tests/support/music_set.h"
@@ -13,12 +14,14 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <thread>
+#include <utility>
 
 extern char** environ;
 
@@ -89,7 +92,11 @@ TEST_F(CliAudioExport, TheSameExportOnSeveralJobsGivesTheSameBytes)
 TEST_F(CliAudioExport, ASoundFontThatCannotBeLoadedFailsTheExport)
 {
     const auto out = folder_.path() / "out";
-    for (const std::string& contents : {std::string("not a SoundFont at all"), std::string()}) {
+    // The last is a SoundFont cut short after its header: the synthesizer's
+    // readers fail on it, one of them with an assertion message of its own
+    // that must not show.
+    for (const std::string& contents : {std::string("not a SoundFont at all"), std::string(),
+                                        std::string("RIFF\x10\0\0\0sfbkLIST\x04\0\0\0INFO", 24)}) {
         const std::string soundfont = (folder_.path() / "chosen.sf2").string();
         std::ofstream(soundfont, std::ios::binary | std::ios::trunc) << contents;
         const auto result = run_export({"--format", "wav", "--soundfont", soundfont, "-o", out.string()});
@@ -99,29 +106,93 @@ TEST_F(CliAudioExport, ASoundFontThatCannotBeLoadedFailsTheExport)
     }
 }
 
-TEST_F(CliAudioExport, CtrlCRemovesTheUnfinishedFiles)
+// The signals Ctrl-C, a termination request and a hang-up send, as a mask
+// of bits as /proc/PID/task/*/status shows them (bit N-1 for signal N).
+constexpr unsigned long stop_signal_bits = (1ul << (SIGINT - 1)) | (1ul << (SIGTERM - 1)) | (1ul << (SIGHUP - 1));
+
+// How many of `pid`'s threads do not block all three stop signals, and how
+// many threads were looked at.
+std::pair<int, int> threads_taking_stop_signals(pid_t pid)
 {
+    int taking = 0;
+    int threads = 0;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it("/proc/" + std::to_string(pid) + "/task", error), end;
+         !error && it != end; it.increment(error)) {
+        std::ifstream status(it->path() / "status");
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind("SigBlk:", 0) == 0) {
+                ++threads;
+                if ((std::stoul(line.substr(7), nullptr, 16) & stop_signal_bits) != stop_signal_bits)
+                    ++taking;
+            }
+    }
+    return {taking, threads};
+}
+
+TEST_F(CliAudioExport, StopSignalsRemoveTheUnfinishedFiles)
+{
+    // With --soundfont the SoundFont is checked first, which starts the
+    // synthesizer's worker threads: they too must leave the signals to the
+    // export, or one of them ends the program on the spot.
+    const std::vector<std::string> soundfonts = soundfont_candidates();
+    const std::string soundfont = *std::min_element(  // the smallest loads soonest
+        soundfonts.begin(), soundfonts.end(), [](const std::string& a, const std::string& b) {
+            return std::filesystem::file_size(a) < std::filesystem::file_size(b);
+        });
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        const auto out = folder_.path() / ("out" + std::to_string(signal));
+        std::filesystem::create_directories(out);
+        const std::vector<std::string> words = {TAMBELO_CLI, "export", set_, "--format", "flac", "--jobs", "2",
+                                                "--loops", "100", "--fade", "600", "--soundfont", soundfont,
+                                                "-o", out.string()};
+        std::vector<char*> argv;
+        for (const auto& word : words)
+            argv.push_back(const_cast<char*>(word.c_str()));
+        argv.push_back(nullptr);
+        // Not ignored, whatever the test itself was started with (nohup).
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        for (const int stop : {SIGINT, SIGTERM, SIGHUP})
+            sigaddset(&defaults, stop);
+        posix_spawnattr_setsigdefault(&attributes, &defaults);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+        pid_t pid = 0;
+        ASSERT_EQ(posix_spawn(&pid, TAMBELO_CLI, nullptr, &attributes, argv.data(), environ), 0);
+        posix_spawnattr_destroy(&attributes);
+
+        // Interrupt once the files are being written.
+        const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (testing::partial_files_in(out).size() < 2 && std::chrono::steady_clock::now() < give_up)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_EQ(testing::partial_files_in(out).size(), 2u);
+        const auto [taking, threads] = threads_taking_stop_signals(pid);
+        EXPECT_EQ(taking, 0) << "of " << threads << " threads";
+        EXPECT_GE(threads, 3);  // the export's own and its two jobs at least
+        kill(pid, signal);
+        int status = 0;
+        waitpid(pid, &status, 0);
+
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << "signal " << signal << ": " << status;
+        EXPECT_TRUE(std::filesystem::is_empty(out)) << "signal " << signal;
+    }
+}
+
+TEST_F(CliAudioExport, AFileSizeLimitSkipsTheTracksAsAFullDiskDoes)
+{
+    // A limit far below one track's audio: every write past it fails.
+    // Unhandled, the limit's signal ended the program part-way, silently.
     const auto out = folder_.path() / "out";
-    std::filesystem::create_directories(out);
-    const std::vector<std::string> words = {TAMBELO_CLI, "export", set_, "--format", "flac", "--jobs", "2",
-                                            "--loops", "100", "--fade", "600", "-o", out.string()};
-    std::vector<char*> argv;
-    for (const auto& word : words)
-        argv.push_back(const_cast<char*>(word.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, TAMBELO_CLI, nullptr, nullptr, argv.data(), environ), 0);
-
-    // Interrupt once the files are being written.
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (testing::partial_files_in(out).size() < 2 && std::chrono::steady_clock::now() < give_up)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    ASSERT_EQ(testing::partial_files_in(out).size(), 2u);
-    kill(pid, SIGINT);
-    int status = 0;
-    waitpid(pid, &status, 0);
-
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status;
+    const auto result = testing::run_program(
+        "/bin/sh", {"-c", "ulimit -f 64 && exec \"$0\" \"$@\"", TAMBELO_CLI, "export", set_, "--format", "wav",
+                    "--jobs", "2", "--loops", "1", "--fade", "0.5", "-o", out.string()});
+    EXPECT_EQ(result.status, 1) << result.err;
+    EXPECT_NE(result.out.find("Wrote 0 of 4 tracks"), std::string::npos) << result.out;
+    for (int track = 1; track <= 4; ++track)
+        EXPECT_NE(result.out.find("Skipped track " + std::to_string(track)), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("File too large"), std::string::npos) << result.out;
     EXPECT_TRUE(std::filesystem::is_empty(out));
 }
 

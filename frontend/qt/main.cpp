@@ -15,6 +15,7 @@
 #include <QFile>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -31,6 +32,27 @@ constexpr const char* installed_samples = TAMBELO_INSTALLED_SAMPLES;
 #else
 constexpr const char* installed_samples = "";
 #endif
+
+// A note on stderr when TAMBELO_MIDI_OUT names a SoundFont (synth:PATH) that
+// is no SoundFont file: the library passes it over quietly for the system's,
+// and the person who chose it should hear why it does not sound. Only the
+// file's header can be told here; the library loads the file itself.
+void note_unusable_soundfont()
+{
+    const char* chosen = std::getenv("TAMBELO_MIDI_OUT");
+    if (!chosen || std::strncmp(chosen, "synth:", 6) != 0 || chosen[6] == '\0')
+        return;
+    const char* path = chosen + 6;
+    char header[12] = {};
+    std::FILE* file = std::fopen(path, "rb");
+    const bool read = file && std::fread(header, 1, sizeof header, file) == sizeof header;
+    if (file)
+        std::fclose(file);
+    if (!file)
+        std::fprintf(stderr, "tambelo: SoundFont %s cannot be opened; playing with the system's\n", path);
+    else if (!read || std::memcmp(header, "RIFF", 4) != 0 || std::memcmp(header + 8, "sfbk", 4) != 0)
+        std::fprintf(stderr, "tambelo: %s is not a SoundFont; playing with the system's\n", path);
+}
 
 constexpr const char* usage =
     "usage: tambelo [SET]\n"
@@ -96,6 +118,7 @@ int main(int argc, char** argv)
     if (!places.command_line.empty() && start == score_archive_named_by(places.command_line))
         remember_set(to_text(start));
 
+    note_unusable_soundfont();
     PlaybackLibrary library(places.program_folder / playback_library_file_name(),
                             installed_library_name);
     MainWindow window(library, folder);
