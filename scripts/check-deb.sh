@@ -26,7 +26,7 @@ echo "--- lintian"
 lintian -EvIL +pedantic --fail-on error,warning "$deb"
 echo "ok"
 
-apt-get install -y -q --no-install-recommends "$deb" >/dev/null
+apt-get -o DPkg::Lock::Timeout=600 install -y -q --no-install-recommends "$deb" >/dev/null
 
 echo "--- installed files"
 for file in /usr/bin/tambelo /usr/bin/tambelo-cli \
@@ -86,7 +86,12 @@ TAMBELO_MIDI_OUT=none dbus-run-session -- bash -euo pipefail -c '
     string:org.mpris.MediaPlayer2.Player string:Metadata)
   echo "$metadata" | grep -A1 "xesam:album" | grep -q "Tambelo Sample Set" \
     || { echo "the window does not play the sample set: $metadata" >&2; exit 1; }
-  echo "$metadata" | grep -A1 "xesam:title" | grep -o "\"1 .*\""
+  echo "$metadata" | grep -A1 "xesam:title" | grep -o "\".*\"" | tail -n 1
+  echo "$metadata" | grep -q "mpris:length" \
+    || { echo "the window gives no track length: $metadata" >&2; exit 1; }
+  # A second start hands over to this window and ends at once.
+  timeout 20 /usr/bin/tambelo /usr/share/tambelo/samples \
+    || { echo "a second start did not end by handing over" >&2; exit 1; }
   ask org.mpris.MediaPlayer2.Quit >/dev/null
   wait "$pid"
 '
