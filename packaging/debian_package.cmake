@@ -21,8 +21,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 # Library dependencies come from dpkg-shlibdeps; a SoundFont is what makes
 # the embedded synthesizer sound.
+# The library is private to the window (its own folder, no shlibs entry, no
+# ldconfig). A public library would go into a package of its own
+# (lib<name><soversion>, with a -dev package for its header and pkg-config
+# file) as a CPack component.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fluid-soundfont-gm | timgm6mb-soundfont")
 set(CPACK_GENERATOR DEB)
 include(CPack)

@@ -2,7 +2,8 @@
 # Installs the Debian package, checks the installed programs and files as a
 # user would meet them, and removes the package again (also on failure).
 #   check-deb.sh PATH/tambelo_VERSION_amd64.deb
-# Needs root, desktop-file-utils, appstream, man-db and dbus (scripts/setup.sh).
+# Needs root, lintian, desktop-file-utils, appstream, man-db and dbus
+# (scripts/setup.sh).
 set -euo pipefail
 if [ $# -ne 1 ] || [ ! -f "$1" ]; then
   echo "usage: check-deb.sh PATH/tambelo_VERSION_amd64.deb" >&2
@@ -20,17 +21,24 @@ trap cleanup EXIT
 
 fail() { echo "check-deb.sh: $*" >&2; exit 1; }
 
-apt-get install -y -q --no-install-recommends "$deb" >/dev/null
+echo "--- lintian"
+# Debian's own checks of the package; any error or warning fails.
+lintian -EvIL +pedantic --fail-on error,warning "$deb"
+echo "ok"
+
+apt-get -o DPkg::Lock::Timeout=600 install -y -q --no-install-recommends "$deb" >/dev/null
 
 echo "--- installed files"
 for file in /usr/bin/tambelo /usr/bin/tambelo-cli \
     /usr/share/tambelo/samples/amus.dat /usr/share/tambelo/samples/amus.mda \
     /usr/share/tambelo/samples/amus.txt \
     /usr/share/doc/tambelo/README.md /usr/share/doc/tambelo/score-language.md \
+    /usr/share/doc/tambelo/copyright /usr/share/doc/tambelo/changelog.gz \
     /usr/share/applications/org.tambelo.Tambelo.desktop \
     /usr/share/metainfo/org.tambelo.Tambelo.metainfo.xml \
     /usr/share/icons/hicolor/48x48/apps/org.tambelo.Tambelo.png \
-    /usr/share/man/man1/tambelo.1 /usr/share/man/man1/tambelo-cli.1; do
+    /usr/share/icons/hicolor/scalable/apps/org.tambelo.Tambelo.svg \
+    /usr/share/man/man1/tambelo.1.gz /usr/share/man/man1/tambelo-cli.1.gz; do
   [ -f "$file" ] || fail "the package does not install $file"
 done
 library=$(dpkg -L tambelo | grep '/libtambelo\.so\.[0-9]*$' || true)
@@ -43,7 +51,7 @@ echo "--- desktop entry, AppStream data, man pages"
 desktop-file-validate /usr/share/applications/org.tambelo.Tambelo.desktop
 appstreamcli validate --no-net /usr/share/metainfo/org.tambelo.Tambelo.metainfo.xml
 for page in tambelo tambelo-cli; do
-  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "/usr/share/man/man1/$page.1" 2>&1 >/dev/null)
+  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "man -l $page.1 warns: $warnings"
 done
 echo "ok"
@@ -78,7 +86,12 @@ TAMBELO_MIDI_OUT=none dbus-run-session -- bash -euo pipefail -c '
     string:org.mpris.MediaPlayer2.Player string:Metadata)
   echo "$metadata" | grep -A1 "xesam:album" | grep -q "Tambelo Sample Set" \
     || { echo "the window does not play the sample set: $metadata" >&2; exit 1; }
-  echo "$metadata" | grep -A1 "xesam:title" | grep -o "\"1 .*\""
+  echo "$metadata" | grep -A1 "xesam:title" | grep -o "\".*\"" | tail -n 1
+  echo "$metadata" | grep -q "mpris:length" \
+    || { echo "the window gives no track length: $metadata" >&2; exit 1; }
+  # A second start hands over to this window and ends at once.
+  timeout 20 /usr/bin/tambelo /usr/share/tambelo/samples \
+    || { echo "a second start did not end by handing over" >&2; exit 1; }
   ask org.mpris.MediaPlayer2.Quit >/dev/null
   wait "$pid"
 '

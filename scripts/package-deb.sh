@@ -14,6 +14,12 @@ out=$(cd "$1" && pwd)
 build=${2:-$root/build-deb}
 shift $(( $# > 1 ? 2 : 1 ))
 
+# Debian's hardening flags (stack protector, fortified functions, read-only
+# relocations bound at start), as a Debian build would use them.
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+CFLAGS="$(dpkg-buildflags --get CFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
+CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
+LDFLAGS="$(dpkg-buildflags --get LDFLAGS)" \
 "$root/scripts/build.sh" "$build" -DCMAKE_INSTALL_PREFIX=/usr \
   -DTAMBELO_BUILD_TESTS=OFF -DTAMBELO_BUILD_BENCH=OFF "$@"
 (cd "$build" && cpack -G DEB -B "$out" >/dev/null)

@@ -33,6 +33,8 @@ packages=(
   # installing: man pages, the Debian package's dependencies, checks of the
   # desktop entry, AppStream data and man pages; a session bus for MPRIS tests
   help2man dpkg-dev desktop-file-utils appstream man-db dbus
+  # Debian's own checks of the built package
+  lintian
   # the Windows build: 32-bit mingw-w64 compilers (posix threads), GoogleTest's
   # sources to build with them, and Wine with its 32-bit side to run the tests;
   # where the kernel cannot run 32-bit programs the tests run on a 64-bit
