@@ -231,8 +231,9 @@ TEST(SampleTimeline, AMessageThatComesLateRaisesTheLatencyForTheNextOnes)
 
 // A server that pulls a second's sound twice within 100 ms and then nothing
 // for 1.9 s leaves no clock to time by (its renderings lie up to 450 ms off
-// their average line): after the first seconds the timeline applies each
-// message at the start of the next rendering, and says that it gave up.
+// their average line, for seconds on end): after the first seconds the
+// timeline applies each message at the start of the next rendering, and
+// says that it gave up.
 TEST(SampleTimeline, BurstsTooUnevenToTimeByMakeMessagesPlayAsTheyCome)
 {
     FineClock clock;
