@@ -98,6 +98,7 @@ void FrameClock::fit(double now_ms, double end_frame, double weight_ms)
 
 void FrameClock::follow_edge(double now_ms, double end_frame, double step_ms)
 {
+    dropped_ = false;
     const double excess = end_frame - edge_frame_;
     if (excess > 0.0)
         edge_frame_ = end_frame;  // never below a frame already asked for
@@ -116,6 +117,13 @@ void FrameClock::follow_edge(double now_ms, double end_frame, double step_ms)
         edge_frame_ -= drop;
         window_excess_ += drop;
         previous_window_excess_ += drop;
+        dropped_ = true;
+        // The fit straddles the step and would bend the slope for half a
+        // minute: it starts again from here.
+        sum_w_ = sum_t_ = sum_r_ = sum_tt_ = sum_tr_ = 0.0;
+        start_ms_ = now_ms;
+        start_frame_ = end_frame;
+        fit(now_ms, end_frame, 1.0);
     } else if (highest < -dead_band) {
         const double sink = std::min(edge_sink_per_ms * step_ms * nominal_rate_, -highest - dead_band);
         edge_frame_ -= sink;

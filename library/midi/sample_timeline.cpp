@@ -135,7 +135,7 @@ std::int64_t SampleTimeline::frame_of(double moment_ms) const
 void SampleTimeline::note_late(std::int64_t frames_late)
 {
     late_.fetch_add(1, std::memory_order_relaxed);
-    if (!latency_.adaptive)
+    if (!latency_.adaptive || frames_late <= 0)
         return;
     const double needed_ms = latency_ms_ + static_cast<double>(frames_late) / frame_clock_.frames_per_ms();
     latency_ms_ = std::min(std::max(latency_ms_, needed_ms + late_margin_ms), latency_.ceiling_ms);
@@ -168,7 +168,7 @@ void SampleTimeline::render(float* left, float* right, int frames)
         if (frame >= end)
             break;
         if (frame < position_)
-            note_late(position_ - frame);
+            note_late(frame_clock_.dropped() ? 0 : position_ - frame);
         render_span(left, right, frame);
         if (entry.long_length == 0)
             synth_.apply_short(entry.short_message);
