@@ -231,8 +231,9 @@ TEST(SampleTimeline, AMessageThatComesLateRaisesTheLatencyForTheNextOnes)
 
 // A server that pulls a second's sound twice within 100 ms and then nothing
 // for 1.9 s leaves no clock to time by (its renderings lie up to 450 ms off
-// their average line): after the first seconds the timeline applies each
-// message at the start of the next rendering, and says that it gave up.
+// their average line, for seconds on end): after the first seconds the
+// timeline applies each message at the start of the next rendering, and
+// says that it gave up.
 TEST(SampleTimeline, BurstsTooUnevenToTimeByMakeMessagesPlayAsTheyCome)
 {
     FineClock clock;
@@ -255,6 +256,42 @@ TEST(SampleTimeline, BurstsTooUnevenToTimeByMakeMessagesPlayAsTheyCome)
     timeline.render(left.data(), right.data(), 48000);
     ASSERT_EQ(synth.applied.size(), 1u);
     EXPECT_EQ(synth.applied[0].frame, 8 * 48000);
+}
+
+// A server that stalls for 300 ms and then goes on from where it stopped
+// delays all later sound by the stall. The timeline follows the moved stream
+// within a few seconds, so that notes come as soon after their moments as
+// before, instead of 300 ms late for minutes.
+TEST(SampleTimeline, AfterTheServerStallsTheDelayComesBackToWhatItWas)
+{
+    FineClock clock;
+    FrameLog synth;
+    SampleTimeline timeline(synth, clock, rate, TimelineLatency{});
+    std::vector<float> left(240), right(240);
+    const double start_ms = clock.now_;
+    double stalled_ms = 0;  // how far the stream lags behind a steady one
+    std::vector<double> moments;
+    for (int step = 0; step < 6000; ++step) {  // 30 s in steps of 5 ms
+        if (step % 25 == 0) {
+            const DueMoment due{static_cast<std::uint32_t>(clock.now_), 0.0};
+            timeline.post_short(0x7F3C90, &due);
+            moments.push_back(std::floor(clock.now_));
+        }
+        if (step >= 2000 && step < 2060)
+            stalled_ms += 5.0;  // 10 s in: nothing pulled for 300 ms
+        else
+            timeline.render(left.data(), right.data(), 240);
+        clock.now_ += 5.0;
+    }
+    ASSERT_GE(synth.applied.size(), 235u);
+    // A frame is heard when the steady stream would have played it, plus
+    // the stall for frames after it (frame 2000 x 240).
+    auto delay_ms = [&](std::size_t i) {
+        const double frame = static_cast<double>(synth.applied[i].frame);
+        return start_ms + frame / 48.0 + (frame >= 2000 * 240 ? 300.0 : 0.0) - moments[i];
+    };
+    const double before_ms = delay_ms(70);  // 8.75 s in
+    EXPECT_NEAR(delay_ms(232), before_ms, 3.0);  // 29 s in
 }
 
 // How far each delay lies from the straight line fitted to its stretch of

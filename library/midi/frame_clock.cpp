@@ -35,6 +35,12 @@ constexpr double edge_window_ms = 5000.0;
 constexpr double edge_dead_band_ms = 1.0;
 constexpr double edge_sink_per_ms = 2e-4;
 
+// Callbacks that stayed this far below the edge for two whole windows mean
+// the stream itself has moved (a server that stalled and went on from where
+// it stopped): the edge then drops to them at once, as the sound did,
+// rather than hold every later note that much too late for minutes.
+constexpr double edge_drop_ms = 20.0;
+
 }  // namespace
 
 FrameClock::FrameClock(double nominal_frames_per_ms)
@@ -92,6 +98,7 @@ void FrameClock::fit(double now_ms, double end_frame, double weight_ms)
 
 void FrameClock::follow_edge(double now_ms, double end_frame, double step_ms)
 {
+    dropped_ = false;
     const double excess = end_frame - edge_frame_;
     if (excess > 0.0)
         edge_frame_ = end_frame;  // never below a frame already asked for
@@ -105,7 +112,19 @@ void FrameClock::follow_edge(double now_ms, double end_frame, double step_ms)
     }
     const double highest = std::max(window_excess_, previous_window_excess_);
     const double dead_band = edge_dead_band_ms * nominal_rate_;
-    if (highest < -dead_band) {
+    if (highest < -edge_drop_ms * nominal_rate_) {
+        const double drop = -highest - dead_band;
+        edge_frame_ -= drop;
+        window_excess_ += drop;
+        previous_window_excess_ += drop;
+        dropped_ = true;
+        // The fit straddles the step and would bend the slope for half a
+        // minute: it starts again from here.
+        sum_w_ = sum_t_ = sum_r_ = sum_tt_ = sum_tr_ = 0.0;
+        start_ms_ = now_ms;
+        start_frame_ = end_frame;
+        fit(now_ms, end_frame, 1.0);
+    } else if (highest < -dead_band) {
         const double sink = std::min(edge_sink_per_ms * step_ms * nominal_rate_, -highest - dead_band);
         edge_frame_ -= sink;
         // The windows' excesses were measured against the higher edge.

@@ -39,6 +39,10 @@ public:
     // How far the upper edge lies above the fitted line, in frames: the
     // bursts' spread, what the server keeps ahead beyond a steady flow.
     double spread_frames() const { return spread_; }
+    // Whether the last callback found the stream moved back after a stall,
+    // so that the edge dropped: messages placed on the old edge now lie in
+    // the past through no lateness of their sender.
+    bool dropped() const { return dropped_; }
     // How long the stream has been followed, in ms of our clock.
     double followed_ms() const { return started_ ? last_ms_ - start_ms_ : 0.0; }
 
@@ -59,6 +63,7 @@ private:
     double sum_w_ = 0.0, sum_t_ = 0.0, sum_r_ = 0.0, sum_tt_ = 0.0, sum_tr_ = 0.0;
     double line_at_last_ = 0.0;  // the fitted line's frame at `last_ms_`
     double spread_ = 0.0;
+    bool dropped_ = false;
 
     // The upper edge: its frame at `last_ms_`, and the highest excess of a
     // callback over it (0 or less) in the current and the previous window.

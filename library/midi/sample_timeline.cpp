@@ -19,8 +19,10 @@ constexpr double late_margin_ms = 2.0;
 constexpr double latency_sink_per_ms = 2e-4;
 
 // For this long the renderings' spread is not judged: a server settles its
-// buffering in the first moments.
+// buffering in the first moments. After that, timing is given up only when
+// the spread has stayed too wide for a while, not for one stall.
 constexpr double spread_settling_ms = 2000.0;
+constexpr double spread_too_wide_for_ms = 3000.0;
 
 std::int64_t floor_div(std::int64_t value, std::int64_t divisor)
 {
@@ -112,8 +114,11 @@ void SampleTimeline::follow_stream(double now_ms, int frames)
                                latency_ms_ - latency_sink_per_ms * std::max(now_ms - last_render_ms_, 0.0));
     last_render_ms_ = now_ms;
     frame_clock_.rendered(now_ms, position_ + frames);
-    if (frame_clock_.followed_ms() >= spread_settling_ms &&
-        frame_clock_.spread_frames() > max_spread_ms * frame_clock_.frames_per_ms())
+    const bool too_wide = frame_clock_.followed_ms() >= spread_settling_ms &&
+                          frame_clock_.spread_frames() > max_spread_ms * frame_clock_.frames_per_ms();
+    if (!too_wide)
+        too_wide_since_ms_ = now_ms;
+    else if (now_ms - too_wide_since_ms_ >= spread_too_wide_for_ms)
         gave_up_.store(true, std::memory_order_relaxed);
 }
 
@@ -130,7 +135,7 @@ std::int64_t SampleTimeline::frame_of(double moment_ms) const
 void SampleTimeline::note_late(std::int64_t frames_late)
 {
     late_.fetch_add(1, std::memory_order_relaxed);
-    if (!latency_.adaptive)
+    if (!latency_.adaptive || frames_late <= 0)
         return;
     const double needed_ms = latency_ms_ + static_cast<double>(frames_late) / frame_clock_.frames_per_ms();
     latency_ms_ = std::min(std::max(latency_ms_, needed_ms + late_margin_ms), latency_.ceiling_ms);
@@ -163,7 +168,7 @@ void SampleTimeline::render(float* left, float* right, int frames)
         if (frame >= end)
             break;
         if (frame < position_)
-            note_late(position_ - frame);
+            note_late(frame_clock_.dropped() ? 0 : position_ - frame);
         render_span(left, right, frame);
         if (entry.long_length == 0)
             synth_.apply_short(entry.short_message);

@@ -48,7 +48,7 @@ struct TimelineLatency {
 // Off can sound after it.
 //
 // When the output gives no usable clock (it pulls in bursts spread wider
-// than `max_spread_ms`), the timeline gives up placing messages and applies
+// than `max_spread_ms` for seconds on end), the timeline gives up placing messages and applies
 // each at the start of the next rendering, as they come; `gave_up_timing`
 // then says so.
 //
@@ -133,6 +133,7 @@ private:
     std::int64_t position_ = 0;  // frames rendered
     double latency_ms_;
     double last_render_ms_ = 0.0;
+    double too_wide_since_ms_ = 0.0;
 };
 
 }  // namespace tambelo
