@@ -2,6 +2,8 @@
 
 #include <signal.h>
 
+#include <iostream>
+
 namespace tambelo::cli {
 
 void prepare_console()
@@ -11,6 +13,19 @@ void prepare_console()
     // Ignored, the write fails with EFBIG instead, and the writers handle
     // that as they handle a full disk.
     signal(SIGXFSZ, SIG_IGN);
+}
+
+std::vector<std::string> command_line_words(int argc, char** argv)
+{
+    return std::vector<std::string>(argv, argv + argc);
+}
+
+bool has_console_of_its_own() { return false; }
+
+void wait_for_enter()
+{
+    std::string line;
+    std::getline(std::cin, line);
 }
 
 }  // namespace tambelo::cli

@@ -6,10 +6,11 @@
 #include "cli/export/length_text.h"
 #include "cli/export/music_set.h"
 #include "cli/export/set_export.h"
+#include "cli/export/track_list_json.h"
 #include "cli/input_files.h"
 #include "cli/safe_text.h"
 #include "cli/terminal.h"
-#include "cli/export/track_list_json.h"
+#include "cli/utf8_path.h"
 
 #include <unistd.h>
 
@@ -45,16 +46,16 @@ struct ExportArguments {
 std::string default_folder(const std::string& set_path, const SetTitles& titles)
 {
     std::error_code error;
-    std::filesystem::path path = std::filesystem::absolute(set_path, error);
+    std::filesystem::path path = std::filesystem::absolute(path_from_utf8(set_path), error);
     if (error)
-        path = set_path;
+        path = path_from_utf8(set_path);
     std::string name = titles.game_title();
     if (name.empty()) {
-        name = path.stem().string();
+        name = utf8_from_path(path.stem());
         std::string lower = name;
         std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
         if (lower == "amus" && path.parent_path().has_filename())
-            name = path.parent_path().filename().string();
+            name = utf8_from_path(path.parent_path().filename());
     }
     return safe_file_name(name, "export");
 }
@@ -68,7 +69,7 @@ public:
     void track_done(const TrackOutcome& outcome)
     {
         ++done_;
-        const std::string name = std::filesystem::path(outcome.path).filename().string();
+        const std::string name = utf8_from_path(path_from_utf8(outcome.path).filename());
         if (!terminal_) {
             std::cerr << '[' << done_ << '/' << total_ << "] "
                       << (outcome.written ? "wrote " + name
@@ -118,10 +119,10 @@ void write_track_list(const std::filesystem::path& path, const MusicSetFiles& fi
     std::map<std::int32_t, std::string> names;
     for (const auto& outcome : outcomes)
         names[outcome.label.track] =
-            outcome.written ? std::filesystem::path(outcome.path).filename().string() : std::string();
+            outcome.written ? utf8_from_path(path_from_utf8(outcome.path).filename()) : std::string();
     const std::string text = track_list_json(files, titles, tracks, sample_rate, names);
     const std::string error =
-        write_file_atomically(path.string(), std::vector<std::uint8_t>(text.begin(), text.end()));
+        write_file_atomically(utf8_from_path(path), std::vector<std::uint8_t>(text.begin(), text.end()));
     if (!error.empty())
         fail(error);
 }
@@ -177,19 +178,18 @@ void run_export(const ExportArguments& arguments)
 
     const SetTitles titles = SetTitles::read(files.titles);
     const std::filesystem::path folder =
-        arguments.output.empty() ? std::filesystem::path(default_folder(arguments.set_path, titles))
-                                 : std::filesystem::path(arguments.output);
+        path_from_utf8(arguments.output.empty() ? default_folder(arguments.set_path, titles) : arguments.output);
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     if (error || !std::filesystem::is_directory(folder, error))
-        fail("cannot create the folder " + shown_path(folder.string()) + (error ? ": " + error.message() : ""));
+        fail("cannot create the folder " + shown_path(utf8_from_path(folder)) + (error ? ": " + error.message() : ""));
 
     const int digits = track_number_digits(count);
     std::vector<TrackJob> jobs;
     for (std::int32_t track : tracks) {
         TrackJob job;
         job.label = {track, titles.title(track), titles.game_title()};
-        job.path = (folder / track_file_name(track, digits, job.label.title, extension_of(settings.format))).string();
+        job.path = utf8_from_path(folder / path_from_utf8(track_file_name(track, digits, job.label.title, extension_of(settings.format))));
         jobs.push_back(std::move(job));
     }
 
@@ -221,7 +221,7 @@ void run_export(const ExportArguments& arguments)
     char wall[32];
     std::snprintf(wall, sizeof wall, "%.2f s", wall_s);
     std::cout << "Wrote " << written << " of " << outcomes.size() << (outcomes.size() == 1 ? " track" : " tracks")
-              << " to " << shown_path(folder.string()) << ": " << format_length(audio_ms) << " of "
+              << " to " << shown_path(utf8_from_path(folder)) << ": " << format_length(audio_ms) << " of "
               << (settings.format == ExportFormat::mid ? "music" : "audio") << " in " << wall << ".\n";
     for (const auto& outcome : outcomes)
         if (!outcome.written)

@@ -1,6 +1,8 @@
 #include "cli/input_files.h"
 
 #include "cli/safe_text.h"
+#include "cli/utf8_path.h"
+#include "library/platform/regular_file.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -15,7 +17,7 @@ InputCheck check_input_file(const std::string& path)
     namespace fs = std::filesystem;
     const std::string shown = shown_path(path);
     std::error_code error;
-    const fs::file_status status = fs::status(fs::path(path), error);
+    const fs::file_status status = fs::status(path_from_utf8(path), error);
     if (status.type() == fs::file_type::not_found)
         return {InputKind::missing, "no such file: " + shown};
     if (error)
@@ -24,7 +26,7 @@ InputCheck check_input_file(const std::string& path)
         return {InputKind::unusable, shown + " is a folder, not a file"};
     if (status.type() != fs::file_type::regular)
         return {InputKind::unusable, shown + " is not an ordinary file"};
-    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+    if (std::FILE* file = open_regular_file(path.c_str(), "rb")) {
         std::fclose(file);
         return {InputKind::readable, {}};
     }

@@ -1,6 +1,7 @@
 #include "cli/commands.h"
 
 #include "cli/authoring/set_packer.h"
+#include "cli/utf8_path.h"
 
 #include <filesystem>
 #include <iostream>
@@ -19,15 +20,15 @@ void add_pack_command(CLI::App& app)
     command->callback([source_dir, out_dir] {
         PackedSet set;
         try {
-            set = pack_set(*source_dir);
+            set = pack_set(path_from_utf8(*source_dir));
         } catch (const SourceError& error) {
             fail(error.what());
         }
-        if (const std::string problem = write_packed_set(set, *out_dir); !problem.empty())
+        if (const std::string problem = write_packed_set(set, path_from_utf8(*out_dir)); !problem.empty())
             fail(problem);
-        const auto out = std::filesystem::path(*out_dir);
+        const auto out = path_from_utf8(*out_dir);
         std::cout << "packed " << set.track_count << (set.track_count == 1 ? " track" : " tracks")
-                  << " into " << (out / "amus.dat").string() << ", amus.mda and amus.txt\n";
+                  << " into " << utf8_from_path(out / "amus.dat") << ", amus.mda and amus.txt\n";
     });
 }
 

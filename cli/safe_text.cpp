@@ -98,7 +98,12 @@ std::string printable_text(std::string_view text)
     return out;
 }
 
-std::string escaped_text(std::string_view text)
+namespace {
+
+// Controls and bytes that are not UTF-8 as \xNN; a backslash doubled only
+// where the text is to be read back as written bytes, never in a path, whose
+// backslashes are the separators of Windows.
+std::string escaped(std::string_view text, bool double_backslash)
 {
     std::string out;
     out.reserve(text.size());
@@ -110,7 +115,7 @@ std::string escaped_text(std::string_view text)
             at += std::max<std::size_t>(length, 1);
             continue;
         }
-        if (text[at] == '\\')
+        if (double_backslash && text[at] == '\\')
             out += '\\';
         out.append(text, at, length);
         at += length;
@@ -118,12 +123,16 @@ std::string escaped_text(std::string_view text)
     return out;
 }
 
+}  // namespace
+
+std::string escaped_text(std::string_view text) { return escaped(text, true); }
+
 std::string shown_path(std::string_view path)
 {
-    const std::string escaped = escaped_text(path);
-    if (escaped.size() <= shown_path_bytes)
-        return escaped;
-    const std::string_view view = escaped;
+    const std::string shown = escaped(path, false);
+    if (shown.size() <= shown_path_bytes)
+        return shown;
+    const std::string_view view = shown;
     // Keep the start (where it is) and the end (its name), cut between
     // characters; an escape is plain ASCII, so cutting inside one only
     // shortens it.

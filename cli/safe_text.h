@@ -34,8 +34,9 @@ std::string printable_text(std::string_view text);
 // backslash as "\\". For messages that show the bytes a file holds.
 std::string escaped_text(std::string_view text);
 
-// A path for a one-line message: escaped as above and, when longer than
-// about 100 bytes, shortened in the middle with "...".
+// A path for a one-line message, as the user wrote it: controls and bytes
+// that are not UTF-8 escaped as above but backslashes left single, and,
+// when longer than about 100 bytes, shortened in the middle with "...".
 std::string shown_path(std::string_view path);
 
 }  // namespace tambelo

@@ -2,13 +2,14 @@
 
 #include "cli/music_set_files.h"
 #include "cli/safe_text.h"
+#include "cli/utf8_path.h"
 #include "frontend/titles/title_list.h"
 
 namespace tambelo::cli {
 
 std::vector<std::string> load_track_titles(const std::string& set_path)
 {
-    return read_title_list(music_set_files(set_path).titles);
+    return read_title_list(path_from_utf8(music_set_files(set_path).titles));
 }
 
 std::string track_title_line(const std::vector<std::string>& titles, std::int32_t track)

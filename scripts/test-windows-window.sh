@@ -17,7 +17,7 @@ probe=$(realpath "${2:-$root/build-windows/window_probe.exe}")
 screenshot=${3:-}
 wine=${WINE:-wine}
 export WINEPREFIX=${WINEPREFIX:-$root/build-windows/wine-prefix}
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" TAMBELO_MIDI_OUT=none
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" TAMBELO_MIDI_OUT=none LC_ALL=C.UTF-8
 
 fail() { echo "test-windows-window.sh: $*" >&2; exit 1; }
 for tool in Xvfb xdotool unzip; do
@@ -37,11 +37,16 @@ trap cleanup EXIT
 expected="README.txt amus.dat amus.mda amus.txt tambelo-cli.exe tambelo.dll tambelo.exe"
 listed=$(unzip -Z1 "$zip" | sort | tr '\n' ' ' | sed 's/ $//')
 [ "$listed" = "$expected" ] || fail "the zip holds '$listed', not '$expected'"
-unzip -q "$zip" -d "$work/app"
-if grep -q $'[^\r]$' "$work/app/README.txt"; then fail "README.txt has lines without CR LF"; fi
+# Unpacked into a folder with a Japanese name, as a Japanese game's folder
+# is, on a Western code page (1252, Wine's for this locale; the Unix side
+# names files in UTF-8): the set's paths must still reach the library whole,
+# or "next" would not reach track 2.
+app="$work/ゲーム 第二作"
+unzip -q "$zip" -d "$app"
+if grep -q $'[^\r]$' "$app/README.txt"; then fail "README.txt has lines without CR LF"; fi
 
 # The caption and the first two status lines the title list promises.
-titles=$work/app/amus.txt
+titles=$app/amus.txt
 game=$(sed -n 's/^0 \(.*\)\r$/\1/p' "$titles" | head -n 1)
 track1=$(grep -a -m1 '^1 ' "$titles" | tr -d '\r')
 track2=$(grep -a -m1 '^2 ' "$titles" | tr -d '\r')
@@ -54,7 +59,7 @@ pids+=($!)
 for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=:$(head -n1 "$work/display")
 
-(cd "$work/app" && exec "$wine" tambelo.exe) >"$work/program.log" 2>&1 &
+(cd "$app" && exec "$wine" tambelo.exe) >"$work/program.log" 2>&1 &
 program=$!
 pids+=($program)
 
@@ -97,8 +102,8 @@ wait "$program" || status=$?
 [ "$status" -eq 0 ] || fail "tambelo.exe ended with status $status after closing"
 
 # Without the library: an error box naming it, then a non-zero status.
-rm "$work/app/tambelo.dll"
-(cd "$work/app" && exec "$wine" tambelo.exe) >"$work/program.log" 2>&1 &
+rm "$app/tambelo.dll"
+(cd "$app" && exec "$wine" tambelo.exe) >"$work/program.log" 2>&1 &
 program=$!
 pids+=($program)
 message=

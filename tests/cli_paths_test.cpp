@@ -71,6 +71,8 @@ TEST_F(CliPaths, RefusedPathsAndThingsThatAreNotFilesAreNamedForWhatTheyAre)
         {path("folder.dat"), "is a folder"},
         {path("pipe.dat"), "is a named pipe"},
         {"/dev/zero", "is a device"},
+        // Named as written: no doubled backslash, no escapes for a kanji.
+        {path("\\\xE6\x9B\xB2.dat"), path("\\\xE6\x9B\xB2.dat")},
     };
     for (const auto& [bad, cause] : cases)
         for (const auto& command : commands_reading(bad, out))

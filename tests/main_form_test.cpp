@@ -10,8 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -38,6 +40,18 @@ void write_file(const fs::path& path, const std::string& bytes)
 }
 
 std::string text_of(const fs::path& path) { return display_text(path); }
+
+// What the file at a narrow path holds, opened as the library opens it.
+std::string narrow_file_bytes(const std::string& path)
+{
+    std::string bytes;
+    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+        for (int c; (c = std::fgetc(file)) != EOF;)
+            bytes += static_cast<char>(c);
+        std::fclose(file);
+    }
+    return bytes;
+}
 
 // The stand-in library's file. Under Wine the build's Unix paths are on
 // drive Z:, while the tests make other drives current.
@@ -324,21 +338,32 @@ TEST(OpenCommand, CutsFourCharactersWhateverTheNameEndsWith)
     ASSERT_TRUE(session.start());
     session.form().cmdNext_Click();
 
+    // Japanese names, as the sets of Japanese games have them, outside the
+    // ANSI code page of a Western Windows.
     tambelo::testing::TempDir other;
-    const fs::path stem = other.path() / fs::path(u8"\u66F2 music");  // a Japanese name
+    const fs::path folder = other.path() / fs::path(u8"\u30B2\u30FC\u30E0 \u7B2C\u4E8C\u4F5C");
+    fs::create_directory(folder);
+    const fs::path stem = folder / fs::path(u8"\u66F2 music");
     fs::path chosen = stem;
     chosen += ".bin";
+    fs::path voices = stem;
+    voices += ".mda";
     fs::path titles = stem;
     titles += ".txt";
     write_file(chosen, "score");
+    write_file(voices, "voices");
     write_file(titles, "0 Second game\r\n1 Prologue\r\n");
     session.open(chosen);
 
+    // The library gets narrow paths that name the very files.
+    const std::optional<std::string> score_argument = library_path_argument(chosen);
+    const std::optional<std::string> voices_argument = library_path_argument(voices);
+    ASSERT_TRUE(score_argument && voices_argument);
+    EXPECT_EQ(narrow_file_bytes(*score_argument), "score");
+    EXPECT_EQ(narrow_file_bytes(*voices_argument), "voices");
     const Lines calls = session.calls_after_start();
     EXPECT_EQ(Lines(calls.begin() + 2, calls.end()),
-              (Lines{"stop_music", "pause 100",
-                     "open_file " + library_path_argument(chosen) + " " +
-                         library_path_argument(stem) + ".mda",
+              (Lines{"stop_music", "pause 100", "open_file " + *score_argument + " " + *voices_argument,
                      "play_music 1"}));
     EXPECT_EQ(session.view().caption, "TAMBELO - Second game");
     EXPECT_EQ(session.view().status, " 1 Prologue");

@@ -1,6 +1,7 @@
 #include "cli/authoring/page_archive_writer.h"
 
 #include "cli/authoring/temporary_file.h"
+#include "cli/utf8_path.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -60,7 +61,7 @@ std::string write_file_atomically(const std::string& path, std::span<const std::
     if (!temporary.reserved())
         return temporary.error();
     {
-        std::ofstream out(temporary.path(), std::ios::binary | std::ios::trunc);
+        std::ofstream out(path_from_utf8(temporary.path()), std::ios::binary | std::ios::trunc);
         if (out)
             out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         out.close();

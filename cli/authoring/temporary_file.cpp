@@ -1,5 +1,8 @@
 #include "cli/authoring/temporary_file.h"
 
+#include "cli/utf8_path.h"
+#include "library/platform/regular_file.h"
+
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -25,6 +28,12 @@ std::string next_tag()
     return std::string(tag).substr(0, 8);
 }
 
+void remove_quietly(const std::string& path)
+{
+    std::error_code ignored;
+    std::filesystem::remove(path_from_utf8(path), ignored);
+}
+
 }  // namespace
 
 TemporaryFile::TemporaryFile(std::string final_path) : final_path_(std::move(final_path))
@@ -32,7 +41,7 @@ TemporaryFile::TemporaryFile(std::string final_path) : final_path_(std::move(fin
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string candidate = final_path_ + "." + next_tag() + ".partial";
         // "x": created anew or not at all, so no two writers share a name.
-        if (std::FILE* file = std::fopen(candidate.c_str(), "wbx")) {
+        if (std::FILE* file = open_regular_file(candidate.c_str(), "wbx")) {
             std::fclose(file);
             path_ = candidate;
             return;
@@ -48,18 +57,18 @@ TemporaryFile::TemporaryFile(std::string final_path) : final_path_(std::move(fin
 TemporaryFile::~TemporaryFile()
 {
     if (!path_.empty())
-        std::remove(path_.c_str());
+        remove_quietly(path_);
 }
 
 std::string TemporaryFile::commit()
 {
     std::error_code error;
-    std::filesystem::rename(path_, final_path_, error);
+    std::filesystem::rename(path_from_utf8(path_), path_from_utf8(final_path_), error);
     if (!error) {
         path_.clear();
         return {};
     }
-    std::remove(path_.c_str());
+    remove_quietly(path_);
     const std::string reason = "cannot rename " + path_ + " to " + final_path_ + ": " + error.message();
     path_.clear();
     return reason;

@@ -1,5 +1,6 @@
 #include "cli/export/music_set.h"
 
+#include "cli/utf8_path.h"
 #include "frontend/titles/leading_number.h"
 #include "frontend/titles/title_list.h"
 #include "library/page_archive.h"
@@ -33,7 +34,7 @@ std::optional<std::int32_t> parse_number(const std::string& text)
 
 SetTitles SetTitles::read(const std::string& titles_path)
 {
-    return SetTitles(read_title_list(titles_path));
+    return SetTitles(read_title_list(path_from_utf8(titles_path)));
 }
 
 std::optional<std::string> SetTitles::line_of(std::int32_t track) const

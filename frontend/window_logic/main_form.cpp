@@ -3,7 +3,9 @@
 #include "frontend/titles/title_list.h"
 #include "frontend/window_logic/path_encoding.h"
 
+#include <optional>
 #include <stdexcept>
+#include <string>
 #include <system_error>
 #include <type_traits>
 #include <utility>
@@ -87,10 +89,23 @@ void MainForm::make_program_folder_current()
                                  " the current folder (" + error.message() + ")");
 }
 
-void MainForm::open_music_set()
+SetArchivePaths MainForm::library_paths() const
 {
-    library_.open_file(library_path_argument(datPath).c_str(),
-                       library_path_argument(mdaPath).c_str());
+    const std::optional<std::string> score = library_path_argument(datPath);
+    const std::optional<std::string> voices = library_path_argument(mdaPath);
+    // Otherwise the library would be handed "?" for the characters this
+    // system's code page lacks and play nothing without a word.
+    if (!score || !voices)
+        throw std::runtime_error("the music set in " + display_text(datPath.parent_path()) +
+                                 " cannot be played: its folder's name has characters this Windows cannot "
+                                 "pass to the playback library; move the set to a folder named in plain "
+                                 "letters, or rename the folder");
+    return {*score, *voices};
+}
+
+void MainForm::open_music_set(const SetArchivePaths& paths)
+{
+    library_.open_file(paths.score.c_str(), paths.voices.c_str());
 }
 
 void MainForm::set_start_score_path(std::filesystem::path score_path)
@@ -126,7 +141,7 @@ bool MainForm::Form_Load()
         } else {
             set_set_paths(start_score_path_);
         }
-        open_music_set();
+        open_music_set(library_paths());
         LoadTitles(txtPath);
         ShowCaption();
         curTrack = 1;
@@ -167,12 +182,13 @@ void MainForm::mnuOpen_Click()
         if (chosen.empty() || !ordinary_file_exists(chosen))
             return;
         set_set_paths(chosen);
+        const SetArchivePaths paths = library_paths();
         skip_on_failure([this] {
             library_.stop_music();
             playing_ = false;
         });
         view_.sleep_ms(switch_pause_ms);
-        skip_on_failure([this] { open_music_set(); });
+        skip_on_failure([this, &paths] { open_music_set(paths); });
         LoadTitles(txtPath);
         ShowCaption();
         curTrack = 1;

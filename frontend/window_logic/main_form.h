@@ -25,6 +25,13 @@ namespace tambelo::frontend {
 // that the playback thread has silenced the device first.
 inline constexpr int switch_pause_ms = 100;
 
+// A set's score and voice archive paths as the library's open_file takes
+// them.
+struct SetArchivePaths {
+    std::string score;
+    std::string voices;
+};
+
 class MainForm {
 public:
     // `program_folder`: the folder holding the program, whose music set
@@ -70,7 +77,9 @@ private:
     void run_handler(Steps&& steps);
     void end_program(const std::string& message);
     void make_program_folder_current();
-    void open_music_set();
+    // Throws when this system cannot hand the library the set's paths.
+    SetArchivePaths library_paths() const;
+    void open_music_set(const SetArchivePaths& paths);
     void request_track();
     void set_set_paths(const std::filesystem::path& score_path);
 

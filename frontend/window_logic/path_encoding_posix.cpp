@@ -4,7 +4,7 @@
 
 namespace tambelo::frontend {
 
-std::string library_path_argument(const std::filesystem::path& path) { return path.native(); }
+std::optional<std::string> library_path_argument(const std::filesystem::path& path) { return path.native(); }
 
 std::string display_text(const std::filesystem::path& path) { return path.native(); }
 

@@ -16,7 +16,10 @@ int open_flags(const char* mode_text)
     const bool update = std::strchr(mode_text, '+') != nullptr;
     switch (mode_text[0]) {
     case 'r': return update ? O_RDWR : O_RDONLY;
-    case 'w': return (update ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC;
+    case 'w':
+        // "x": created anew or not at all.
+        return (update ? O_RDWR : O_WRONLY) | O_CREAT |
+               (std::strchr(mode_text, 'x') != nullptr ? O_EXCL : O_TRUNC);
     case 'a': return (update ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND;
     default: return -1;
     }
@@ -50,5 +53,7 @@ std::FILE* open_regular_file(const char* path, const char* mode_text)
         ::close(descriptor);
     return stream;
 }
+
+void use_utf8_narrow_paths() {}
 
 }  // namespace tambelo
