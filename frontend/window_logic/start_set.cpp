@@ -46,7 +46,8 @@ std::string unusable_start_path_message(const StartSetPlaces& places, const std:
     if (places.command_line.empty() || !score_archive_named_by(places.command_line).empty())
         return {};
     return "There is no music set at " + places.command_line.string() +
-           " (no such file, or a folder without amus.dat). Playing " + start.string() + " instead.";
+           " (no such file, or a folder without amus.dat). Playing " + start.lexically_normal().string() +
+           " instead.";
 }
 
 }  // namespace tambelo::frontend
