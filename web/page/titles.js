@@ -1,8 +1,11 @@
 // The title list (amus.txt): the game's title and a title line per track.
-// Lines end with CR LF, a lone CR or a lone LF. A list is UTF-8, or CP932
-// when some line is CP932 and not valid UTF-8: then every line is read as
-// CP932 but one that is not valid CP932 (read as UTF-8). The first line
-// that matches wins; lists longer than a 16-bit count are not searched.
+// Lines end with CR LF, a lone CR or a lone LF. Each line is read as UTF-8
+// when it is valid UTF-8, otherwise as CP932; but a list whose CP932-only
+// lines outnumber its lines of UTF-8 kana and kanji is a CP932 list, in which
+// every line that is valid CP932 is read as CP932 (a line of half-width
+// katakana can happen to be valid UTF-8). The desktop decodes the same way.
+// The first line that matches wins; lists longer than a 16-bit count are not
+// searched.
 
 export const maxSearchedLines = 32767;
 
@@ -28,12 +31,20 @@ function decodes(encoding, bytes) {
   }
 }
 
+// A line that can only be CP932, and one that reads as UTF-8 beyond
+// two-byte characters (half-width katakana in CP932 can form valid UTF-8,
+// but only two-byte sequences, so such a line is no sign of UTF-8).
+const onlyCp932 = (line) => !decodes('utf-8', line) && decodes('shift_jis', line);
+const plainlyUtf8 = (line) => decodes('utf-8', line) && line.some((byte) => byte >= 0xe0);
+
 export function decodeTitleList(bytes) {
   const lines = splitLines(bytes);
-  const cp932List = lines.some((line) => !decodes('utf-8', line) && decodes('shift_jis', line));
+  const cp932Lines = lines.filter(onlyCp932).length;
+  const cp932List = cp932Lines > lines.filter(plainlyUtf8).length;
   const utf8 = new TextDecoder('utf-8');
   const cp932 = new TextDecoder('shift_jis');
-  return lines.map((line) => (cp932List && decodes('shift_jis', line) ? cp932 : utf8).decode(line));
+  const onItsOwn = (line) => (decodes('utf-8', line) ? utf8 : cp932).decode(line);
+  return lines.map((line) => (cp932List && decodes('shift_jis', line) ? cp932.decode(line) : onItsOwn(line)));
 }
 
 // The number a line begins with: blanks, tabs and line feeds are skipped

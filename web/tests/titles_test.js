@@ -11,10 +11,15 @@ assert.deepEqual(decodeTitleList(bytes([0xef, 0xbb, 0xbf], '0 G\r\n1 a\r2 b\n\n3
 assert.deepEqual(decodeTitleList(bytes('1 a\r\n')), ['1 a']);
 assert.deepEqual(decodeTitleList(bytes('')), []);
 
-// A line in CP932 that is not UTF-8 makes the list CP932: a line that is
-// valid both ways is then read as CP932, one that is not CP932 as UTF-8.
+// A list whose CP932-only lines outnumber its UTF-8 kana lines is CP932:
+// a line of half-width katakana that is also valid UTF-8 reads as CP932.
 const sjisA = [0x82, 0xa0];  // "あ" in CP932
-assert.deepEqual(decodeTitleList(bytes('1 ', sjisA, '\r\n2 caf\u00e9\r\n3 \u3042')), ['1 \u3042', '2 caf\uff83\uff69', '3 \u3042']);
+const sjisI = [0x82, 0xa2];  // "い" in CP932
+const halfWidthMisuti = [0xd0, 0xbd, 0xc3, 0xa8];  // valid UTF-8 too
+assert.deepEqual(decodeTitleList(bytes('1 ', sjisA, '\r\n2 ', sjisI, '\r\n6 ', halfWidthMisuti)),
+                 ['1 \u3042', '2 \u3044', '6 \uff90\uff7d\uff83\uff68']);
+// One stray CP932 line does not tip a UTF-8 list: "café" stays UTF-8.
+assert.deepEqual(decodeTitleList(bytes('1 \u3042\r\n2 caf\u00e9\r\n3 ', sjisA)), ['1 \u3042', '2 caf\u00e9', '3 \u3042']);
 // Without such a line every line is UTF-8, one that is neither with a replacement.
 assert.deepEqual(decodeTitleList(bytes('1 caf\u00e9\r\n2 ', [0xff], 'x')), ['1 caf\u00e9', '2 \ufffdx']);
 
