@@ -182,14 +182,16 @@ void run_export(const ExportArguments& arguments)
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     if (error || !std::filesystem::is_directory(folder, error))
-        fail("cannot create the folder " + shown_path(utf8_from_path(folder)) + (error ? ": " + error.message() : ""));
+        fail("cannot create the folder " + shown_path(utf8_from_path(folder)) +
+             (error ? ": " + error.message() : ""));
 
     const int digits = track_number_digits(count);
     std::vector<TrackJob> jobs;
     for (std::int32_t track : tracks) {
         TrackJob job;
         job.label = {track, titles.title(track), titles.game_title()};
-        job.path = utf8_from_path(folder / path_from_utf8(track_file_name(track, digits, job.label.title, extension_of(settings.format))));
+        const std::string name = track_file_name(track, digits, job.label.title, extension_of(settings.format));
+        job.path = utf8_from_path(folder / path_from_utf8(name));
         jobs.push_back(std::move(job));
     }
 

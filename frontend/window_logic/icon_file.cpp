@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <vector>
 
 namespace tambelo::frontend {
 namespace {
@@ -37,11 +38,11 @@ std::string icon_image(const Pixels& picture)
             put_u32(out, picture.at(x, y));
     const int mask_row_bytes = (side + 31) / 32 * 4;
     for (int y = side - 1; y >= 0; --y) {
-        std::string row(static_cast<std::size_t>(mask_row_bytes), '\0');
+        std::vector<unsigned char> row(static_cast<std::size_t>(mask_row_bytes), 0);
         for (int x = 0; x < side; ++x)
             if ((picture.at(x, y) >> 24) == 0)
-                row[static_cast<std::size_t>(x / 8)] = static_cast<char>(row[static_cast<std::size_t>(x / 8)] | (0x80 >> (x % 8)));
-        out += row;
+                row[static_cast<std::size_t>(x / 8)] |= static_cast<unsigned char>(0x80 >> (x % 8));
+        out.append(row.begin(), row.end());
     }
     return out;
 }
