@@ -7,6 +7,8 @@
  *
  * Exits 0 when everything holds, 1 with a line on stderr when not. */
 
+#define _POSIX_C_SOURCE 200809L
+
 #include <tambelo/render.h>
 
 #include <sndfile.h>
@@ -14,6 +16,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 static int failures = 0;
 
@@ -74,6 +78,21 @@ int main(int argc, char** argv)
     }
     check(tambelo_set_open_path("/nonexistent/amus.dat", &set) != NULL && set == NULL,
           "a missing set is an error, with no set");
+    {
+        /* A named pipe where the score archive should be: refused at once,
+         * where reading it would wait for a writer for ever. */
+        char folder[] = "/tmp/render_api_test.XXXXXX";
+        char pipe_path[64];
+        if (mkdtemp(folder) != NULL) {
+            snprintf(pipe_path, sizeof pipe_path, "%s/amus.dat", folder);
+            if (mkfifo(pipe_path, 0600) == 0) {
+                check(tambelo_set_open_path(pipe_path, &set) != NULL && set == NULL,
+                      "a named pipe is no set, and is not waited on");
+                unlink(pipe_path);
+            }
+            rmdir(folder);
+        }
+    }
     error = tambelo_set_open_path(argv[1], &set);
     if (error) {
         fprintf(stderr, "FAILED: the set does not open: %s\n", error);

@@ -3,23 +3,31 @@
 #include "frontend/titles/plain_titles.h"
 #include "frontend/titles/title_list.h"
 #include "library/page_archive.h"
+#include "library/platform/regular_file.h"
 #include "library/player.h"
 #include "library/score_compiler.h"
 #include "library/voice_set.h"
 
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 
 namespace tambelo {
 namespace {
 
+// The whole of an ordinary file; nothing for anything else (a FIFO would
+// block the reader, a folder reads as empty) or when a read fails.
 std::optional<std::vector<std::uint8_t>> read_whole(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    std::FILE* file = open_regular_file(path.c_str(), "rb");
+    if (file == nullptr)
         return std::nullopt;
-    std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad())
+    std::vector<std::uint8_t> bytes;
+    std::uint8_t buffer[65536];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        bytes.insert(bytes.end(), buffer, buffer + got);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed)
         return std::nullopt;
     return bytes;
 }
