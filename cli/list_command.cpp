@@ -7,7 +7,7 @@
 #include "cli/music_set_files.h"
 #include "cli/safe_text.h"
 #include "cli/track_titles.h"
-#include "library/offline_render.h"
+#include "library/render/render_set.h"
 
 #include <algorithm>
 #include <iostream>
@@ -33,7 +33,8 @@ void add_list_command(CLI::App& app)
         require_input_file(*set_path);
         const MusicSetFiles files = music_set_files(*set_path);
         input_file_if_present(files.voice);
-        const std::int32_t count = count_tracks(files.score);
+        const auto set = RenderSet::open_files(files.score, files.voice, "");
+        const std::int32_t count = set ? set->track_count() : 0;
         if (count == 0)
             fail("no tracks in " + shown_path(*set_path));
         if (*json) {
@@ -51,10 +52,8 @@ void add_list_command(CLI::App& app)
         std::vector<std::string> lengths;
         std::size_t width = 6;
         for (std::int32_t track = 1; track <= count; ++track) {
-            OfflineFailure failure = OfflineFailure::none;
-            auto played = OfflineTrack::open_set_track(files.score, files.voice, track, &failure);
-            lengths.push_back(played ? describe_length(played->length(), played->tick_length_ms())
-                                     : describe(failure));
+            const TrackInfo info = set->info(track);
+            lengths.push_back(info.playable ? describe_length(info.length, info.tick_length_ms) : info.problem);
             width = std::max(width, lengths.back().size());
         }
         auto row = [width](const std::string& number, const std::string& length, const std::string& title) {

@@ -3,6 +3,7 @@
 #include "cli/music_set_files.h"
 #include "cli/safe_text.h"
 #include "cli/utf8_path.h"
+#include "frontend/titles/plain_titles.h"
 #include "frontend/titles/title_list.h"
 
 namespace tambelo::cli {
@@ -14,10 +15,7 @@ std::vector<std::string> load_track_titles(const std::string& set_path)
 
 std::string track_title_line(const std::vector<std::string>& titles, std::int32_t track)
 {
-    std::string line = status_text(titles, track);
-    if (!line.empty() && line.front() == ' ')
-        line.erase(0, 1);
-    return printable_text(line);
+    return printable_text(title_line_of(titles, track).value_or(std::to_string(track) + " NO TITLE"));
 }
 
 std::string game_title(const std::vector<std::string>& titles)

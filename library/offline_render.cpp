@@ -121,14 +121,9 @@ std::int32_t OfflineTrack::tempo_base() const
 void OfflineTrack::play_until_tick(std::int64_t end_tick, std::vector<TimedMessage>& out)
 {
     Player& player = *player_;
-    // Any positive balance lets the sequencer start one tick; paying for that
-    // tick makes the balance negative, which ends its call.
-    constexpr float one_tick_grant = std::numeric_limits<float>::min();
     while (!ended_ && next_tick_ < end_tick) {
         device_->set_time_ms(tick_time_ms(next_tick_, tick_length_ms_));
-        player.last_clock_ms = clock_->now_ms();
-        player.ms_accumulator = one_tick_grant;
-        advance_sequencer(player);
+        perform_one_tick(player);
         ++next_tick_;
         ended_ = std::none_of(std::begin(player.channels), std::end(player.channels),
                               [](const ChannelTrack& channel) { return channel.active != 0; });
@@ -138,10 +133,10 @@ void OfflineTrack::play_until_tick(std::int64_t end_tick, std::vector<TimedMessa
     pending_.clear();
 }
 
-void OfflineTrack::play_until_ms(double end_ms, std::vector<TimedMessage>& out)
+std::int64_t OfflineTrack::first_tick_from_ms(double end_ms) const
 {
-    // The first tick whose time is not before end_ms, found on the same
-    // products of tick number and tick length that stamp the messages.
+    // Found on the same products of tick number and tick length that stamp
+    // the messages.
     const double guess = std::floor(end_ms / tick_length_ms_);
     const double bound = static_cast<double>(std::numeric_limits<std::int64_t>::max() / 4);
     std::int64_t tick = static_cast<std::int64_t>(std::clamp(guess, 0.0, bound)) + 1;
@@ -149,7 +144,12 @@ void OfflineTrack::play_until_ms(double end_ms, std::vector<TimedMessage>& out)
         --tick;
     while (tick_time_ms(tick, tick_length_ms_) < end_ms)
         ++tick;
-    play_until_tick(tick, out);
+    return tick;
+}
+
+void OfflineTrack::play_until_ms(double end_ms, std::vector<TimedMessage>& out)
+{
+    play_until_tick(first_tick_from_ms(end_ms), out);
 }
 
 const char* describe(OfflineFailure failure)

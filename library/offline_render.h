@@ -32,9 +32,9 @@ enum class OfflineFailure {
 
 // A track played by the Player's own code, off line: the same score
 // compiler, voice set loader, device reset and sequencer as live playback,
-// on a Player without a thread whose clock never moves. Each step hands the
-// sequencer a sliver of time, so that it performs exactly one tick, and the
-// messages of that tick are stamped with the tick's ideal time. Not
+// on a Player without a thread whose clock never moves. Each step has the
+// sequencer perform exactly one tick, and the messages of that tick are
+// stamped with the tick's ideal time. Not
 // thread-safe; independent tracks may be played on separate threads.
 class OfflineTrack {
 public:
@@ -70,6 +70,9 @@ public:
     void play_until_tick(std::int64_t end_tick, std::vector<TimedMessage>& out);
     // The same up to a time: plays the ticks that fall due before `end_ms`.
     void play_until_ms(double end_ms, std::vector<TimedMessage>& out);
+    // The first tick whose time is not before `end_ms`: play_until_ms plays
+    // up to it.
+    std::int64_t first_tick_from_ms(double end_ms) const;
 
     // The next tick to be played (1 before the first).
     std::int64_t next_tick() const { return next_tick_; }

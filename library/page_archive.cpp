@@ -3,6 +3,7 @@
 #include "library/binary_file.h"
 
 #include <cstdint>
+#include <algorithm>
 #include <new>
 
 namespace tambelo::PageArchive {
@@ -68,6 +69,49 @@ std::int32_t next_entry(const char* path, std::int32_t n)
     const std::uint32_t first = table_word(file, file_size, std::int64_t{n} + 1);
     const std::uint32_t second = table_word(file, file_size, std::int64_t{n} + 2);
     file.close();
+    return (first != 0 && second != 0) ? n + 1 : n;
+}
+
+namespace {
+
+std::uint32_t table_word(std::span<const std::uint8_t> archive, std::int64_t index)
+{
+    const std::int64_t position = 2 * index;
+    if (position < 0 || position + 2 > static_cast<std::int64_t>(archive.size()) || position > INT32_MAX)
+        return 0;
+    const auto at = static_cast<std::size_t>(position);
+    return static_cast<std::uint32_t>(archive[at] + archive[at + 1] * 256);
+}
+
+}  // namespace
+
+std::optional<std::vector<std::uint8_t>> read_entry(std::span<const std::uint8_t> archive, std::int32_t n)
+{
+    const std::uint32_t start_page = table_word(archive, n);
+    const std::uint32_t end_page = table_word(archive, std::int64_t{n} + 1);
+    if (start_page == 0 || end_page <= start_page)
+        return std::nullopt;
+    const std::int64_t offset = (std::int64_t{start_page} - 1) * page_size;
+    if (offset >= static_cast<std::int64_t>(archive.size()))
+        return std::nullopt;
+    const auto length = static_cast<std::size_t>(end_page - start_page) * page_size;
+    std::vector<std::uint8_t> entry;
+    try {
+        entry.assign(length, 0);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+    // Bytes the archive lacks stay 0.
+    const auto from = static_cast<std::size_t>(offset);
+    const std::size_t present = std::min(length, archive.size() - from);
+    std::copy_n(archive.begin() + static_cast<std::ptrdiff_t>(from), present, entry.begin());
+    return entry;
+}
+
+std::int32_t next_entry(std::span<const std::uint8_t> archive, std::int32_t n)
+{
+    const std::uint32_t first = table_word(archive, std::int64_t{n} + 1);
+    const std::uint32_t second = table_word(archive, std::int64_t{n} + 2);
     return (first != 0 && second != 0) ? n + 1 : n;
 }
 

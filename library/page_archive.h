@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace tambelo {
@@ -27,6 +28,10 @@ std::optional<std::vector<std::uint8_t>> read_entry(const char* path, std::int32
 // n + 1 when the archive holds entry n + 1; n when it does not; 0 when the
 // archive cannot be opened. Table words lying outside the file count as 0.
 std::int32_t next_entry(const char* path, std::int32_t n);
+
+// The same two for an archive held in memory, by the same rules.
+std::optional<std::vector<std::uint8_t>> read_entry(std::span<const std::uint8_t> archive, std::int32_t n);
+std::int32_t next_entry(std::span<const std::uint8_t> archive, std::int32_t n);
 
 // n - 1, but never less than 1. Does not touch the archive.
 std::int32_t prev_entry(std::int32_t n);

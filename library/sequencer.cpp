@@ -43,6 +43,23 @@ double tick_length_ms(const Player& player)
 
 namespace {
 
+// One tick: every channel track whose wait runs out performs its next
+// events. False when the track ended in it.
+bool perform_tick(Player& player)
+{
+    for (ChannelTrack& track : player.channels)
+        if (track.active && track.wait != 0)
+            --track.wait;
+    for (int index = 0; index < channel_count; ++index) {
+        ChannelTrack& track = player.channels[index];
+        if (!track.active)
+            track.wait = 1;
+        if (track.wait == 0 && read_channel_events(player, index) == ChannelOutcome::track_ended)
+            return false;
+    }
+    return true;
+}
+
 // Performs the due ticks; split from advance_sequencer so that every way out
 // of the tick loop leaves the tick's moment cleared.
 void perform_due_ticks(Player& player)
@@ -55,10 +72,6 @@ void perform_due_ticks(Player& player)
             return;
         if (!(player.ms_accumulator > 0.0f))  // also stops on NaN
             return;
-        for (ChannelTrack& track : player.channels)
-            if (track.active && track.wait != 0)
-                --track.wait;
-
         const float before = player.ms_accumulator;
         // The tick fell due when the balance crossed zero: `before` ms before
         // the last reading. A thread that wakes late sees a larger
@@ -72,14 +85,8 @@ void perform_due_ticks(Player& player)
         if (!(player.ms_accumulator < before))
             player.ms_accumulator = 0.0f;
 
-        for (int index = 0; index < channel_count; ++index) {
-            ChannelTrack& track = player.channels[index];
-            if (!track.active)
-                track.wait = 1;
-            if (track.wait == 0 &&
-                read_channel_events(player, index) == ChannelOutcome::track_ended)
-                return;
-        }
+        if (!perform_tick(player))
+            return;
     }
 }
 
@@ -89,6 +96,13 @@ void advance_sequencer(Player& player)
 {
     take_the_time(player);
     perform_due_ticks(player);
+    player.tick_due.reset();
+}
+
+void perform_one_tick(Player& player)
+{
+    if (any_channel_active(player))
+        perform_tick(player);
     player.tick_due.reset();
 }
 

@@ -13,6 +13,12 @@ struct Player;
 // Playback thread only; expects reset_device to have prepared the track.
 void advance_sequencer(Player& player);
 
+// Performs the next tick at once, whatever the clock says, leaving the
+// clock's balance alone: the step of an off-line player, which stamps each
+// tick's moment itself. Like advance_sequencer, it ends a track that does not
+// loop; does nothing once every channel has ended.
+void perform_one_tick(Player& player);
+
 // The length of one tick at the Player's tempo, in milliseconds:
 // 109091/96 ms divided by (tempo - tempo_base + 64), a divisor below 1
 // counting as 1. Tick k of a track (the first is tick 1) falls due

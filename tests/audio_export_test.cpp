@@ -1,7 +1,8 @@
 #include "cli/export/audio_file.h"
-#include "cli/export/audio_render.h"
 #include "cli/export/track_export.h"
 #include "library/player.h"
+#include "library/render/render_synth.h"
+#include "library/render/track_renderer.h"
 #include "library/voice_set.h"
 #include "tests/support/stream_builder.h"
 #include "tests/support/temp_dir.h"
@@ -34,7 +35,7 @@ protected:
     void SetUp() override
     {
         std::string why;
-        renderer_ = AudioRenderer::create(test_soundfont(), rate, &why);
+        renderer_ = RenderSynth::create(test_soundfont(), rate, &why);
         if (!renderer_)
             GTEST_SKIP() << "no SoundFont: " << why;
     }
@@ -65,7 +66,7 @@ protected:
         return static_cast<double>(frames.size() / 2) * 1000.0 / rate;
     }
 
-    std::unique_ptr<AudioRenderer> renderer_;
+    std::unique_ptr<RenderSynth> renderer_;
 };
 
 TEST_F(AudioExport, ATrackThatEndsSoundsWhereItsNotesPlayAndIsSilentAfterItsTail)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "library/render/track_span.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -13,12 +15,6 @@ enum class AudioFileType { wav, flac, ogg };
 
 // A loop in sample frames: playback that reaches frame start + length goes
 // on at frame start.
-struct AudioLoop {
-    std::int64_t start_frame = 0;
-    std::int64_t length_frames = 0;
-
-    bool operator==(const AudioLoop&) const = default;
-};
 
 // Tags written where the file type has them (WAV: INFO chunk; FLAC and Ogg:
 // comments). Empty texts and a track number of 0 are left out. A loop goes

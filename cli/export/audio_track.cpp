@@ -1,12 +1,14 @@
 #include "cli/export/audio_track.h"
 
 #include "cli/export/audio_file.h"
-#include "cli/export/audio_render.h"
-#include "cli/export/seamless_loop.h"
 #include "cli/export/set_export.h"
 #include "cli/safe_text.h"
 #include "library/midi/fluid_synth_setup.h"
 #include "library/midi/sound_system.h"
+#include "library/render/render_synth.h"
+#include "library/render/track_renderer.h"
+
+#include <mutex>
 
 namespace tambelo {
 
@@ -17,46 +19,56 @@ bool stopping(const ExportSettings& settings)
     return settings.stop_requested && settings.stop_requested();
 }
 
-std::vector<TimedMessage> audio_messages(OfflineTrack& track, int loops, double fade_seconds, int sample_rate,
-                                         AudioEnding& ending)
+// The synthesizer that audio_export_problem made to try the user's
+// SoundFont, kept for the first track: loading a large SoundFont a second
+// time costs as much as rendering a short track. Once one synthesizer holds
+// the SoundFont, the others made while it lives find its samples in
+// FluidSynth's cache.
+std::mutex spare_lock;
+std::unique_ptr<RenderSynth> spare_synth;
+
+std::unique_ptr<RenderSynth> synth_for(const std::string& soundfont, int sample_rate, std::string* why)
 {
-    const ExportSpan span = plan_export_span(track.length(), track.tick_length_ms(), loops);
-    ending.music_ms = span.music_ms;
-    std::vector<TimedMessage> messages;
-    if (span.loops) {
-        // The second pass starts on the synthesizer's block as in a seamless
-        // export, so that both hold the same audio.
-        if (const auto loop = loop_frames(track.length(), track.tick_length_ms(), sample_rate))
-            ending.loop_frame = static_cast<std::size_t>(loop->start_frame + loop->length_frames);
-        ending.fade_ms = fade_seconds * 1000.0;
-        track.play_until_ms(span.music_ms + ending.fade_ms, messages);
-    } else {
-        ending.release_tail = true;
-        track.play_until_tick(span.end_tick, messages);
+    {
+        std::lock_guard lock(spare_lock);
+        if (spare_synth && spare_synth->soundfont() == soundfont && spare_synth->sample_rate() == sample_rate)
+            return std::move(spare_synth);
     }
-    return messages;
+    return RenderSynth::create(soundfont, sample_rate, why);
 }
 
 }  // namespace
 
-std::vector<float> export_audio(OfflineTrack& track, AudioRenderer& renderer, int loops, double fade_seconds)
+std::optional<std::size_t> export_audio(OfflineTrack& track, RenderSynth& synth, const RenderSettings& settings,
+                                        const FrameSink& sink)
 {
-    AudioEnding ending;
-    const auto messages = audio_messages(track, loops, fade_seconds, renderer.sample_rate(), ending);
-    return renderer.render(messages, ending);
+    TrackRenderer renderer(synth, track, settings);
+    constexpr std::size_t piece_frames = 4096;
+    std::vector<float> piece(2 * piece_frames);
+    std::size_t total = 0;
+    while (const std::size_t frames = renderer.render(piece.data(), piece_frames)) {
+        if (!sink(piece.data(), frames))
+            return std::nullopt;
+        total += frames;
+    }
+    return total;
 }
 
-std::optional<std::size_t> export_audio(OfflineTrack& track, AudioRenderer& renderer, int loops,
-                                        double fade_seconds,
-                                        const std::function<bool(const float*, std::size_t)>& sink)
+std::vector<float> export_audio(OfflineTrack& track, RenderSynth& synth, int loops, double fade_seconds)
 {
-    AudioEnding ending;
-    const auto messages = audio_messages(track, loops, fade_seconds, renderer.sample_rate(), ending);
-    return renderer.render(messages, ending, sink);
+    RenderSettings settings;
+    settings.loops = loops;
+    settings.fade_ms = fade_seconds * 1000.0;
+    std::vector<float> out;
+    export_audio(track, synth, settings, [&out](const float* frames, std::size_t count) {
+        out.insert(out.end(), frames, frames + 2 * count);
+        return true;
+    });
+    return out;
 }
 
 struct TrackAudioWriter::Tools {
-    std::unique_ptr<AudioRenderer> renderer;
+    std::unique_ptr<RenderSynth> renderer;
     std::string renderer_error;
 };
 
@@ -71,7 +83,7 @@ std::string TrackAudioWriter::write(OfflineTrack& track, const TrackJob& job, co
                                     bool seamless, double& audio_ms)
 {
     if (!tools_->renderer && tools_->renderer_error.empty()) {
-        tools_->renderer = AudioRenderer::create(settings_.soundfont, settings_.sample_rate, &tools_->renderer_error);
+        tools_->renderer = synth_for(settings_.soundfont, settings_.sample_rate, &tools_->renderer_error);
         if (!tools_->renderer && tools_->renderer_error.empty())
             tools_->renderer_error = "the synthesizer cannot be set up";
         // A SoundFont the user chose is never silently replaced.
@@ -81,7 +93,7 @@ std::string TrackAudioWriter::write(OfflineTrack& track, const TrackJob& job, co
             tools_->renderer_error = "the SoundFont " + settings_.soundfont + " cannot be loaded";
         }
     }
-    AudioRenderer* renderer = tools_->renderer.get();
+    RenderSynth* renderer = tools_->renderer.get();
     if (renderer == nullptr)
         return tools_->renderer_error;
     std::string error;
@@ -93,8 +105,11 @@ std::string TrackAudioWriter::write(OfflineTrack& track, const TrackJob& job, co
     const auto sink = [this, &file](const float* data, std::size_t count) {
         return !stopping(settings_) && file->write(data, count);
     };
-    const auto frames = seamless ? export_seamless_audio(track, *renderer, sink)
-                                 : export_audio(track, *renderer, settings_.loops, settings_.fade_seconds, sink);
+    RenderSettings render;
+    render.loop_mode = seamless ? LoopMode::seamless : LoopMode::fade;
+    render.loops = settings_.loops;
+    render.fade_ms = settings_.fade_seconds * 1000.0;
+    const auto frames = export_audio(track, *renderer, render, sink);
     // An interrupted file is dropped with its writer.
     if (stopping(settings_))
         return export_interrupted_reason;
@@ -112,12 +127,11 @@ std::string audio_export_problem(const std::string& soundfont, int sample_rate)
         // at all are told apart first: the loader's other readers would
         // complain about them on stderr.
         silence_sound_libraries();
-        const bool loaded = fluid_is_soundfont(soundfont.c_str()) && [&soundfont, sample_rate] {
-            const auto synth = create_gs_synth(soundfont, sample_rate);
-            return synth && synth->soundfont == soundfont;
-        }();
-        if (!loaded)
+        auto synth = fluid_is_soundfont(soundfont.c_str()) ? RenderSynth::create(soundfont, sample_rate) : nullptr;
+        if (!synth || synth->soundfont() != soundfont)
             return shown_path(soundfont) + " is not a SoundFont that can be loaded";
+        std::lock_guard lock(spare_lock);
+        spare_synth = std::move(synth);
     }
     if (soundfont_candidates(soundfont).empty())
         return "no SoundFont found for audio export; install one (e.g. the fluid-soundfont-gm package) or "

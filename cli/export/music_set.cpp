@@ -1,7 +1,7 @@
 #include "cli/export/music_set.h"
 
 #include "cli/utf8_path.h"
-#include "frontend/titles/leading_number.h"
+#include "frontend/titles/plain_titles.h"
 #include "frontend/titles/title_list.h"
 #include "library/page_archive.h"
 
@@ -39,12 +39,7 @@ SetTitles SetTitles::read(const std::string& titles_path)
 
 std::optional<std::string> SetTitles::line_of(std::int32_t track) const
 {
-    if (lines_.size() > max_searched_title_lines)
-        return std::nullopt;
-    for (const auto& line : lines_)
-        if (leading_number(line) == static_cast<double>(track))
-            return line;
-    return std::nullopt;
+    return title_line_of(lines_, track);
 }
 
 std::string SetTitles::title_line(std::int32_t track) const
@@ -67,9 +62,7 @@ std::string SetTitles::title(std::int32_t track) const
 
 std::string SetTitles::game_title() const
 {
-    const std::string caption = caption_text(lines_);
-    const std::string prefix = "TAMBELO - ";
-    return caption.starts_with(prefix) ? trim(caption.substr(prefix.size())) : std::string();
+    return trim(game_title_of(lines_).value_or(std::string()));
 }
 
 std::optional<std::vector<std::int32_t>> parse_track_list(const std::string& text, std::int32_t track_count,

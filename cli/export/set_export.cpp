@@ -2,7 +2,6 @@
 
 #include "cli/authoring/page_archive_writer.h"
 #include "cli/export/audio_track.h"
-#include "cli/export/sample_frames.h"
 
 #include <algorithm>
 #include <atomic>
@@ -48,7 +47,7 @@ public:
         const bool seamless = settings_.loop_mode == LoopMode::seamless && loop;
         // A seamless export renders two passes and keeps one; MIDI holds one.
         const int loops = seamless ? (settings_.format == ExportFormat::mid ? 1 : 2) : settings_.loops;
-        const ExportSpan span = plan_export_span(length, track->tick_length_ms(), loops);
+        const TrackSpan span = plan_track_span(length, track->tick_length_ms(), loops);
         const double fade_ms =
             span.loops && !seamless && settings_.format != ExportFormat::mid ? settings_.fade_seconds * 1000.0 : 0.0;
         if (span.music_ms + fade_ms > max_export_ms) {

@@ -52,28 +52,9 @@ AudioFileType audio_file_type(ExportFormat format)
     }
 }
 
-ExportSpan plan_export_span(const TrackLength& length, double tick_length_ms, int loops)
-{
-    ExportSpan span;
-    if (length.kind == TrackLength::Kind::ends) {
-        span.end_tick = length.end_tick + 1;
-        span.music_ms = tick_time_ms(length.end_tick, tick_length_ms);
-        return span;
-    }
-    span.loops = true;
-    const std::int64_t start = length.loop_start_tick;
-    span.end_tick = start + static_cast<std::int64_t>(loops) * length.loop_ticks;
-    span.music_ms = tick_time_ms(span.end_tick, tick_length_ms);
-    if (!length.cycles_differ) {
-        span.loop_start_ms = tick_time_ms(start, tick_length_ms);
-        span.loop_end_ms = tick_time_ms(start + length.loop_ticks, tick_length_ms);
-    }
-    return span;
-}
-
 std::vector<std::uint8_t> export_midi_file(OfflineTrack& track, const TrackLabel& label, int loops)
 {
-    const ExportSpan span = plan_export_span(track.length(), track.tick_length_ms(), loops);
+    const TrackSpan span = plan_track_span(track.length(), track.tick_length_ms(), loops);
     MidiFileContent content;
     content.track_name = label.title;
     content.text = label.album;

@@ -2,6 +2,7 @@
 
 #include "cli/export/audio_file.h"
 #include "library/offline_render.h"
+#include "library/render/render_settings.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,15 +13,9 @@
 
 namespace tambelo {
 
-class AudioRenderer;
+class RenderSynth;
 
 enum class ExportFormat { mid, wav, flac, ogg };
-
-// What an export makes of a looping track.
-enum class LoopMode {
-    fade,      // the intro, `loops` passes of the loop, then (audio) a fade-out
-    seamless,  // the intro and one pass of the loop that repeats without a seam
-};
 
 struct ExportSettings {
     ExportFormat format = ExportFormat::mid;
@@ -44,17 +39,6 @@ struct TrackLabel {
     std::string album;  // the game's title; may be empty
 };
 
-// The stretch of a track that an export holds.
-struct ExportSpan {
-    bool loops = false;
-    std::int64_t end_tick = 0;  // the first tick not played
-    double music_ms = 0.0;      // ends: the moment the track ends; loops: intro + loops x loop
-    // Where the looping channels share one cycle: the first loop's bounds.
-    std::optional<double> loop_start_ms;
-    std::optional<double> loop_end_ms;
-};
-
-ExportSpan plan_export_span(const TrackLength& length, double tick_length_ms, int loops);
 
 // The Standard MIDI File of a track: the device reset (its GS reset as a
 // System Exclusive event) and every message at its ideal time, the title as
@@ -66,13 +50,11 @@ std::vector<std::uint8_t> export_midi_file(OfflineTrack& track, const TrackLabel
 // The track's audio, interleaved stereo at the renderer's rate: a looping
 // track for `loops` loops and then `fade_seconds` of fade-out, a track that
 // ends by itself to its end and the synthesizer's release tail.
-std::vector<float> export_audio(OfflineTrack& track, AudioRenderer& renderer, int loops,
-                                double fade_seconds);
+std::vector<float> export_audio(OfflineTrack& track, RenderSynth& synth, int loops, double fade_seconds);
 // The same, handed to `sink` piece by piece; the number of frames, or
 // nothing when the sink refused some.
-std::optional<std::size_t> export_audio(OfflineTrack& track, AudioRenderer& renderer, int loops,
-                                        double fade_seconds,
-                                        const std::function<bool(const float*, std::size_t)>& sink);
+std::optional<std::size_t> export_audio(OfflineTrack& track, RenderSynth& synth, const RenderSettings& settings,
+                                        const FrameSink& sink);
 
 AudioFileType audio_file_type(ExportFormat format);
 

@@ -1,6 +1,6 @@
 #include "cli/export/track_list_json.h"
 
-#include "cli/export/sample_frames.h"
+#include "library/render/track_span.h"
 #include "cli/export/track_export.h"
 #include "library/offline_render.h"
 

@@ -1,6 +1,7 @@
 #include "library/midi/sample_timeline.h"
 
 #include "library/platform/clock.h"
+#include "library/render/frame_cursor.h"
 
 #include <algorithm>
 #include <cmath>
@@ -143,13 +144,12 @@ void SampleTimeline::note_late(std::int64_t frames_late)
 
 void SampleTimeline::render_span(float*& left, float*& right, std::int64_t until)
 {
-    const auto frames = static_cast<int>(until - position_);
-    if (frames <= 0)
-        return;
-    synth_.render(left, right, frames);
-    left += frames;
-    right += frames;
-    position_ = until;
+    render_up_to(position_, until, until - position_, false, [&](std::int64_t count) {
+        const auto frames = static_cast<int>(count);
+        synth_.render(left, right, frames);
+        left += frames;
+        right += frames;
+    });
 }
 
 void SampleTimeline::render(float* left, float* right, int frames)

@@ -1,4 +1,4 @@
-#include "cli/export/sample_frames.h"
+#include "library/render/track_span.h"
 
 #include <algorithm>
 #include <cmath>
@@ -20,6 +20,25 @@ std::optional<AudioLoop> loop_frames(const TrackLength& length, double tick_leng
     if (end <= start)
         return std::nullopt;
     return AudioLoop{static_cast<std::int64_t>(start), static_cast<std::int64_t>(end - start)};
+}
+
+TrackSpan plan_track_span(const TrackLength& length, double tick_length_ms, int loops)
+{
+    TrackSpan span;
+    if (length.kind == TrackLength::Kind::ends) {
+        span.end_tick = length.end_tick + 1;
+        span.music_ms = tick_time_ms(length.end_tick, tick_length_ms);
+        return span;
+    }
+    span.loops = true;
+    const std::int64_t start = length.loop_start_tick;
+    span.end_tick = start + static_cast<std::int64_t>(loops) * length.loop_ticks;
+    span.music_ms = tick_time_ms(span.end_tick, tick_length_ms);
+    if (!length.cycles_differ) {
+        span.loop_start_ms = tick_time_ms(start, tick_length_ms);
+        span.loop_end_ms = tick_time_ms(start + length.loop_ticks, tick_length_ms);
+    }
+    return span;
 }
 
 }  // namespace tambelo

@@ -1,0 +1,169 @@
+#include "library/render/render_set.h"
+
+#include "frontend/titles/plain_titles.h"
+#include "frontend/titles/title_list.h"
+#include "library/page_archive.h"
+#include "library/platform/regular_file.h"
+#include "library/player.h"
+#include "library/score_compiler.h"
+#include "library/voice_set.h"
+
+#include <cstdio>
+
+namespace tambelo {
+namespace {
+
+// The whole of an ordinary file; nothing for anything else (a FIFO would
+// block the reader, a folder reads as empty) or when a read fails.
+std::optional<std::vector<std::uint8_t>> read_whole(const std::string& path)
+{
+    std::FILE* file = open_regular_file(path.c_str(), "rb");
+    if (file == nullptr)
+        return std::nullopt;
+    std::vector<std::uint8_t> bytes;
+    std::uint8_t buffer[65536];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        bytes.insert(bytes.end(), buffer, buffer + got);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed)
+        return std::nullopt;
+    return bytes;
+}
+
+// The title alone: the line without its number, blanks around it dropped.
+std::string bare_title(const std::string& line)
+{
+    const auto first = line.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return {};
+    const auto blank = line.find_first_of(" \t", first);
+    if (blank == std::string::npos)
+        return {};
+    const auto start = line.find_first_not_of(" \t", blank);
+    if (start == std::string::npos)
+        return {};
+    const auto last = line.find_last_not_of(" \t");
+    return line.substr(start, last - start + 1);
+}
+
+std::string trimmed(const std::string& text)
+{
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return {};
+    const auto last = text.find_last_not_of(" \t");
+    return text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+std::unique_ptr<RenderSet> RenderSet::open_files(const std::string& score_path, const std::string& voice_path,
+                                                 const std::string& titles_path, std::string* why)
+{
+    std::unique_ptr<RenderSet> set(new RenderSet());
+    auto score = read_whole(score_path);
+    if (!score) {
+        if (why)
+            *why = "cannot read " + score_path;
+        return nullptr;
+    }
+    set->score_ = std::move(*score);
+    if (!voice_path.empty())
+        set->voices_ = read_whole(voice_path).value_or(std::vector<std::uint8_t>{});
+    if (!titles_path.empty())
+        set->titles_ = read_title_list(titles_path);
+    if (!set->finish(why))
+        return nullptr;
+    return set;
+}
+
+std::unique_ptr<RenderSet> RenderSet::open_bytes(std::vector<std::uint8_t> score, std::vector<std::uint8_t> voices,
+                                                 const std::string& titles, std::string* why)
+{
+    std::unique_ptr<RenderSet> set(new RenderSet());
+    set->score_ = std::move(score);
+    set->voices_ = std::move(voices);
+    set->titles_ = decode_title_list(titles);
+    if (!set->finish(why))
+        return nullptr;
+    return set;
+}
+
+bool RenderSet::finish(std::string* why)
+{
+    while (PageArchive::next_entry(score_, track_count_) == track_count_ + 1)
+        ++track_count_;
+    if (track_count_ == 0) {
+        if (why)
+            *why = "the score archive holds no track";
+        return false;
+    }
+    game_title_ = trimmed(game_title_of(titles_).value_or(std::string()));
+    return true;
+}
+
+std::unique_ptr<OfflineTrack> RenderSet::open_track(std::int32_t track, OfflineFailure* failure) const
+{
+    if (track < 1 || track > track_count_) {
+        if (failure)
+            *failure = OfflineFailure::does_not_compile;
+        return nullptr;
+    }
+    return OfflineTrack::open(
+        [&](Player& player) {
+            const auto score = PageArchive::read_entry(score_, track);
+            if (!score || !compile_score_bytes(player, *score))
+                return false;
+            if (const auto voices = PageArchive::read_entry(voices_, track))
+                load_voice_set_bytes(player, *voices);
+            else
+                reset_voice_set(player);
+            // The sequencer reports the end of a track against the one it plays.
+            set_playing_track(player, track);
+            return true;
+        },
+        failure);
+}
+
+TrackInfo RenderSet::info(std::int32_t track) const
+{
+    TrackInfo info;
+    info.number = track;
+    info.title_line = title_line_of(titles_, track).value_or(std::string());
+    info.title = bare_title(info.title_line);
+    if (info.title.empty())
+        info.title = "Track " + std::to_string(track);
+    OfflineFailure failure = OfflineFailure::none;
+    const auto played = open_track(track, &failure);
+    if (!played) {
+        info.problem = describe(failure);
+        return info;
+    }
+    info.playable = true;
+    const TrackLength& length = played->length();
+    info.length = length;
+    info.tick_length_ms = played->tick_length_ms();
+    if (length.kind == TrackLength::Kind::ends) {
+        info.ends = true;
+        info.intro_ms = tick_time_ms(length.end_tick, info.tick_length_ms);
+    } else {
+        info.loops = true;
+        info.loops_differ = length.cycles_differ;
+        info.intro_ms = tick_time_ms(length.loop_start_tick, info.tick_length_ms);
+        info.loop_ms = static_cast<double>(length.loop_ticks) * info.tick_length_ms;
+    }
+    return info;
+}
+
+double play_length_ms(const TrackInfo& info, int loops, double fade_ms)
+{
+    if (!info.playable)
+        return 0.0;
+    if (info.ends)
+        return info.intro_ms;
+    return info.intro_ms + loops * info.loop_ms + fade_ms;
+}
+
+}  // namespace tambelo
