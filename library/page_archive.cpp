@@ -94,7 +94,8 @@ std::optional<std::vector<std::uint8_t>> read_entry(std::span<const std::uint8_t
     const std::int64_t offset = (std::int64_t{start_page} - 1) * page_size;
     if (offset >= static_cast<std::int64_t>(archive.size()))
         return std::nullopt;
-    const auto length = static_cast<std::size_t>(end_page - start_page) * page_size;
+    const auto pages = static_cast<std::size_t>(end_page - start_page);
+    const std::size_t length = pages * static_cast<std::size_t>(page_size);
     std::vector<std::uint8_t> entry;
     try {
         entry.assign(length, 0);
