@@ -34,6 +34,12 @@ packages=(
   googletest wine wine32:i386 wine64
   # the Windows zip and its window test: clicks on the virtual display
   zip unzip xdotool
+  # the GStreamer plugin: its development files, and the tools and elements
+  # (filesrc, wavenc, gst-discoverer-1.0, gst-play-1.0) its tests and users play it with
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-base-apps
+  # the Audacious input plugin: Audacious's development files
+  audacious-dev
 )
 
 if [ "$(id -u)" -ne 0 ]; then
