@@ -62,10 +62,12 @@ done
 # Damaged archives end with a clear error, never a crash.
 for hostile in "$corpus"/fuzz_page_archive/* "$corpus"/fuzz_score_compiler/*; do
   set +e
-  gst-launch-1.0 -q filesrc location="$hostile" ! tambelodec ! fakesink >"$work/hostile.log" 2>&1
+  timeout 120 gst-launch-1.0 -q filesrc location="$hostile" ! tambelodec ! fakesink >"$work/hostile.log" 2>&1
   status=$?
   set -e
-  if [ $status -ge 128 ] || grep -q -i 'segmentation\|abort' "$work/hostile.log"; then
+  if [ $status = 124 ]; then
+    fail "$(basename "$hostile") hung the pipeline"; cat "$work/hostile.log" >&2
+  elif [ $status -ge 128 ] || grep -q -i 'segmentation\|abort' "$work/hostile.log"; then
     fail "$(basename "$hostile") crashed the element"; cat "$work/hostile.log" >&2
   elif [ $status -ne 0 ] && ! grep -q 'Cannot play' "$work/hostile.log"; then
     fail "$(basename "$hostile"): no clear error"; cat "$work/hostile.log" >&2
