@@ -46,6 +46,12 @@ packages=(
   # the web player: the core compiled to WebAssembly, node for its build
   # and tests, and a browser to test the page in
   emscripten nodejs chromium
+  # the GStreamer plugin: its development files, and the tools and elements
+  # (filesrc, wavenc, gst-discoverer-1.0, gst-play-1.0) its tests and users play it with
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-base-apps
+  # the Audacious input plugin: Audacious's development files
+  audacious-dev
 )
 
 if [ "$(id -u)" -ne 0 ]; then

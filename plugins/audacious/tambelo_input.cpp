@@ -1,0 +1,207 @@
+// The tambelo input plugin for Audacious: every track of a music set's score
+// archive ("amus.dat") is a subtune, played through libtambelo-render.
+#include "common/score_table.h"
+
+#include <libaudcore/audstrings.h>
+#include <libaudcore/i18n.h>
+#include <libaudcore/plugin.h>
+#include <libaudcore/preferences.h>
+#include <libaudcore/runtime.h>
+
+#include <tambelo/render.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+constexpr const char* section = "tambelo";
+constexpr int frames_per_write = 1024;
+
+// A set opened from a file Audacious names, with the voice archive and the
+// title list found beside it.
+struct SetCloser {
+    void operator()(tambelo_set* set) const { tambelo_set_close(set); }
+};
+using SetHandle = std::unique_ptr<tambelo_set, SetCloser>;
+
+struct TrackCloser {
+    void operator()(tambelo_track* track) const { tambelo_track_close(track); }
+};
+using TrackHandle = std::unique_ptr<tambelo_track, TrackCloser>;
+
+// The bytes of the file beside `score_uri` (no subtune part) with extension
+// `extension` (".mda"), in either case; empty when there is none.
+Index<char> read_sibling(const char* score_uri, const char* extension)
+{
+    const char* ext = nullptr;
+    uri_parse(score_uri, nullptr, &ext, nullptr, nullptr);
+    const int stem = static_cast<int>(ext - score_uri);
+    for (bool upper : {false, true}) {
+        StringBuf name = str_copy(extension);
+        if (upper)
+            str_toupper(name);
+        StringBuf uri = str_concat({str_copy(score_uri, stem), name});
+        if (!VFSFile::test_file(uri, VFS_IS_REGULAR))
+            continue;
+        VFSFile file(uri, "r");
+        if (file)
+            return file.read_all();
+    }
+    return Index<char>();
+}
+
+// Opens the set; logs and returns nothing when it cannot.
+SetHandle open_set(const char* filename, VFSFile& file)
+{
+    const char* sub = nullptr;
+    uri_parse(filename, nullptr, nullptr, &sub, nullptr);
+    StringBuf score_uri = str_copy(filename, static_cast<int>(sub - filename));
+    if (file.fseek(0, VFS_SEEK_SET) != 0)
+        return nullptr;
+    const Index<char> score = file.read_all();
+    const Index<char> voices = read_sibling(score_uri, ".mda");
+    const Index<char> titles = read_sibling(score_uri, ".txt");
+    tambelo_set* set = nullptr;
+    const char* error = tambelo_set_open_memory(score.begin(), score.len(), voices.begin(), voices.len(),
+                                                titles.begin(), titles.len(), &set);
+    if (error) {
+        AUDWARN("%s: %s\n", (char*)score_uri, error);
+        return nullptr;
+    }
+    return SetHandle(set);
+}
+
+void settings_from_preferences(tambelo_render_settings& settings, String& soundfont)
+{
+    tambelo_render_settings_init(&settings);
+    settings.sample_rate = aud_get_int(section, "sample_rate");
+    settings.loops = aud_get_int(section, "loops");
+    settings.fade_ms = aud_get_double(section, "fade_s") * 1000.0;
+    settings.loop_mode = aud_get_bool(section, "loop_forever") ? TAMBELO_LOOP_FOREVER : TAMBELO_LOOP_FADE;
+    soundfont = aud_get_str(section, "soundfont");
+    settings.soundfont = soundfont;
+}
+
+}  // namespace
+
+class TambeloInput : public InputPlugin {
+public:
+    static const char about[];
+    static const char* const extensions[];
+    static const char* const defaults[];
+    static const PreferencesWidget widgets[];
+    static const PluginPreferences preferences;
+
+    static constexpr PluginInfo info = {N_("tambelo music sets"), PACKAGE, about, &preferences, 0};
+
+    constexpr TambeloInput() : InputPlugin(info, InputInfo(FlagSubtunes).with_exts(extensions)) {}
+
+    bool init() override
+    {
+        aud_config_set_defaults(section, defaults);
+        return true;
+    }
+
+    bool is_our_file(const char* filename, VFSFile& file) override
+    {
+        (void)filename;
+        uint8_t head[TAMBELO_SCORE_TABLE_MOST_BYTES];
+        const int64_t got = file.fread(head, 1, sizeof head);
+        const int64_t size = file.fsize();
+        return got > 0 && tambelo_score_table_tracks(head, static_cast<size_t>(got),
+                                                     size > 0 ? static_cast<uint64_t>(size) : 0) > 0;
+    }
+
+    bool read_tag(const char* filename, VFSFile& file, Tuple& tuple, Index<char>* image) override
+    {
+        (void)image;
+        const SetHandle set = open_set(filename, file);
+        if (!set)
+            return false;
+        const char* album = tambelo_set_game_title(set.get());
+        if (album[0] != '\0')
+            tuple.set_str(Tuple::Album, album);
+        tuple.set_str(Tuple::Codec, "tambelo score");
+        const int number = tuple.get_int(Tuple::Subtune);
+        if (number <= 0) {
+            // The file itself: a list of its tracks.
+            tuple.set_subtunes(static_cast<short>(tambelo_set_track_count(set.get())), nullptr);
+            return true;
+        }
+        tambelo_track_info track;
+        if (tambelo_set_track_info(set.get(), number, &track) != nullptr)
+            return false;
+        tuple.set_int(Tuple::Track, track.number);
+        if (!track.playable) {
+            tuple.set_str(Tuple::Title, str_printf("%s (cannot play: %s)", track.title, track.problem));
+            return true;
+        }
+        tuple.set_str(Tuple::Title, track.title);
+        if (!aud_get_bool(section, "loop_forever") || !track.loops) {
+            const double length_ms = tambelo_track_info_play_length_ms(&track, aud_get_int(section, "loops"),
+                                                                       aud_get_double(section, "fade_s") * 1000.0);
+            tuple.set_int(Tuple::Length, static_cast<int>(length_ms + 0.5));
+        }
+        return true;
+    }
+
+    bool play(const char* filename, VFSFile& file) override
+    {
+        const SetHandle set = open_set(filename, file);
+        if (!set)
+            return false;
+        int number = -1;
+        uri_parse(filename, nullptr, nullptr, nullptr, &number);
+        if (number <= 0)
+            number = 1;
+        tambelo_render_settings settings;
+        String soundfont;
+        settings_from_preferences(settings, soundfont);
+        tambelo_track* opened = nullptr;
+        if (const char* error = tambelo_track_open(set.get(), number, &settings, &opened)) {
+            AUDWARN("cannot play track %d: %s\n", number, error);
+            return false;
+        }
+        const TrackHandle track(opened);
+        set_stream_bitrate(settings.sample_rate * 2 * 16);
+        open_audio(FMT_S16_NE, settings.sample_rate, 2);
+        int16_t buffer[2 * frames_per_write];
+        while (!check_stop()) {
+            const int seek_ms = check_seek();
+            if (seek_ms >= 0) {
+                if (const char* error = tambelo_track_seek(track.get(), seek_ms))
+                    AUDWARN("seek: %s\n", error);
+            }
+            const size_t frames = tambelo_track_render_s16(track.get(), buffer, frames_per_write);
+            if (frames == 0)
+                break;
+            write_audio(buffer, static_cast<int>(frames * 2 * sizeof(int16_t)));
+        }
+        return true;
+    }
+};
+
+const char TambeloInput::about[] =
+    N_("Plays the background music of old Japanese PC games from their music sets (amus.dat, with amus.mda "
+       "and amus.txt beside it): every track is a subtune, played on a General MIDI / GS synthesizer.");
+
+const char* const TambeloInput::extensions[] = {"dat", nullptr};
+
+const char* const TambeloInput::defaults[] = {
+    "loops", "2", "fade_s", "8", "loop_forever", "FALSE", "soundfont", "", "sample_rate", "44100", nullptr};
+
+const PreferencesWidget TambeloInput::widgets[] = {
+    WidgetSpin(N_("Loops before the fade-out:"), WidgetInt(section, "loops"), {1, 100, 1, nullptr}),
+    WidgetSpin(N_("Fade-out:"), WidgetFloat(section, "fade_s"), {0, 60, 0.5, N_("seconds")}),
+    WidgetCheck(N_("Loop forever"), WidgetBool(section, "loop_forever")),
+    WidgetFileEntry(N_("SoundFont (empty: the system's):"), WidgetString(section, "soundfont"),
+                    {FileSelectMode::File}),
+    WidgetSpin(N_("Sample rate:"), WidgetInt(section, "sample_rate"), {8000, 192000, 50, N_("Hz")}),
+};
+
+const PluginPreferences TambeloInput::preferences = {{widgets}, nullptr, nullptr, nullptr};
+
+// The one symbol Audacious looks up in a plugin.
+__attribute__((visibility("default"))) TambeloInput aud_plugin_instance;
