@@ -12,18 +12,9 @@
 namespace tambelo {
 namespace {
 
-std::string trim(const std::string& text)
-{
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return {};
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
-
 std::optional<std::int32_t> parse_number(const std::string& text)
 {
-    const std::string digits = trim(text);
+    const std::string digits = without_surrounding_blanks(text);
     if (digits.empty() || digits.size() > 9 ||
         !std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c); }))
         return std::nullopt;
@@ -49,20 +40,13 @@ std::string SetTitles::title_line(std::int32_t track) const
 
 std::string SetTitles::title(std::int32_t track) const
 {
-    std::string title;
-    if (const auto line = line_of(track)) {
-        // The number is the line's first word ("03 Battle", "1 2nd movement").
-        const std::string text = trim(*line);
-        const auto blank = text.find_first_of(" \t");
-        if (blank != std::string::npos)
-            title = trim(text.substr(blank));
-    }
+    const std::string title = title_without_number(line_of(track).value_or(std::string()));
     return title.empty() ? "Track " + std::to_string(track) : title;
 }
 
 std::string SetTitles::game_title() const
 {
-    return trim(game_title_of(lines_).value_or(std::string()));
+    return without_surrounding_blanks(game_title_of(lines_).value_or(std::string()));
 }
 
 std::optional<std::vector<std::int32_t>> parse_track_list(const std::string& text, std::int32_t track_count,

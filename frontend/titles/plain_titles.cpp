@@ -26,4 +26,20 @@ std::optional<std::string> game_title_of(const std::vector<std::string>& titles)
     return std::nullopt;
 }
 
+std::string without_surrounding_blanks(const std::string& text)
+{
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return {};
+    const auto last = text.find_last_not_of(" \t");
+    return text.substr(first, last - first + 1);
+}
+
+std::string title_without_number(const std::string& line)
+{
+    const std::string text = without_surrounding_blanks(line);
+    const auto blank = text.find_first_of(" \t");
+    return blank == std::string::npos ? std::string() : without_surrounding_blanks(text.substr(blank));
+}
+
 }  // namespace tambelo

@@ -21,4 +21,12 @@ std::optional<std::string> title_line_of(const std::vector<std::string>& titles,
 // max_searched_title_lines.
 std::optional<std::string> game_title_of(const std::vector<std::string>& titles);
 
+// A text without the blanks and tabs around it.
+std::string without_surrounding_blanks(const std::string& text);
+
+// The title alone: a title line without its number (its first word: "03
+// Battle", "1 2nd movement") and the blanks around the rest. Empty when the
+// line holds nothing but its number.
+std::string title_without_number(const std::string& line);
+
 }  // namespace tambelo

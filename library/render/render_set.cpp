@@ -32,31 +32,6 @@ std::optional<std::vector<std::uint8_t>> read_whole(const std::string& path)
     return bytes;
 }
 
-// The title alone: the line without its number, blanks around it dropped.
-std::string bare_title(const std::string& line)
-{
-    const auto first = line.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return {};
-    const auto blank = line.find_first_of(" \t", first);
-    if (blank == std::string::npos)
-        return {};
-    const auto start = line.find_first_not_of(" \t", blank);
-    if (start == std::string::npos)
-        return {};
-    const auto last = line.find_last_not_of(" \t");
-    return line.substr(start, last - start + 1);
-}
-
-std::string trimmed(const std::string& text)
-{
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return {};
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
-
 }  // namespace
 
 std::unique_ptr<RenderSet> RenderSet::open_files(const std::string& score_path, const std::string& voice_path,
@@ -100,7 +75,7 @@ bool RenderSet::finish(std::string* why)
             *why = "the score archive holds no track";
         return false;
     }
-    game_title_ = trimmed(game_title_of(titles_).value_or(std::string()));
+    game_title_ = without_surrounding_blanks(game_title_of(titles_).value_or(std::string()));
     return true;
 }
 
@@ -132,7 +107,7 @@ TrackInfo RenderSet::info(std::int32_t track) const
     TrackInfo info;
     info.number = track;
     info.title_line = title_line_of(titles_, track).value_or(std::string());
-    info.title = bare_title(info.title_line);
+    info.title = title_without_number(info.title_line);
     if (info.title.empty())
         info.title = "Track " + std::to_string(track);
     OfflineFailure failure = OfflineFailure::none;
