@@ -14,4 +14,4 @@ static gboolean plugin_init(GstPlugin* plugin)
 
 GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, tambelo,
                   "Plays the tracks of old Japanese PC games' music sets (amus.dat)", plugin_init,
-                  TAMBELO_VERSION, GST_LICENSE_UNKNOWN, "tambelo", "tambelo")
+                  TAMBELO_VERSION, "MIT/X11", "tambelo", "tambelo")
