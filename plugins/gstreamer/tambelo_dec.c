@@ -440,7 +440,7 @@ static GstStateChangeReturn change_state(GstElement* element, GstStateChange tra
     return result;
 }
 
-static void set_property(GObject* object, guint id, const GValue* value, GParamSpec* spec)
+static void set_property(GObject* object, guint id, const GValue* value, GParamSpec* pspec)
 {
     TambeloDec* dec = TAMBELO_DEC(object);
     GST_OBJECT_LOCK(dec);
@@ -453,12 +453,12 @@ static void set_property(GObject* object, guint id, const GValue* value, GParamS
         g_free(dec->soundfont);
         dec->soundfont = g_value_dup_string(value);
         break;
-    default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec); break;
+    default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec); break;
     }
     GST_OBJECT_UNLOCK(dec);
 }
 
-static void get_property(GObject* object, guint id, GValue* value, GParamSpec* spec)
+static void get_property(GObject* object, guint id, GValue* value, GParamSpec* pspec)
 {
     TambeloDec* dec = TAMBELO_DEC(object);
     GST_OBJECT_LOCK(dec);
@@ -468,7 +468,7 @@ static void get_property(GObject* object, guint id, GValue* value, GParamSpec* s
     case PROP_FADE: g_value_set_double(value, dec->fade_s); break;
     case PROP_LOOP_FOREVER: g_value_set_boolean(value, dec->loop_forever); break;
     case PROP_SOUNDFONT: g_value_set_string(value, dec->soundfont); break;
-    default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec); break;
+    default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec); break;
     }
     GST_OBJECT_UNLOCK(dec);
 }
