@@ -4,11 +4,10 @@
 // track lie from their ideal frames, rendered in an OfflineAudioContext and
 // played live through a tap.
 //   node measure.js WEB_DIR SAMPLE_SET_DIR
-import { createServer } from 'node:http';
-import { mkdtempSync, readdirSync, readFileSync, rmSync, statSync } from 'node:fs';
-import { cpus, loadavg, tmpdir } from 'node:os';
+import { readdirSync, statSync } from 'node:fs';
+import { cpus, loadavg } from 'node:os';
 import path from 'node:path';
-import puppeteer from 'puppeteer-core';
+import { launchChromium, servePage } from './page_harness.js';
 
 const [webDir, setDir] = process.argv.slice(2).map((p) => p && path.resolve(p));
 if (!webDir || !setDir) {
@@ -30,26 +29,9 @@ function weight(dir) {
 console.log(`page weight without the SoundFont: ${weight(webDir)} bytes`);
 console.log(`machine: ${cpus().length} cores, load average ${loadavg().map((v) => v.toFixed(1)).join(' ')}`);
 
-const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm' };
-const server = createServer((request, response) => {
-  const file = path.join(webDir, decodeURIComponent(new URL(request.url, 'http://x').pathname));
-  const target = file.endsWith('/') ? path.join(file, 'index.html') : file;
-  try {
-    const body = readFileSync(target);
-    response.writeHead(200, { 'content-type': types[path.extname(target)] ?? 'application/octet-stream' }).end(body);
-  } catch {
-    response.writeHead(404).end();
-  }
-});
-await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
-const url = `http://127.0.0.1:${server.address().port}/`;
-const profile = mkdtempSync(path.join(tmpdir(), 'tambelo-web-measure-'));
-const browser = await puppeteer.launch({
-  executablePath: '/usr/bin/chromium', headless: true, userDataDir: profile,
-  args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-    '--disable-background-networking', '--disable-component-update', '--disable-sync',
-    '--autoplay-policy=no-user-gesture-required'],
-});
+const pageServer = await servePage(webDir);
+const url = pageServer.url;
+const browser = await launchChromium('tambelo-web-measure-');
 const quantile = (values, q) => [...values].sort((a, b) => a - b)[Math.min(values.length - 1, Math.floor(q * values.length))];
 try {
   const page = await browser.newPage();
@@ -166,7 +148,6 @@ try {
   console.log(`onsets live at ${live.rate} Hz (AudioContext through a tap, 100 clicks): constant offset ${median.toFixed(3)} ms; `
     + `deviation from it p50 ${quantile(spread, 0.5).toFixed(3)} ms, p99 ${quantile(spread, 0.99).toFixed(3)} ms, max ${Math.max(...spread).toFixed(3)} ms`);
 } finally {
-  await browser.close();
-  server.close();
-  rmSync(profile, { recursive: true, force: true });
+  await browser.closeAndForget();
+  pageServer.close();
 }

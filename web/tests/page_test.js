@@ -2,11 +2,10 @@
 // set, see its six titles, hear track 1, step to track 2, seek, stop, save a
 // track as WAV, and get a clear message for a broken file.
 //   node page_test.js WEB_DIR SAMPLE_SET_DIR
-import { createServer } from 'node:http';
 import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
-import puppeteer from 'puppeteer-core';
+import { launchChromium, servePage } from './page_harness.js';
 
 const [webDir, setDir] = process.argv.slice(2).map((p) => p && path.resolve(p));
 if (!webDir || !setDir) {
@@ -14,30 +13,9 @@ if (!webDir || !setDir) {
   process.exit(2);
 }
 
-const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm' };
-const server = createServer((request, response) => {
-  const file = path.join(webDir, decodeURIComponent(new URL(request.url, 'http://x').pathname));
-  const target = file.endsWith('/') ? path.join(file, 'index.html') : file;
-  if (!target.startsWith(webDir)) { response.writeHead(403).end(); return; }
-  try {
-    const body = readFileSync(target);
-    response.writeHead(200, { 'content-type': types[path.extname(target)] ?? 'application/octet-stream' }).end(body);
-  } catch {
-    response.writeHead(404).end();
-  }
-});
-await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
-const url = `http://127.0.0.1:${server.address().port}/`;
-
-const profile = mkdtempSync(path.join(tmpdir(), 'tambelo-web-chromium-'));
-const browser = await puppeteer.launch({
-  executablePath: '/usr/bin/chromium',
-  headless: true,
-  userDataDir: profile,
-  args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-    '--disable-background-networking', '--disable-component-update', '--disable-sync',
-    '--autoplay-policy=no-user-gesture-required'],
-});
+const pageServer = await servePage(webDir);
+const url = pageServer.url;
+const browser = await launchChromium('tambelo-web-chromium-');
 
 let failures = 0;
 function check(label, condition, detail = '') {
@@ -149,9 +127,8 @@ try {
   const rows = await page.$$eval('#tracks tbody tr', (all) => all.length);
   check('the set that was open stays', rows === titleLines.length, `${rows} rows`);
 } finally {
-  await browser.close();
-  server.close();
-  rmSync(profile, { recursive: true, force: true });
+  await browser.closeAndForget();
+  pageServer.close();
   rmSync(scratch, { recursive: true, force: true });
 }
 if (failures > 0) {
