@@ -5,6 +5,7 @@
 // larger ones paint the drawing's shapes anti-aliased, so their edges stay
 // smooth. Run at build time.
 
+#include "frontend/qt/pixels_image.h"
 #include "frontend/window_logic/pictures.h"
 
 #include <QDir>
@@ -19,15 +20,6 @@
 namespace {
 
 using namespace tambelo::frontend;
-
-QImage from_pixels(const Pixels& pixels)
-{
-    QImage image(pixels.width, pixels.height, QImage::Format_ARGB32);
-    for (int y = 0; y < pixels.height; ++y)
-        for (int x = 0; x < pixels.width; ++x)
-            image.setPixel(x, y, pixels.at(x, y));
-    return image;
-}
 
 QImage painted(int size)
 {
@@ -71,7 +63,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: render_icons OUT_DIR NAME SIZE...\n");
         return 2;
     }
-    const QImage drawing = from_pixels(program_icon());
+    const QImage drawing = image_of(program_icon());
     const QDir out(QString::fromLocal8Bit(argv[1]));
     const QString name = QString::fromLocal8Bit(argv[2]);
     if (!write_file(out, "scalable/apps", name + ".svg", QByteArray::fromStdString(program_icon_svg()))) {

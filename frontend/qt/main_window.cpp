@@ -3,6 +3,7 @@
 #include "frontend/qt/mpris/shown_length.h"
 #include "frontend/qt/remembered_set.h"
 #include "frontend/window_logic/form_layout.h"
+#include "frontend/qt/pixels_image.h"
 #include "frontend/window_logic/pictures.h"
 #include "frontend/window_logic/start_set.h"
 
@@ -36,18 +37,9 @@ constexpr int status_text_pixels = 12;
 // slow down or flood the screen.
 constexpr qsizetype longest_shown_line = 1000;
 
-QImage to_image(const Pixels& pixels)
-{
-    QImage image(pixels.width, pixels.height, QImage::Format_ARGB32);
-    for (int y = 0; y < pixels.height; ++y)
-        for (int x = 0; x < pixels.width; ++x)
-            image.setPixel(x, y, pixels.at(x, y));
-    return image;
-}
-
 QPixmap button_pixmap(ButtonPicture picture)
 {
-    QPixmap pixmap = QPixmap::fromImage(to_image(button_figure(picture)));
+    QPixmap pixmap = QPixmap::fromImage(image_of(button_figure(picture)));
     pixmap.setMask(pixmap.createMaskFromColor(Qt::white, Qt::MaskInColor));
     return pixmap;
 }
@@ -114,7 +106,7 @@ void MainWindow::build_layout()
 {
     setObjectName("frmMain");
     setWindowTitle("TAMBELO");
-    setWindowIcon(QIcon(QPixmap::fromImage(to_image(program_icon()))));
+    setWindowIcon(QIcon(QPixmap::fromImage(image_of(program_icon()))));
 
     auto* client = new QWidget(this);
     client->setFixedSize(client_width, client_height);
