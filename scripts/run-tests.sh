@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the normal build, the web player (its core
 # against the command-line player, its page in headless Chromium), the
-# Debian package installed and tried out (scripts/check-deb.sh), the Windows
+# Debian packages installed and tried out (scripts/check-deb.sh), the Windows
 # build under Wine, the same tests under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the threading tests under ThreadSanitizer, then
 # each fuzz target for a minute. Warnings are errors.
@@ -35,9 +35,9 @@ node web/tests/titles_test.js
 node web/tests/core_matches_cli.js "$out/normal" "$out/web"
 node web/tests/page_test.js "$out/web" "$out/normal/samples"
 
-step "Debian package: build, install, run the installed programs, remove"
+step "Debian packages: build, install, run the installed programs, library and plugins, remove"
 scripts/package-deb.sh "$out/deb" "$out/deb-build"
-scripts/check-deb.sh "$(ls "$out"/deb/tambelo_*_amd64.deb | tail -n 1)"
+scripts/check-deb.sh "$out"/deb/*.deb
 
 step "Windows build (32-bit mingw-w64) and its tests under Wine"
 TAMBELO_JOBS=$jobs scripts/build-windows.sh "$out/windows" -DTAMBELO_WERROR=ON \
