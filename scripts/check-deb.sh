@@ -6,8 +6,8 @@
 # takes the five packages scripts/package-deb.sh builds: tambelo,
 # libtambelo-render0, libtambelo-render-dev, audacious-plugin-tambelo and
 # gstreamer1.0-tambelo. Needs root, lintian, desktop-file-utils, appstream,
-# man-db, dbus, a C compiler, pkg-config, gstreamer1.0-tools and
-# audacious-dev (scripts/setup.sh).
+# man-db, dbus, a C compiler, pkg-config, gstreamer1.0-tools, audacious
+# and audacious-dev (scripts/setup.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 packages=(tambelo libtambelo-render0 libtambelo-render-dev audacious-plugin-tambelo gstreamer1.0-tambelo)
@@ -171,6 +171,15 @@ plugin=$(pkg-config --variable=plugin_dir audacious)/Input/tambelo.so
 [ -f "$plugin" ] || fail "audacious-plugin-tambelo does not install $plugin, where Audacious looks"
 missing=$(ldd "$plugin" | grep "not found" || true)
 [ -z "$missing" ] || fail "$plugin needs libraries that are not installed: $missing"
+# Audacious started headless in a fresh home, ending at once (-q, nothing
+# to play), loads every plugin it finds and records it in its registry.
+mkdir -p "$work/audacious"
+HOME=$work/audacious XDG_CONFIG_HOME=$work/audacious/.config \
+  timeout 30 dbus-run-session -- audacious -H -q >/dev/null 2>&1 \
+  || fail "audacious -H -q did not start and end"
+registry=$work/audacious/.config/audacious/plugin-registry
+grep -A4 "^input $plugin\$" "$registry" 2>/dev/null | grep -q "^name " \
+  || fail "Audacious did not load $plugin"
 echo "ok"
 
 echo "--- removal"

@@ -52,6 +52,9 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-base-apps
   # the Audacious input plugin: Audacious's development files
   audacious-dev
+  # Audacious itself, which scripts/check-deb.sh starts headless to see that
+  # it loads the installed plugin
+  audacious
 )
 
 if [ "$(id -u)" -ne 0 ]; then
