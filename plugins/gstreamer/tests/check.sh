@@ -1,14 +1,21 @@
 #!/usr/bin/env bash
 # Plays the sample set through the tambelo GStreamer plugin, as GStreamer's
 # own tools do, and checks what comes out:
-#   check.sh PLUGIN_DIR TAMBELO_CLI SAMPLE_DIR FUZZ_CORPUS SEEK_CHECK
+#   check.sh PLUGIN_DIR TAMBELO_CLI SAMPLE_DIR FUZZ_CORPUS SEEK_CHECK SYSTEM_PLUGIN_DIR
 set -euo pipefail
-plugin_dir=$1 cli=$2 samples=$3 corpus=$4 seek_check=$5
+plugin_dir=$1 cli=$2 samples=$3 corpus=$4 seek_check=$5 system_plugin_dir=$6
 export GST_PLUGIN_PATH=$plugin_dir
 # A registry of our own: the tests never read or write the user's.
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export GST_REGISTRY=$work/registry.bin
+# The system's plugins without a tambelo plugin installed among them, so that
+# the one under test is the only one GStreamer sees.
+mkdir "$work/system-plugins"
+for system_plugin in "$system_plugin_dir"/*.so; do
+  [ "$(basename "$system_plugin")" = libgsttambelo.so ] || ln -s "$system_plugin" "$work/system-plugins/"
+done
+export GST_PLUGIN_SYSTEM_PATH_1_0=$work/system-plugins
 failed=0
 fail() { echo "FAIL: $*" >&2; failed=1; }
 
