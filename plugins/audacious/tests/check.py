@@ -179,9 +179,12 @@ try:
         f.write("not music at all\n")
     log.flush()
     quiet_from = log.tell()
-    audtool("playlist-addurl", "file://" + hostile)
-    time.sleep(3)
     first = forever + 1
+    audtool("playlist-addurl", "file://" + hostile)
+    # Done when the folder's entries stop coming.
+    counts = []
+    wait_for(lambda: counts.append(entries()) or (len(counts) > 20 and counts[-1] == counts[-20] > forever),
+             60, "the folder's entries")
     for entry in range(first, entries() + 1):
         play(entry)
     if not alive():
