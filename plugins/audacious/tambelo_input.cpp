@@ -1,9 +1,11 @@
 // The tambelo input plugin for Audacious: every track of a music set's score
 // archive ("amus.dat") is a subtune, played through libtambelo-render.
+#include "common/played_length.h"
 #include "common/score_table.h"
 
 #include <libaudcore/audstrings.h>
 #include <libaudcore/i18n.h>
+#include <libaudcore/interface.h>
 #include <libaudcore/plugin.h>
 #include <libaudcore/preferences.h>
 #include <libaudcore/runtime.h>
@@ -52,22 +54,46 @@ Index<char> read_sibling(const char* score_uri, const char* extension)
     return Index<char>();
 }
 
-// Opens the set; logs and returns nothing when it cannot.
-SetHandle open_set(const char* filename, VFSFile& file)
+// Whether the file's content is a score archive's: other files are left to
+// Audacious's other plugins without a word, whatever they are called.
+bool is_score_archive(VFSFile& file)
+{
+    if (file.fseek(0, VFS_SEEK_SET) != 0)
+        return false;
+    uint8_t head[TAMBELO_SCORE_TABLE_MOST_BYTES];
+    const int64_t got = file.fread(head, 1, sizeof head);
+    const int64_t size = file.fsize();
+    return got > 0 && tambelo_score_table_tracks(head, static_cast<size_t>(got),
+                                                 size > 0 ? static_cast<uint64_t>(size) : 0) > 0;
+}
+
+// The file's name without its folder and subtune, for messages.
+StringBuf display_name(const char* filename)
+{
+    const char* base = nullptr;
+    const char* sub = nullptr;
+    uri_parse(filename, &base, nullptr, &sub, nullptr);
+    return uri_to_display(str_copy(base, static_cast<int>(sub - base)));
+}
+
+// Opens the set from `file` (a score archive) and the files beside it;
+// stores why not in `error` when it cannot.
+SetHandle open_set(const char* filename, VFSFile& file, String& error)
 {
     const char* sub = nullptr;
     uri_parse(filename, nullptr, nullptr, &sub, nullptr);
     StringBuf score_uri = str_copy(filename, static_cast<int>(sub - filename));
-    if (file.fseek(0, VFS_SEEK_SET) != 0)
+    if (file.fseek(0, VFS_SEEK_SET) != 0) {
+        error = String(_("cannot read the file"));
         return nullptr;
+    }
     const Index<char> score = file.read_all();
     const Index<char> voices = read_sibling(score_uri, ".mda");
     const Index<char> titles = read_sibling(score_uri, ".txt");
     tambelo_set* set = nullptr;
-    const char* error = tambelo_set_open_memory(score.begin(), score.len(), voices.begin(), voices.len(),
-                                                titles.begin(), titles.len(), &set);
-    if (error) {
-        AUDWARN("%s: %s\n", (char*)score_uri, error);
+    if (const char* why = tambelo_set_open_memory(score.begin(), score.len(), voices.begin(), voices.len(),
+                                                  titles.begin(), titles.len(), &set)) {
+        error = String(why);
         return nullptr;
     }
     return SetHandle(set);
@@ -107,23 +133,28 @@ public:
     bool is_our_file(const char* filename, VFSFile& file) override
     {
         (void)filename;
-        uint8_t head[TAMBELO_SCORE_TABLE_MOST_BYTES];
-        const int64_t got = file.fread(head, 1, sizeof head);
-        const int64_t size = file.fsize();
-        return got > 0 && tambelo_score_table_tracks(head, static_cast<size_t>(got),
-                                                     size > 0 ? static_cast<uint64_t>(size) : 0) > 0;
+        return is_score_archive(file);
     }
 
     bool read_tag(const char* filename, VFSFile& file, Tuple& tuple, Index<char>* image) override
     {
         (void)image;
-        const SetHandle set = open_set(filename, file);
-        if (!set)
+        // Audacious picks a plugin by the file's extension alone when only
+        // one claims it, so a ".dat" file of another kind comes here too.
+        if (!is_score_archive(file))
             return false;
+        String error;
+        const SetHandle set = open_set(filename, file, error);
+        if (!set) {
+            // A damaged archive: listed as one entry that says why.
+            tuple.set_str(Tuple::Title, str_printf(_("%s (cannot play: %s)"), (const char*)display_name(filename),
+                                                   (const char*)error));
+            return true;
+        }
         const char* album = tambelo_set_game_title(set.get());
         if (album[0] != '\0')
             tuple.set_str(Tuple::Album, album);
-        tuple.set_str(Tuple::Codec, "tambelo score");
+        tuple.set_str(Tuple::Codec, _("tambelo score"));
         const int number = tuple.get_int(Tuple::Subtune);
         if (number <= 0) {
             // The file itself: a list of its tracks.
@@ -135,33 +166,40 @@ public:
             return false;
         tuple.set_int(Tuple::Track, track.number);
         if (!track.playable) {
-            tuple.set_str(Tuple::Title, str_printf("%s (cannot play: %s)", track.title, track.problem));
+            tuple.set_str(Tuple::Title, str_printf(_("%s (cannot play: %s)"), track.title, track.problem));
             return true;
         }
         tuple.set_str(Tuple::Title, track.title);
-        if (!aud_get_bool(section, "loop_forever") || !track.loops) {
-            const double length_ms = tambelo_track_info_play_length_ms(&track, aud_get_int(section, "loops"),
-                                                                       aud_get_double(section, "fade_s") * 1000.0);
-            tuple.set_int(Tuple::Length, static_cast<int>(length_ms + 0.5));
-        }
+        tambelo_render_settings settings;
+        String soundfont;
+        settings_from_preferences(settings, soundfont);
+        const int64_t frames = tambelo_played_frames(set.get(), number, &settings);
+        if (frames >= 0)
+            tuple.set_int(Tuple::Length, static_cast<int>(frames * 1000 / settings.sample_rate));
         return true;
     }
 
     bool play(const char* filename, VFSFile& file) override
     {
-        const SetHandle set = open_set(filename, file);
-        if (!set)
-            return false;
         int number = -1;
         uri_parse(filename, nullptr, nullptr, nullptr, &number);
         if (number <= 0)
             number = 1;
+        if (!is_score_archive(file))
+            return false;
+        String error;
+        const SetHandle set = open_set(filename, file, error);
+        tambelo_track* opened = nullptr;
         tambelo_render_settings settings;
         String soundfont;
         settings_from_preferences(settings, soundfont);
-        tambelo_track* opened = nullptr;
-        if (const char* error = tambelo_track_open(set.get(), number, &settings, &opened)) {
-            AUDWARN("cannot play track %d: %s\n", number, error);
+        if (set) {
+            if (const char* why = tambelo_track_open(set.get(), number, &settings, &opened))
+                error = String(why);
+        }
+        if (!opened) {
+            aud_ui_show_error(str_printf(_("Cannot play track %d of %s: %s"), number,
+                                         (const char*)display_name(filename), (const char*)error));
             return false;
         }
         const TrackHandle track(opened);

@@ -9,6 +9,8 @@
 
 #include "score_typefind.h"
 
+#include "common/played_length.h"
+
 #include <gst/audio/audio.h>
 #include <gst/base/gstadapter.h>
 #include <string.h>
@@ -103,7 +105,9 @@ static gchar* upstream_file(TambeloDec* dec)
     return path;
 }
 
-static gboolean open_set(TambeloDec* dec)
+/* Opens the set from the score archive gathered; on failure returns why,
+ * for the caller to post. */
+static GError* open_set(TambeloDec* dec)
 {
     const gsize score_size = gst_adapter_available(dec->score);
     guint8* score_bytes = score_size > 0 ? gst_adapter_take(dec->score, score_size) : NULL;
@@ -118,9 +122,10 @@ static gboolean open_set(TambeloDec* dec)
     const void* score_data = score ? g_bytes_get_data(score, &size) : NULL;
     const char* error =
         tambelo_set_open_memory(score_data, size, voices_data, voices_size, titles_data, titles_size, &dec->set);
+    GError* failure = NULL;
     if (error != NULL)
-        GST_ELEMENT_ERROR(dec, STREAM, DECODE, ("Cannot play %s: %s", path ? path : "this music set", error),
-                          (NULL));
+        failure = g_error_new(GST_STREAM_ERROR, GST_STREAM_ERROR_DECODE, "Cannot play %s: %s",
+                              path ? path : "this music set", error);
     g_free(path);
     if (score)
         g_bytes_unref(score);
@@ -128,7 +133,7 @@ static gboolean open_set(TambeloDec* dec)
         g_bytes_unref(voices);
     if (titles)
         g_bytes_unref(titles);
-    return error == NULL;
+    return failure;
 }
 
 /* The rate downstream takes, nearest to the usual one; 0 when it takes no
@@ -165,8 +170,9 @@ static GstTagList* track_tags(TambeloDec* dec, const tambelo_track_info* info)
 
 static void render_loop(gpointer user_data);
 
-/* Opens the track, announces the stream and starts rendering. */
-static gboolean start_track(TambeloDec* dec)
+/* Opens the track, announces the stream and starts rendering; on failure
+ * returns why, for the caller to post. */
+static GError* start_track(TambeloDec* dec)
 {
     tambelo_render_settings settings;
     tambelo_render_settings_init(&settings);
@@ -185,25 +191,22 @@ static gboolean start_track(TambeloDec* dec)
         dec->rate_hz = negotiate_rate(dec);
         if (dec->rate_hz == 0) {
             g_free(soundfont);
-            GST_ELEMENT_ERROR(dec, CORE, NEGOTIATION, (NULL), ("downstream takes no stereo 16-bit audio"));
-            return FALSE;
+            return g_error_new(GST_CORE_ERROR, GST_CORE_ERROR_NEGOTIATION,
+                               "Cannot play track %d: downstream takes no stereo 16-bit audio", number);
         }
         settings.sample_rate = dec->rate_hz;
         error = tambelo_track_open(dec->set, number, &settings, &dec->track);
     }
-    g_free(soundfont);
     if (error != NULL) {
-        GST_ELEMENT_ERROR(dec, STREAM, DECODE, ("Cannot play track %d: %s", number, error), (NULL));
-        return FALSE;
+        g_free(soundfont);
+        return g_error_new(GST_STREAM_ERROR, GST_STREAM_ERROR_DECODE, "Cannot play track %d: %s", number, error);
     }
 
-    const gint64 length_frames = tambelo_track_length_frames(dec->track);
-    GstClockTime duration = GST_CLOCK_TIME_NONE;
-    if (length_frames >= 0)
-        duration = frames_to_ns(dec, (guint64)length_frames);
-    else if (!dec->loop_forever)
-        duration = (GstClockTime)(tambelo_track_info_play_length_ms(&info, settings.loops, settings.fade_ms) *
-                                  GST_MSECOND);
+    gint64 length_frames = tambelo_track_length_frames(dec->track);
+    if (length_frames < 0)
+        length_frames = tambelo_played_frames(dec->set, number, &settings);
+    g_free(soundfont);
+    const GstClockTime duration = length_frames >= 0 ? frames_to_ns(dec, (guint64)length_frames) : GST_CLOCK_TIME_NONE;
     GST_OBJECT_LOCK(dec);
     dec->duration_ns = duration;
     dec->position_frames = 0;
@@ -223,7 +226,10 @@ static gboolean start_track(TambeloDec* dec)
     dec->segment_pending = TRUE;
     gst_pad_push_event(dec->srcpad, gst_event_new_tag(track_tags(dec, &info)));
     gst_element_post_message(GST_ELEMENT(dec), gst_message_new_duration_changed(GST_OBJECT(dec)));
-    return gst_pad_start_task(dec->srcpad, render_loop, dec, NULL);
+    if (!gst_pad_start_task(dec->srcpad, render_loop, dec, NULL))
+        return g_error_new(GST_CORE_ERROR, GST_CORE_ERROR_THREAD, "Cannot play track %d: no thread to render in",
+                           number);
+    return NULL;
 }
 
 static void render_loop(gpointer user_data)
@@ -273,6 +279,25 @@ static void render_loop(gpointer user_data)
     }
 }
 
+/* Ends our stream at once and then posts `failure`. The empty stream lets the
+ * sinks preroll, so that the pipeline reaches its state whatever the
+ * application does: gst-launch-1.0 misses an error posted before its main
+ * loop runs, and would wait for the preroll for ever. Posted while the
+ * pipeline is still changing state, the error would stop that change. */
+static void fail_stream(TambeloDec* dec, GError* failure)
+{
+    gchar* stream_id = gst_pad_create_stream_id(dec->srcpad, GST_ELEMENT(dec), "failed");
+    gst_pad_push_event(dec->srcpad, gst_event_new_stream_start(stream_id));
+    g_free(stream_id);
+    GstSegment segment;
+    gst_segment_init(&segment, GST_FORMAT_TIME);
+    gst_pad_push_event(dec->srcpad, gst_event_new_segment(&segment));
+    gst_pad_push_event(dec->srcpad, gst_event_new_eos());
+    gst_element_message_full(GST_ELEMENT(dec), GST_MESSAGE_ERROR, failure->domain, failure->code,
+                             g_strdup(failure->message), NULL, __FILE__, GST_FUNCTION, __LINE__);
+    g_error_free(failure);
+}
+
 static gboolean sink_event(GstPad* pad, GstObject* parent, GstEvent* event)
 {
     TambeloDec* dec = TAMBELO_DEC(parent);
@@ -283,9 +308,12 @@ static gboolean sink_event(GstPad* pad, GstObject* parent, GstEvent* event)
         gst_event_unref(event);
         if (dec->set != NULL)
             return TRUE;
-        /* On failure the error posted ends the pipeline; an end of stream
-         * sent as well would let the sinks preroll on nothing. */
-        return open_set(dec) && start_track(dec);
+        GError* failure = open_set(dec);
+        if (failure == NULL)
+            failure = start_track(dec);
+        if (failure != NULL)
+            fail_stream(dec, failure);
+        return TRUE;
     case GST_EVENT_STREAM_START:
     case GST_EVENT_CAPS:
     case GST_EVENT_SEGMENT:

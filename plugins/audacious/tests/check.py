@@ -1,0 +1,225 @@
+#!/usr/bin/env python3
+"""Plays the sample set in Audacious, headless, through the tambelo input
+plugin, and reads back through audtool what the player shows:
+
+    check.py PLUGIN AUDACIOUS_PLUGIN_DIR TAMBELO_CLI SAMPLE_DIR FUZZ_CORPUS
+
+Run it on a session bus of its own (dbus-run-session): audtool finds the
+player there. Audacious loads plugins only from its own plugin folder, which
+it places relative to where its program lies; so the test runs a copy of the
+program in a folder of its own whose plugin folder holds this plugin, the
+file writer as the only output and the playlist format it saves in. Plugins
+installed on the system are never seen, and the user's settings neither.
+"""
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import wave
+
+plugin, system_plugin_dir, cli, samples, corpus = sys.argv[1:6]
+failures = []
+
+
+def fail(message):
+    print("FAIL: " + message, file=sys.stderr)
+    failures.append(message)
+
+
+def audtool(*args):
+    done = subprocess.run(["audtool", *args], capture_output=True, text=True, timeout=30)
+    return done.stdout.strip()
+
+
+def wait_for(condition, seconds, what):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if condition():
+            return True
+        time.sleep(0.1)
+    fail("timed out waiting for " + what)
+    return False
+
+
+def frames_of(path):
+    with wave.open(path) as w:
+        return (w.getnchannels(), w.getsampwidth(), w.getframerate()), w.readframes(w.getnframes())
+
+
+work = tempfile.mkdtemp()
+player = None
+try:
+    # The private installation: Audacious goes from /usr/bin to the plugin
+    # folder below /usr, so the copy goes from PREFIX/bin to the same folder
+    # below PREFIX.
+    prefix = os.path.join(work, "prefix")
+    plugin_dir = prefix + system_plugin_dir[len("/usr"):]
+    for kind, source in (("Input", plugin), ("Output", os.path.join(system_plugin_dir, "Output", "filewriter.so")),
+                         ("Container", os.path.join(system_plugin_dir, "Container", "audpl.so"))):
+        os.makedirs(os.path.join(plugin_dir, kind))
+        os.symlink(source, os.path.join(plugin_dir, kind, os.path.basename(source)))
+    os.makedirs(os.path.join(prefix, "bin"))
+    program = os.path.join(prefix, "bin", "audacious")
+    # A copy, not a link: Audacious finds itself through /proc/self/exe.
+    shutil.copy(shutil.which("audacious"), program)
+
+    config = os.path.join(work, "config")
+    os.makedirs(os.path.join(config, "audacious"))
+    out = os.path.join(work, "out")
+    os.makedirs(out)
+    with open(os.path.join(config, "audacious", "config"), "w") as f:
+        # 16-bit WAV files, as the export writes.
+        f.write("[audacious]\noutput_bit_depth=16\n[filewriter]\nfileext=0\nfile_path=file://%s\n"
+                "filenamefromtags=FALSE\n" % out)
+    # The file writer chosen as the output before the player starts.
+    with open(os.path.join(config, "audacious", "plugin-registry"), "w") as f:
+        f.write("format 11\noutput %s\nstamp 0\nenabled 1\n" % os.path.join(plugin_dir, "Output", "filewriter.so"))
+
+    sets = os.path.join(work, "set")
+    os.makedirs(sets)
+    for name in ("amus.dat", "amus.mda", "amus.txt"):
+        shutil.copy(os.path.join(samples, name), sets)
+    score = os.path.join(sets, "amus.dat")
+
+    env = dict(os.environ, HOME=work, XDG_CONFIG_HOME=config, XDG_DATA_HOME=os.path.join(work, "data"),
+               XDG_CACHE_HOME=os.path.join(work, "cache"))
+    log = open(os.path.join(work, "audacious.log"), "w+")
+    player = subprocess.Popen([program, "-H"], env=env, stdout=log, stderr=subprocess.STDOUT)
+    if not wait_for(lambda: audtool("version").startswith("Audacious"), 20, "Audacious to answer"):
+        sys.exit(1)
+
+    def entries():
+        return int(audtool("playlist-length") or 0)
+
+    def add(uri, count):
+        before = entries()
+        audtool("playlist-addurl", uri)
+        wait_for(lambda: entries() >= before + count, 30, "%s in the playlist" % uri)
+        return range(before + 1, before + count + 1)
+
+    def tag(field, entry):
+        return audtool("playlist-tuple-data", field, str(entry))
+
+    def play(entry):
+        """Plays the entry to its end (the player stops after it), or until
+        it fails."""
+        audtool("playlist-jump", str(entry))
+        audtool("playback-play")
+        # A track that cannot play may stop before it is seen playing.
+        deadline = time.monotonic() + 5
+        while audtool("playback-status") != "playing" and time.monotonic() < deadline:
+            time.sleep(0.05)
+        return wait_for(lambda: audtool("playback-status") == "stopped", 300, "entry %d to end" % entry)
+
+    def alive():
+        return player.poll() is None and audtool("version").startswith("Audacious")
+
+    # Every track a subtune, with its title, album and length (loops 2, fade 8 s).
+    listing = json.loads(subprocess.run([cli, "list", score, "--json"], capture_output=True, text=True,
+                                        check=True).stdout)
+    tracks = listing["tracks"]
+    added = add("file://" + score, len(tracks))
+    if entries() != len(tracks):
+        fail("%d playlist entries for %d tracks" % (entries(), len(tracks)))
+    subprocess.run([cli, "export", score, "6", "--format", "wav", "-o", os.path.join(work, "export6")],
+                   capture_output=True, check=True)
+    (fmt, pcm), = [frames_of(os.path.join(work, "export6", n)) for n in os.listdir(os.path.join(work, "export6"))]
+    ending_ms = len(pcm) // 4 * 1000 // fmt[2]
+    for entry, track in zip(added, tracks):
+        title = track["title"]
+        if tag("title", entry) != title:
+            fail("entry %d: title %r, not %r" % (entry, tag("title", entry), title))
+        if tag("album", entry) != listing["title"] or tag("track-number", entry) != str(track["number"]):
+            fail("entry %d: album %r, number %r" % (entry, tag("album", entry), tag("track-number", entry)))
+        if track["loops"]:
+            want = track["intro_ms"] + 2 * track["loop_ms"] + 8000
+        else:
+            want = ending_ms  # what is played: the music and its release tail
+        got = int(tag("length", entry) or -1)
+        if abs(got - want) > 1.5:
+            fail("entry %d: length %d ms, not %.1f" % (entry, got, want))
+
+    # The settings are read: with loop forever a looping track has no length.
+    audtool("config-set", "tambelo:loop_forever", "TRUE")
+    (forever,) = add("file://%s?1" % score, 1)
+    if tag("length", forever) not in ("", "0", "-1"):
+        fail("a looping track has a length (%s) when it loops forever" % tag("length", forever))
+    audtool("config-set", "tambelo:loop_forever", "FALSE")
+
+    # One track played through the file writer: the export's samples.
+    audtool("playlist-stop-after-toggle")
+    audtool("config-set", "tambelo:loops", "1")
+    audtool("config-set", "tambelo:fade_s", "2")
+    if play(3):
+        subprocess.run([cli, "export", score, "3", "--format", "wav", "--loops", "1", "--fade", "2", "-o",
+                        os.path.join(work, "export3")], capture_output=True, check=True)
+        written = [os.path.join(out, n) for n in os.listdir(out)]
+        exported = [os.path.join(work, "export3", n) for n in os.listdir(os.path.join(work, "export3"))]
+        if len(written) != 1:
+            fail("the file writer wrote %r" % written)
+        else:
+            got, want = frames_of(written[0]), frames_of(exported[0])
+            if got != want:
+                fail("Audacious played %s, %d bytes; the export holds %s, %d bytes" %
+                     (got[0], len(got[1]), want[0], len(want[1])))
+
+    # A SoundFont that cannot be loaded: the player says so and goes on.
+    audtool("config-set", "tambelo:soundfont", os.path.join(work, "missing.sf2"))
+    play(1)
+    audtool("config-set", "tambelo:soundfont", "")
+
+    # Damaged archives and other files: never a crash; a damaged archive
+    # shows why it cannot play, another file is left to other plugins quietly.
+    hostile = os.path.join(work, "hostile")
+    os.makedirs(hostile)
+    for folder in ("fuzz_page_archive", "fuzz_score_compiler"):
+        for name in sorted(os.listdir(os.path.join(corpus, folder))):
+            shutil.copy(os.path.join(corpus, folder, name), os.path.join(hostile, name + ".dat"))
+    with open(os.path.join(hostile, "notes.dat"), "w") as f:
+        f.write("not music at all\n")
+    log.flush()
+    quiet_from = log.tell()
+    first = forever + 1
+    audtool("playlist-addurl", "file://" + hostile)
+    # Done when the folder's entries stop coming.
+    counts = []
+    wait_for(lambda: counts.append(entries()) or (len(counts) > 20 and counts[-1] == counts[-20] > forever),
+             60, "the folder's entries")
+    for entry in range(first, entries() + 1):
+        play(entry)
+    if not alive():
+        fail("Audacious did not survive the damaged archives")
+    else:
+        titles = [tag("title", entry) for entry in range(first, entries() + 1)]
+        if not any("cannot play" in title for title in titles):
+            fail("no damaged archive is shown as unplayable: %r" % titles)
+        log.seek(0)
+        text = log.read()
+        if "Cannot play track 1 of amus.dat" not in text:
+            fail("a SoundFont that cannot be loaded gives no clear error")
+        # The plugin logs nothing itself (what it has to say is in the titles
+        # and the errors shown), and no error is about the other file.
+        logged = [line for line in text.splitlines() if "tambelo_input.cpp" in line]
+        if logged or any("notes" in title and "cannot play" in title for title in titles) or \
+                "of notes.dat" in text[quiet_from:]:
+            print("\n".join(logged), file=sys.stderr)
+            fail("a file of another kind is not declined quietly")
+finally:
+    if player is not None:
+        if player.poll() is None:
+            subprocess.run(["audtool", "shutdown"], timeout=30)
+            try:
+                player.wait(20)
+            except subprocess.TimeoutExpired:
+                player.kill()
+                player.wait()
+        if player.returncode not in (0, None) and not failures:
+            fail("Audacious ended with status %d" % player.returncode)
+        if failures:
+            with open(os.path.join(work, "audacious.log")) as f:
+                sys.stderr.write(f.read())
+    shutil.rmtree(work, ignore_errors=True)
+sys.exit(1 if failures else 0)
