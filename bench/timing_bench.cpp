@@ -13,6 +13,7 @@
 #include "library/player.h"
 #include "library/sequencer.h"
 #include "library/voice_set.h"
+#include "tests/support/event_records.h"
 
 #include <algorithm>
 #include <chrono>
@@ -27,6 +28,7 @@
 namespace {
 
 using namespace tambelo;
+using testing::EventRecords;
 using Bytes = std::vector<std::uint8_t>;
 
 std::int64_t steady_us()
@@ -46,19 +48,6 @@ double thread_cpu_ms()
 #endif
 }
 
-// Appends event records to one stream.
-struct Writer {
-    EventStream& stream;
-    void put(int value) { stream.bytes[stream.position++] = static_cast<std::uint8_t>(value); }
-    void note(int number, int sounding, int silent)
-    {
-        put(number), put(sounding & 0xFF), put(sounding >> 8);
-        put(128), put(silent & 0xFF), put(silent >> 8);
-    }
-    void voice(int number) { put(245), put(number); }
-    void finish() { put(236), put(255), put(0), put(0), put(0); }  // no loop, then the end
-};
-
 // Three channels of 1,080 ticks each, about 19.5 s at the base tempo: a
 // melody of alternating 5- and 7-tick notes, a bass line of 24-tick notes
 // and drum hits every 3 ticks. 585 notes in all; the track then ends.
@@ -69,26 +58,23 @@ void write_track(Player& player)
     player.voice_table[1] = VoiceEntry{0, 0, 100, 40, 40, 64, 64};
     player.voice_table[2] = VoiceEntry{0, 33, 100, 40, 40, 52, 64};
     player.voice_table[3] = VoiceEntry{255, 0, 110, 40, 40, 64, 64};
-    for (int channel = 0; channel < channel_count; ++channel)
-        player.streams[channel].position = 0;
-
-    Writer melody{player.streams[0]};
+    EventRecords melody(player.streams[0]);
     melody.voice(1);
     for (int i = 0; i < 180; ++i)
         melody.note(60 + (i * 7) % 12, i % 2 ? 6 : 4, 1);
-    melody.finish();
-    Writer bass{player.streams[1]};
+    melody.no_loop().end();
+    EventRecords bass(player.streams[1]);
     bass.voice(2);
     for (int i = 0; i < 45; ++i)
         bass.note(48 + (i * 5) % 12, 20, 4);
-    bass.finish();
-    Writer drums{player.streams[2]};
+    bass.no_loop().end();
+    EventRecords drums(player.streams[2]);
     drums.voice(3);
     for (int i = 0; i < 360; ++i)
         drums.note(i % 4 ? 42 : 36, 1, 2);
-    drums.finish();
+    drums.no_loop().end();
     for (int channel = 3; channel < channel_count; ++channel)
-        Writer{player.streams[channel]}.finish();
+        EventRecords(player.streams[channel]).no_loop().end();
 }
 
 struct Labelled {

@@ -3,8 +3,10 @@
 #include "cli/music_set_files.h"
 #include "cli/safe_text.h"
 #include "cli/utf8_path.h"
-#include "frontend/titles/plain_titles.h"
-#include "frontend/titles/title_list.h"
+#include "titles/plain_titles.h"
+#include "titles/title_list.h"
+
+#include <optional>
 
 namespace tambelo::cli {
 
@@ -20,7 +22,8 @@ std::string track_title_line(const std::vector<std::string>& titles, std::int32_
 
 std::string game_title(const std::vector<std::string>& titles)
 {
-    return printable_text(caption_text(titles));
+    const std::optional<std::string> game = game_title_of(titles);
+    return printable_text(game ? "TAMBELO - " + *game : "TAMBELO");
 }
 
 }  // namespace tambelo::cli

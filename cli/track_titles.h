@@ -15,7 +15,8 @@ std::vector<std::string> load_track_titles(const std::string& set_path);
 // safe to print on a terminal: control characters become blanks.
 std::string track_title_line(const std::vector<std::string>& titles, std::int32_t track);
 
-// The game's title as the window's caption shows it, equally safe.
+// The heading of a listing: the program's name and the game's title, as the
+// window's caption shows them, equally safe.
 std::string game_title(const std::vector<std::string>& titles);
 
 }  // namespace tambelo::cli

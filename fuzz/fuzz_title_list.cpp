@@ -1,10 +1,11 @@
 // Reads arbitrary bytes as a title list. Whatever the bytes, the lines are
 // valid UTF-8 without a CR, there are as many as the raw bytes have line
-// ends, the captions built from them stay valid UTF-8, and the number a
+// ends, the titles taken from them stay valid UTF-8, and the number a
 // line begins with is the one the C library reads from the same characters.
-#include "frontend/titles/leading_number.h"
-#include "frontend/titles/text_decoding.h"
-#include "frontend/titles/title_list.h"
+#include "titles/leading_number.h"
+#include "titles/plain_titles.h"
+#include "titles/text_decoding.h"
+#include "titles/title_list.h"
 
 #include <cmath>
 #include <cstdint>
@@ -92,10 +93,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     for (const std::string& line : lines)
         check_line(line);
-    if (!tambelo::is_valid_utf8(tambelo::caption_text(lines)))
+    if (!tambelo::is_valid_utf8(tambelo::game_title_of(lines).value_or("")))
         std::abort();
-    for (const std::int32_t track : {1, 2, 255})
-        if (!tambelo::is_valid_utf8(tambelo::status_text(lines, track)))
+    for (const std::int32_t track : {1, 2, 255}) {
+        const std::string line = tambelo::title_line_of(lines, track).value_or("");
+        if (!tambelo::is_valid_utf8(line) || !tambelo::is_valid_utf8(tambelo::title_without_number(line)))
             std::abort();
+    }
     return 0;
 }

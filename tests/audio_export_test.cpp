@@ -4,7 +4,7 @@
 #include "library/render/render_synth.h"
 #include "library/render/track_renderer.h"
 #include "library/voice_set.h"
-#include "tests/support/stream_builder.h"
+#include "tests/support/event_records.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "tests/support/cli_runner.h"
-#include "tests/support/event_streams.h"
+#include "tests/support/message_texts.h"
 #include "tests/support/music_set.h"
 #include "tests/support/score_builder.h"
 #include "tests/support/temp_dir.h"

@@ -1,7 +1,7 @@
 #include "library/device_reset.h"
 #include "library/player.h"
 #include "library/voice_set.h"
-#include "tests/support/event_streams.h"
+#include "tests/support/message_texts.h"
 #include "tests/support/manual_player.h"
 
 #include <gtest/gtest.h>

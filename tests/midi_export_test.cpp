@@ -3,7 +3,7 @@
 #include "library/player.h"
 #include "library/voice_set.h"
 #include "tests/support/midi_file_reader.h"
-#include "tests/support/stream_builder.h"
+#include "tests/support/event_records.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "library/voice_set.h"
 #include "tests/support/music_set.h"
 #include "tests/support/score_builder.h"
-#include "tests/support/stream_builder.h"
+#include "tests/support/event_records.h"
 #include "tests/support/voice_set_builder.h"
 
 #include <gtest/gtest.h>

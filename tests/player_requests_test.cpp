@@ -1,5 +1,5 @@
 #include "library/player.h"
-#include "tests/support/event_streams.h"
+#include "tests/support/message_texts.h"
 #include "tests/support/manual_player.h"
 
 #include <gtest/gtest.h>

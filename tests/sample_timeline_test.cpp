@@ -1,7 +1,8 @@
 #include "library/midi/sample_timeline.h"
 #include "library/sequencer.h"
 #include "library/voice_set.h"
-#include "tests/support/event_streams.h"
+#include "tests/support/event_records.h"
+#include "tests/support/message_texts.h"
 #include "tests/support/manual_player.h"
 #include "tests/support/sequencer_driver.h"
 
@@ -73,7 +74,7 @@ std::vector<Applied> play_clicks(std::uint32_t wake_every_ms, double* first_due_
 
     reset_voice_set(player);
     write_empty_streams(player);
-    StreamWriter(player, 0).note(60, 1).rest(6).note(62, 1).rest(6).note(64, 1).rest(6).end(0);
+    EventRecords(player.streams[0]).note(60, 1, 6).note(62, 1, 6).note(64, 1, 6).end();
     start_track(harness);
     if (first_due_ms)  // tick 16, relative to the timeline's start
         *first_due_ms = 15 * tick_length_ms(player);

@@ -1,5 +1,6 @@
 #include "library/player.h"
 #include "library/score_compiler.h"
+#include "tests/support/event_records.h"
 #include "tests/support/score_builder.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +11,7 @@ namespace tambelo {
 namespace {
 
 using testing::Bytes;
-using testing::Events;
+using testing::EventRecords;
 using testing::Phrase;
 using testing::ScoreBuilder;
 using testing::stream_bytes;
@@ -67,7 +68,7 @@ TEST_F(ScoreCompilerFailureTest, WrongCheckBytesFailBeforeAnythingChanges)
     EXPECT_TRUE(compile_score_bytes(player, good));
     EXPECT_EQ(player.tempo, 90);
     EXPECT_TRUE(compile_score_bytes(player, headers_only));
-    EXPECT_EQ(stream_bytes(player, 0), Events().end(0).bytes());
+    EXPECT_EQ(stream_bytes(player, 0), EventRecords().end().bytes());
 }
 
 TEST_F(ScoreCompilerFailureTest, EveryCutOfAScoreFailsWithoutTakingItsTempo)
@@ -138,8 +139,8 @@ TEST_F(ScoreCompilerFailureTest, AChannelMustFitItsStreamWithItsEndRecord)
     ASSERT_TRUE(compile_score_bytes(player, score_of_stream_length(218, 2)));
     EXPECT_EQ(player.streams[0].position, stream_capacity);
     const Bytes stream = stream_bytes(player, 0);
-    EXPECT_EQ(Bytes(stream.end() - 8, stream.end()), Events().control(245, 0).control(245, 1).end(130800).bytes());
-    EXPECT_EQ(stream_bytes(player, 1), Events().note(60, 7).rest(1).end(0).bytes());
+    EXPECT_EQ(Bytes(stream.end() - 8, stream.end()), EventRecords().voice(0).voice(1).end(130800).bytes());
+    EXPECT_EQ(stream_bytes(player, 1), EventRecords().note(60, 7, 1).end().bytes());
     EXPECT_EQ(player.tempo, 99);
 
     // Two bytes more fail the track, as does a far longer channel.

@@ -1,5 +1,6 @@
 #include "library/player.h"
 #include "library/score_compiler.h"
+#include "tests/support/event_records.h"
 #include "tests/support/score_builder.h"
 
 #include <gtest/gtest.h>
@@ -11,10 +12,9 @@ namespace tambelo {
 namespace {
 
 using testing::Bytes;
-using testing::Events;
+using testing::EventRecords;
 using testing::Phrase;
 using testing::ScoreBuilder;
-using testing::silent_stream;
 using testing::stream_bytes;
 
 class ScoreCompilerTest : public ::testing::Test {
@@ -57,20 +57,20 @@ TEST_F(ScoreCompilerTest, MinimalScoreOfOneDefaultNote)
     ASSERT_TRUE(compile(minimal_score({56, 0, 0, 255})));
     EXPECT_EQ(stream_bytes(player, 0), (Bytes{60, 42, 0, 128, 6, 0, 255, 0, 0, 0}));
     for (int channel = 1; channel < channel_count; ++channel)
-        EXPECT_EQ(stream_bytes(player, channel), silent_stream()) << "channel " << channel;
+        EXPECT_EQ(stream_bytes(player, channel), EventRecords().end().bytes()) << "channel " << channel;
     EXPECT_EQ(player.tempo, 64);
 
     // The builder lays out the same score.
     ScoreBuilder builder;
     builder.channel(0, {builder.add(Phrase().note_default(1))});
     ASSERT_TRUE(compile(builder.build()));
-    EXPECT_EQ(stream_bytes(player, 0), Events().note(60, 42).rest(6).end(0).bytes());
+    EXPECT_EQ(stream_bytes(player, 0), EventRecords().note(60, 42, 6).end().bytes());
 }
 
 TEST_F(ScoreCompilerTest, ARepeatedPhraseIsCompiledEachTimeAndLoopsFromItsOccurrence)
 {
     ASSERT_TRUE(compile(minimal_score({56, 0, 56, 0, 1, 255})));
-    EXPECT_EQ(stream_bytes(player, 0), Events().note(60, 42).rest(6).note(60, 42).rest(6).end(6).bytes());
+    EXPECT_EQ(stream_bytes(player, 0), EventRecords().note(60, 42, 6).note(60, 42, 6).end(6).bytes());
 }
 
 TEST_F(ScoreCompilerTest, EveryCommandCodeConsumesItsArgumentBytes)
@@ -122,7 +122,7 @@ TEST_F(ScoreCompilerTest, EveryCommandCodeConsumesItsArgumentBytes)
     }
     EXPECT_EQ(checked, 255);  // and 255 ends every phrase above
     // The two-byte length form above; below 128 it is one byte.
-    EXPECT_EQ(compile_phrase(Phrase().raw({243, 127}).voice(77)), Events().control(245, 77).bytes());
+    EXPECT_EQ(compile_phrase(Phrase().raw({243, 127}).voice(77)), EventRecords().voice(77).bytes());
 }
 
 TEST_F(ScoreCompilerTest, ControlEventsAreCopiedInScoreOrderBetweenNotes)
@@ -138,15 +138,14 @@ TEST_F(ScoreCompilerTest, ControlEventsAreCopiedInScoreOrderBetweenNotes)
                                             .no_loop()
                                             .rest(4)
                                             .tempo(90));
-    EXPECT_EQ(stream, Events()
-                          .control(245, 3)
-                          .control(235, 20)
-                          .note(60, 7)
-                          .rest(1)
-                          .control(249, 100)
-                          .control(225, 251)
-                          .control(252, 70)
-                          .control(224, 9)
+    EXPECT_EQ(stream, EventRecords()
+                          .voice(3)
+                          .pan(20)
+                          .note(60, 7, 1)
+                          .velocity(100)
+                          .velocity_add(-5)
+                          .fine_tune(70)
+                          .skip(9)
                           .no_loop()
                           .rest(4)
                           .bytes());
@@ -156,25 +155,25 @@ TEST_F(ScoreCompilerTest, ControlEventsAreCopiedInScoreOrderBetweenNotes)
 TEST_F(ScoreCompilerTest, NoteForms)
 {
     EXPECT_EQ(compile_phrase(Phrase().note(12, 16).note_word(5, 300).note_default(0)),
-              Events().note(71, 14).rest(2).note(64, 259).rest(41).rest(48).bytes());
+              EventRecords().note(71, 14, 2).note(64, 259, 41).rest(48).bytes());
     // The default length in both of its forms.
     EXPECT_EQ(compile_phrase(Phrase().default_length(256).note_default(1).default_length(127).note_default(1)),
-              Events().note(60, 224).rest(32).note(60, 105).rest(22).bytes());
+              EventRecords().note(60, 224, 32).note(60, 105, 22).bytes());
 }
 
 TEST_F(ScoreCompilerTest, TiesSoundTheWholeLength)
 {
-    EXPECT_EQ(compile_phrase(Phrase().note(1, 48).tie()), Events().note(60, 48).rest(0).bytes());
-    EXPECT_EQ(compile_phrase(Phrase().note_word(1, 500).tie()), Events().note(60, 500).rest(0).bytes());
-    EXPECT_EQ(compile_phrase(Phrase().note_default(1).tie()), Events().note(60, 48).rest(0).bytes());
+    EXPECT_EQ(compile_phrase(Phrase().note(1, 48).tie()), EventRecords().note(60, 48, 0).bytes());
+    EXPECT_EQ(compile_phrase(Phrase().note_word(1, 500).tie()), EventRecords().note(60, 500, 0).bytes());
+    EXPECT_EQ(compile_phrase(Phrase().note_default(1).tie()), EventRecords().note(60, 48, 0).bytes());
     // A tie after a fixed release still sounds the whole note.
-    EXPECT_EQ(compile_phrase(Phrase().release(10).note(1, 48).tie()), Events().note(60, 48).rest(0).bytes());
+    EXPECT_EQ(compile_phrase(Phrase().release(10).note(1, 48).tie()), EventRecords().note(60, 48, 0).bytes());
     // A tied rest is one rest; a tied note of length 0 has nothing to sound.
-    EXPECT_EQ(compile_phrase(Phrase().rest(20).tie()), Events().rest(20).bytes());
-    EXPECT_EQ(compile_phrase(Phrase().note(1, 0).tie()), Events().rest(0).bytes());
+    EXPECT_EQ(compile_phrase(Phrase().rest(20).tie()), EventRecords().rest(20).bytes());
+    EXPECT_EQ(compile_phrase(Phrase().note(1, 0).tie()), EventRecords().rest(0).bytes());
     // Elsewhere a tie does nothing and takes no argument.
     EXPECT_EQ(compile_phrase(Phrase().tie().note(1, 8).voice(2).tie().note(1, 8)),
-              Events().note(60, 7).rest(1).control(245, 2).note(60, 7).rest(1).bytes());
+              EventRecords().note(60, 7, 1).voice(2).note(60, 7, 1).bytes());
 }
 
 TEST_F(ScoreCompilerTest, GateAndReleaseSelectTheSplitRule)
@@ -187,31 +186,31 @@ TEST_F(ScoreCompilerTest, GateAndReleaseSelectTheSplitRule)
                                  .note(1, 6)
                                  .gate(3)
                                  .note(1, 48)),  // back to eighths
-              Events().note(60, 47).rest(1).note(60, 38).rest(10).note(60, 1).rest(5).note(60, 24).rest(24).bytes());
+              EventRecords().note(60, 47, 1).note(60, 38, 10).note(60, 1, 5).note(60, 24, 24).bytes());
 }
 
 TEST_F(ScoreCompilerTest, UntiedNotesOfLengthZeroOrWithAnOverlongGateStayWithinTheirLength)
 {
-    EXPECT_EQ(compile_phrase(Phrase().note(1, 0)), Events().rest(0).bytes());
+    EXPECT_EQ(compile_phrase(Phrase().note(1, 0)), EventRecords().rest(0).bytes());
     EXPECT_EQ(compile_phrase(Phrase().gate(8).note(1, 16).gate(255).note(1, 48)),
-              Events().note(60, 16).rest(0).note(60, 48).rest(0).bytes());
+              EventRecords().note(60, 16, 0).note(60, 48, 0).bytes());
 }
 
 TEST_F(ScoreCompilerTest, OctaveCommands)
 {
     EXPECT_EQ(compile_phrase(Phrase().octave(2).note(1, 1).octave_up().note(1, 1).octave_down().octave_down().note(12, 1)),
-              Events().note(36, 1).rest(0).note(48, 1).rest(0).note(35, 1).rest(0).bytes());
+              EventRecords().note(36, 1, 0).note(48, 1, 0).note(35, 1, 0).bytes());
     // Below octave 0: step 1 of octave -1 is note 0.
-    EXPECT_EQ(compile_phrase(Phrase().octave(0).octave_down().note(1, 1)), Events().note(0, 1).rest(0).bytes());
+    EXPECT_EQ(compile_phrase(Phrase().octave(0).octave_down().note(1, 1)), EventRecords().note(0, 1, 0).bytes());
 }
 
 TEST_F(ScoreCompilerTest, OneNoteOctaveShiftsApplyToTheNextNoteOrRestOnly)
 {
     EXPECT_EQ(compile_phrase(Phrase().next_octave_up().note(1, 1).note(1, 1).next_octave_down().note(1, 1)),
-              Events().note(72, 1).rest(0).note(60, 1).rest(0).note(48, 1).rest(0).bytes());
+              EventRecords().note(72, 1, 0).note(60, 1, 0).note(48, 1, 0).bytes());
     // Two shifts add up; a rest uses a shift up.
     EXPECT_EQ(compile_phrase(Phrase().next_octave_up().next_octave_up().note(1, 1).next_octave_down().rest(5).note(1, 1)),
-              Events().note(84, 1).rest(0).rest(5).note(60, 1).rest(0).bytes());
+              EventRecords().note(84, 1, 0).rest(5).note(60, 1, 0).bytes());
     // An octave command cancels a pending shift.
     EXPECT_EQ(compile_phrase(Phrase()
                                  .next_octave_up()
@@ -223,7 +222,7 @@ TEST_F(ScoreCompilerTest, OneNoteOctaveShiftsApplyToTheNextNoteOrRestOnly)
                                  .next_octave_up()
                                  .octave(2)
                                  .note(1, 1)),
-              Events().note(72, 1).rest(0).note(60, 1).rest(0).note(36, 1).rest(0).bytes());
+              EventRecords().note(72, 1, 0).note(60, 1, 0).note(36, 1, 0).bytes());
 }
 
 TEST_F(ScoreCompilerTest, NotesOutsideTheMidiRangeBecomeRestsOfTheirWholeLength)
@@ -238,11 +237,11 @@ TEST_F(ScoreCompilerTest, NotesOutsideTheMidiRangeBecomeRestsOfTheirWholeLength)
                                  .note(1, 48)
                                  .octave(255)
                                  .note(12, 48)),
-              Events().note(127, 42).rest(6).rest(48).rest(20).rest(48).rest(48).bytes());
+              EventRecords().note(127, 42, 6).rest(48).rest(20).rest(48).rest(48).bytes());
     // Two octaves below 0, and the one-note shift into range and out of it.
     EXPECT_EQ(compile_phrase(Phrase().octave(0).octave_down().octave_down().note(12, 30).next_octave_up().note(1, 1)
                                  .octave(9).next_octave_up().note(1, 3)),
-              Events().rest(30).note(0, 1).rest(0).rest(3).bytes());
+              EventRecords().rest(30).note(0, 1, 0).rest(3).bytes());
 }
 
 TEST_F(ScoreCompilerTest, StateCarriesAcrossPhrasesAndIsResetForEachChannel)
@@ -253,8 +252,8 @@ TEST_F(ScoreCompilerTest, StateCarriesAcrossPhrasesAndIsResetForEachChannel)
     builder.channel(0, {setup, play, play});
     builder.channel(1, {play});
     ASSERT_TRUE(compile(builder.build()));
-    EXPECT_EQ(stream_bytes(player, 0), Events().note(96, 12).rest(4).note(84, 12).rest(4).end(0).bytes());
-    EXPECT_EQ(stream_bytes(player, 1), Events().note(60, 42).rest(6).end(0).bytes());
+    EXPECT_EQ(stream_bytes(player, 0), EventRecords().note(96, 12, 4).note(84, 12, 4).end().bytes());
+    EXPECT_EQ(stream_bytes(player, 1), EventRecords().note(60, 42, 6).end().bytes());
 }
 
 TEST_F(ScoreCompilerTest, LoopStartRules)
@@ -269,13 +268,13 @@ TEST_F(ScoreCompilerTest, LoopStartRules)
     builder.channel(3, {}, 0);                    // no phrases
     builder.channel(5, {control, note, note}, 2);
     ASSERT_TRUE(compile(builder.build()));
-    EXPECT_EQ(stream_bytes(player, 0), Events().note(60, 42).rest(6).note(60, 42).rest(6).end(0).bytes());
-    EXPECT_EQ(stream_bytes(player, 1), Events().note(60, 42).rest(6).control(245, 1).end(6).bytes());
-    EXPECT_EQ(stream_bytes(player, 2), Events().note(60, 42).rest(6).end(6).bytes());
-    EXPECT_EQ(stream_bytes(player, 3), silent_stream());
-    EXPECT_EQ(stream_bytes(player, 4), silent_stream());
+    EXPECT_EQ(stream_bytes(player, 0), EventRecords().note(60, 42, 6).note(60, 42, 6).end().bytes());
+    EXPECT_EQ(stream_bytes(player, 1), EventRecords().note(60, 42, 6).voice(1).end(6).bytes());
+    EXPECT_EQ(stream_bytes(player, 2), EventRecords().note(60, 42, 6).end(6).bytes());
+    EXPECT_EQ(stream_bytes(player, 3), EventRecords().end().bytes());
+    EXPECT_EQ(stream_bytes(player, 4), EventRecords().end().bytes());
     EXPECT_EQ(stream_bytes(player, 5),
-              Events().control(245, 1).note(60, 42).rest(6).note(60, 42).rest(6).end(8).bytes());
+              EventRecords().voice(1).note(60, 42, 6).note(60, 42, 6).end(8).bytes());
 }
 
 TEST_F(ScoreCompilerTest, TheLastTempoCompiledWinsAndAScoreWithoutOneKeepsThePreviousTempo)

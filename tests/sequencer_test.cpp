@@ -1,7 +1,8 @@
 #include "library/player.h"
 #include "library/sequencer.h"
 #include "library/voice_set.h"
-#include "tests/support/event_streams.h"
+#include "tests/support/event_records.h"
+#include "tests/support/message_texts.h"
 #include "tests/support/manual_player.h"
 #include "tests/support/sequencer_driver.h"
 
@@ -54,7 +55,7 @@ const Texts voice_three_on_channel_zero = {"B0 00 00", "B0 20 00", "C0 05", "B0 
 
 TEST_F(SequencerTest, ALoopingChannelPlaysTickByTickAndRepeatsEveryFortyEightTicks)
 {
-    StreamWriter(player, 0).voice(3).note(60, 42).rest(6).end(0);
+    EventRecords(player.streams[0]).voice(3).note(60, 42, 6).end();
     start_track(harness);
 
     const auto ticks = play_ticks(harness, 160);
@@ -74,7 +75,7 @@ TEST_F(SequencerTest, ALoopingChannelPlaysTickByTickAndRepeatsEveryFortyEightTic
 
 TEST_F(SequencerTest, ANoLoopEventEndsTheTrackAtTheStreamsEndWithTheSilencingMessages)
 {
-    StreamWriter(player, 0).voice(3).note(60, 42).rest(6).no_loop().end(0);
+    EventRecords(player.streams[0]).voice(3).note(60, 42, 6).no_loop().end();
     start_track(harness);
 
     const auto ticks = play_ticks(harness, 80);
@@ -123,7 +124,7 @@ TEST_F(SequencerTest, ATrackWithTheSmallestDivisorStillPlays)
 {
     player.tempo = 10;
     player.tempo_base = 200;
-    StreamWriter(player, 0).voice(3).note(60, 1).rest(1).end(0);
+    EventRecords(player.streams[0]).voice(3).note(60, 1, 1).end();
     start_track(harness);
     harness.clock().sleep_ms(100);
     advance_sequencer(player);
@@ -136,10 +137,10 @@ TEST_F(SequencerTest, ATrackWithTheSmallestDivisorStillPlays)
 
 TEST_F(SequencerTest, FineTuneSendsTheRegisteredParameterWithItsDataCentredOn64)
 {
-    StreamWriter(player, 0)
+    EventRecords(player.streams[0])
         .fine_tune(0).fine_tune(100).fine_tune(-64).fine_tune(63)
         .fine_tune(-63).fine_tune(-128).fine_tune(1).fine_tune(-1)
-        .note(60, 1).end(0);
+        .note(60, 1).end();
     start_track(harness);
 
     const Texts sent = play_ticks(harness, 16).back();
@@ -157,17 +158,17 @@ TEST_F(SequencerTest, AVoiceChangeSendsOnlyWhatDiffersFromTheTracksStoredValues)
     player.voice_table[255] = VoiceEntry{0, 7, 90, 10, 20, 66, 30};
     // Channel 0 already "has" voice 255: nothing is sent, yet its values and
     // the velocity are loaded from the voice.
-    StreamWriter(player, 0).velocity(50).voice(255).note(60, 1).rest(1)
+    EventRecords(player.streams[0]).velocity(50).voice(255).note(60, 1, 1)
         // A real change: bank, program, then all four controllers differ.
-        .voice(3).velocity_add(-10).note(60, 1).rest(1)
+        .voice(3).velocity_add(-10).note(60, 1, 1)
         // The same voice again sends nothing but restores the velocity.
-        .voice(3).note(60, 1).rest(1)
+        .voice(3).note(60, 1, 1)
         // Only the pan differs.
-        .voice(4).note(60, 1).rest(1000).end(0);
+        .voice(4).note(60, 1, 1000).end();
     // Channel 3's start voice is voice 256; its first change always sends
     // bank and program, but the default voice's controllers equal those of
     // the start voice.
-    StreamWriter(player, 3).voice(0).rest(1000).end(0);
+    EventRecords(player.streams[3]).voice(0).rest(1000).end();
     start_track(harness);
 
     const auto ticks = play_ticks(harness, 23);
@@ -198,9 +199,9 @@ TEST_F(SequencerTest, DrumVoicesShareChannelNineAndMapTheirNotesThroughTheirKit)
     player.drum_map[128 + 36] = 40;
     // Channel 0's stored volume is 100 when it takes the drum voice, so no
     // volume goes to channel 9, although channel 1 just set it to 80 there.
-    StreamWriter(player, 0).voice(3).rest(1).voice(20).note(36, 2).rest(1).end(0);
-    StreamWriter(player, 1).voice(21).note(36, 2).rest(1).end(0);
-    StreamWriter(player, 2).rest(1).voice(22).note(38, 2).rest(1).end(0);
+    EventRecords(player.streams[0]).voice(3).rest(1).voice(20).note(36, 2, 1).end();
+    EventRecords(player.streams[1]).voice(21).note(36, 2, 1).end();
+    EventRecords(player.streams[2]).rest(1).voice(22).note(38, 2, 1).end();
     start_track(harness);
 
     const auto ticks = play_ticks(harness, 19);
@@ -224,8 +225,8 @@ TEST_F(SequencerTest, NotesOutsideTheMidiRangeAreNotSentButTheChannelCountsAsPla
     player.voice_table[20] = VoiceEntry{255, 0, 100, 40, 40, 64, 64};
     player.drum_map[40] = 200;
     player.drum_map[41] = -5;
-    StreamWriter(player, 0).voice(5).note(100, 1).rest(1).note(60, 1).rest(1).end(0);
-    StreamWriter(player, 1).voice(20).note(40, 1).rest(1).note(41, 1).rest(1).end(0);
+    EventRecords(player.streams[0]).voice(5).note(100, 1, 1).note(60, 1, 1).end();
+    EventRecords(player.streams[1]).voice(20).note(40, 1, 1).note(41, 1, 1).end();
     start_track(harness);
 
     const auto ticks = play_ticks(harness, 22);
@@ -244,10 +245,10 @@ TEST_F(SequencerTest, NotesOutsideTheMidiRangeAreNotSentButTheChannelCountsAsPla
 
 TEST_F(SequencerTest, VelocityPanAndControllerBytesAreSentWithinTheMidiRange)
 {
-    StreamWriter(player, 0)
-        .voice(3).velocity_add(-10).note(60, 1).rest(1)
-        .velocity(200).pan(200).note(61, 1).rest(1)
-        .velocity_add(-128).velocity_add(-128).note(62, 1).rest(1).end(0);
+    EventRecords(player.streams[0])
+        .voice(3).velocity_add(-10).note(60, 1, 1)
+        .velocity(200).pan(200).note(61, 1, 1)
+        .velocity_add(-128).velocity_add(-128).note(62, 1, 1).end();
     start_track(harness);
 
     const auto ticks = play_ticks(harness, 21);
@@ -262,7 +263,7 @@ TEST_F(SequencerTest, VelocityPanAndControllerBytesAreSentWithinTheMidiRange)
 TEST_F(SequencerTest, AllNineChannelsEndingInOneTickSilenceTheDeviceOnce)
 {
     for (int index = 0; index < channel_count; ++index)
-        StreamWriter(player, index).note(60 + index, 3).rest(0).no_loop().end(0);
+        EventRecords(player.streams[index]).note(60 + index, 3, 0).no_loop().end();
     start_track(harness);
 
     const auto ticks = play_ticks(harness, 25);
@@ -278,8 +279,8 @@ TEST_F(SequencerTest, AllNineChannelsEndingInOneTickSilenceTheDeviceOnce)
 
 TEST_F(SequencerTest, NoLoopInOneChannelEndsAnotherThatHasAlreadyLooped)
 {
-    StreamWriter(player, 0).voice(3).note(60, 9).rest(1).end(0);
-    StreamWriter(player, 5).rest(30).no_loop().rest(1000).end(0);
+    EventRecords(player.streams[0]).voice(3).note(60, 9, 1).end();
+    EventRecords(player.streams[5]).rest(30).no_loop().rest(1000).end();
     start_track(harness);
 
     const auto ticks = play_ticks(harness, 70);
@@ -297,7 +298,7 @@ TEST_F(SequencerTest, NoLoopInOneChannelEndsAnotherThatHasAlreadyLooped)
 
 TEST_F(SequencerTest, AChannelThatLoopsWithoutEverWaitingEndsAtItsSecondEnd)
 {
-    StreamWriter(player, 0).voice(3).note(60, 0).rest(0).end(2);
+    EventRecords(player.streams[0]).voice(3).note(60, 0, 0).end(2);
     start_track(harness);
 
     const auto ticks = play_ticks(harness, 16);
@@ -311,11 +312,11 @@ TEST_F(SequencerTest, AStreamThatRunsOffItsBufferNeverReadsBeyondIt)
 {
     // A loop position far beyond the buffer: nothing can be read there, so
     // the channel ends.
-    StreamWriter(player, 0).voice(3).note(60, 1).rest(1).end(0xFFFFFF);
+    EventRecords(player.streams[0]).voice(3).note(60, 1, 1).end(0xFFFFFF);
     // No end record at all: the buffer's end counts as one, looping to the
     // start.
-    StreamWriter writer(player, 1);
-    writer.note(62, 1).rest(1);
+    EventRecords writer(player.streams[1]);
+    writer.note(62, 1, 1);
     while (writer.position() < stream_capacity)
         writer.skip(0);
     start_track(harness);

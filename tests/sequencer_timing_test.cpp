@@ -1,7 +1,8 @@
 #include "library/player.h"
 #include "library/sequencer.h"
 #include "library/voice_set.h"
-#include "tests/support/event_streams.h"
+#include "tests/support/event_records.h"
+#include "tests/support/message_texts.h"
 #include "tests/support/manual_player.h"
 #include "tests/support/sequencer_driver.h"
 
@@ -29,8 +30,8 @@ void write_melody(Player& player)
     player.voice_table[3] = VoiceEntry{0, 5, 100, 40, 40, 64, 64};
     player.voice_table[40] = VoiceEntry{255, 0, 110, 40, 40, 64, 64};
     write_empty_streams(player);
-    StreamWriter(player, 0).voice(3).note(60, 5).rest(2).note(64, 7).rest(0).note(67, 11).rest(13).end(0);
-    StreamWriter(player, 1).voice(40).note(36, 1).rest(11).note(38, 1).rest(5).end(2);
+    EventRecords(player.streams[0]).voice(3).note(60, 5, 2).note(64, 7, 0).note(67, 11, 13).end();
+    EventRecords(player.streams[1]).voice(40).note(36, 1, 11).note(38, 1, 5).end(2);
 }
 
 struct Timed {
@@ -212,7 +213,7 @@ public:
 private:
     void fill_stream(Player& player, int channel)
     {
-        StreamWriter writer(player, channel);
+        EventRecords writer(player.streams[channel]);
         const int records = value(0, 60);
         for (int i = 0; i < records; ++i) {
             switch (value(0, 11)) {
@@ -225,7 +226,7 @@ private:
             case 8: writer.fine_tune(value(-128, 127)); break;
             case 9: writer.no_loop(); break;
             case 10: writer.end(value(0, 1) ? value(0, writer.position() + 8) : value(0, 0xFFFFFF)); break;
-            default: writer.bytes({value(0, 255), value(0, 255), value(0, 255)}); break;
+            default: writer.raw({value(0, 255), value(0, 255), value(0, 255)}); break;
             }
         }
         if (value(0, 3) != 0)

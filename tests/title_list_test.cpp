@@ -1,5 +1,6 @@
-#include "frontend/titles/title_list.h"
-#include "frontend/titles/text_decoding.h"
+#include "titles/plain_titles.h"
+#include "titles/text_decoding.h"
+#include "titles/title_list.h"
 
 #include "tests/support/temp_dir.h"
 
@@ -12,6 +13,7 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,73 +34,87 @@ std::vector<std::uint8_t> bytes_of(const std::string& text)
     return {text.begin(), text.end()};
 }
 
-struct StatusCase {
+struct TitleLineCase {
     const char* what;
     Lines titles;
     std::int32_t track;
-    std::string expected;
+    std::optional<std::string> expected;
 };
 
-TEST(StatusText, FindsTheFirstLineWhoseLeadingNumberIsTheTrack)
+TEST(TitleLineOf, FindsTheFirstLineWhoseLeadingNumberIsTheTrack)
 {
-    const std::vector<StatusCase> cases = {
-        {"no list", {}, 7, " 7 NO TITLE"},
-        {"negative track", {}, -2, " -2 NO TITLE"},
-        {"plain", {"0 Game", "1 One", "2 Two"}, 2, " 2 Two"},
-        {"number kept as written", {"03 Third"}, 3, " 03 Third"},
-        {"decimal form", {"5.0 Fifth"}, 5, " 5.0 Fifth"},
-        {"two lines for one track", {"3 First", "3 Second"}, 3, " 3 First"},
-        {"fraction names no track", {"3.5 Half"}, 3, " 3 NO TITLE"},
-        {"fraction names no track", {"3.5 Half"}, 4, " 4 NO TITLE"},
-        {"digits after a blank join", {"1 2nd movement"}, 12, " 1 2nd movement"},
-        {"digits after a blank join", {"1 2nd movement"}, 1, " 1 NO TITLE"},
-        {"track 0 finds the game line", {"0 Game", ""}, 0, " 0 Game"},
-        {"track 0 finds an empty line", {"", "0 Game"}, 0, " "},
-        {"order is free", {"2 Two", "0 Game", "1 One"}, 1, " 1 One"},
-        {"hexadecimal", {"&HA Ten"}, 10, " &HA Ten"},
+    const std::vector<TitleLineCase> cases = {
+        {"no list", {}, 7, std::nullopt},
+        {"plain", {"0 Game", "1 One", "2 Two"}, 2, "2 Two"},
+        {"number kept as written", {"03 Third"}, 3, "03 Third"},
+        {"decimal form", {"5.0 Fifth"}, 5, "5.0 Fifth"},
+        {"two lines for one track", {"3 First", "3 Second"}, 3, "3 First"},
+        {"fraction names no track", {"3.5 Half"}, 3, std::nullopt},
+        {"fraction names no track", {"3.5 Half"}, 4, std::nullopt},
+        {"digits after a blank join", {"1 2nd movement"}, 12, "1 2nd movement"},
+        {"digits after a blank join", {"1 2nd movement"}, 1, std::nullopt},
+        {"track 0 finds the game line", {"0 Game", ""}, 0, "0 Game"},
+        {"track 0 finds an empty line", {"", "0 Game"}, 0, ""},
+        {"order is free", {"2 Two", "0 Game", "1 One"}, 1, "1 One"},
+        {"hexadecimal", {"&HA Ten"}, 10, "&HA Ten"},
     };
-    for (const StatusCase& c : cases)
-        EXPECT_EQ(tambelo::status_text(c.titles, c.track), c.expected) << c.what;
+    for (const TitleLineCase& c : cases)
+        EXPECT_EQ(tambelo::title_line_of(c.titles, c.track), c.expected) << c.what;
 }
 
-struct CaptionCase {
+struct GameTitleCase {
     const char* what;
     Lines titles;
-    std::string expected;
+    std::optional<std::string> expected;
 };
 
-TEST(CaptionText, UsesTheFirstLineThatBeginsWithZeroAndABlank)
+TEST(GameTitleOf, IsTheRestOfTheFirstLineThatBeginsWithZeroAndABlank)
 {
-    const std::vector<CaptionCase> cases = {
-        {"no list", {}, "TAMBELO"},
-        {"plain", {"0 Game", "1 One"}, "TAMBELO - Game"},
-        {"empty title keeps the blank", {"0 "}, "TAMBELO - "},
-        {"two zeros", {"00 Game"}, "TAMBELO"},
-        {"blank then zero", {" 0 Game"}, "TAMBELO"},
-        {"tab after zero", {"0\tGame"}, "TAMBELO"},
-        {"zero alone", {"0"}, "TAMBELO"},
-        {"later line", {"1 One", "00 x", "0 Game"}, "TAMBELO - Game"},
-        {"first wins", {"0 First", "0 Second"}, "TAMBELO - First"},
-        {"title beginning with a digit", {"0 9 Lives"}, "TAMBELO - 9 Lives"},
+    const std::vector<GameTitleCase> cases = {
+        {"no list", {}, std::nullopt},
+        {"plain", {"0 Game", "1 One"}, "Game"},
+        {"empty title", {"0 "}, ""},
+        {"blanks kept as written", {"0  Game "}, " Game "},
+        {"two zeros", {"00 Game"}, std::nullopt},
+        {"blank then zero", {" 0 Game"}, std::nullopt},
+        {"tab after zero", {"0\tGame"}, std::nullopt},
+        {"zero alone", {"0"}, std::nullopt},
+        {"later line", {"1 One", "00 x", "0 Game"}, "Game"},
+        {"first wins", {"0 First", "0 Second"}, "First"},
+        {"title beginning with a digit", {"0 9 Lives"}, "9 Lives"},
         {"multi-byte title", {"0 \xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88"},
-         "TAMBELO - \xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88"},
+         "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88"},
     };
-    for (const CaptionCase& c : cases)
-        EXPECT_EQ(tambelo::caption_text(c.titles), c.expected) << c.what;
+    for (const GameTitleCase& c : cases)
+        EXPECT_EQ(tambelo::game_title_of(c.titles), c.expected) << c.what;
+}
+
+TEST(TrackTitle, IsTheTitleLineWithoutItsFirstWordOrTrackN)
+{
+    EXPECT_EQ(tambelo::title_without_number("03 Battle"), "Battle");
+    EXPECT_EQ(tambelo::title_without_number("1 2nd movement"), "2nd movement");
+    EXPECT_EQ(tambelo::title_without_number("  7\tTabbed  title \t"), "Tabbed  title");
+    EXPECT_EQ(tambelo::title_without_number("5"), "");
+    EXPECT_EQ(tambelo::title_without_number(" 5  "), "");
+    EXPECT_EQ(tambelo::title_without_number(""), "");
+
+    EXPECT_EQ(tambelo::track_title_of({"0 Game", "03 Battle"}, 3), "Battle");
+    EXPECT_EQ(tambelo::track_title_of({"5"}, 5), "Track 5");
+    EXPECT_EQ(tambelo::track_title_of({"0 Game"}, 7), "Track 7");
 }
 
 TEST(TitleSearches, AListOfMoreThan32767LinesIsNotSearched)
 {
     const Lines longest = filler_then(32767, "0 Game");
-    EXPECT_EQ(tambelo::caption_text(longest), "TAMBELO - Game");
+    EXPECT_EQ(tambelo::game_title_of(longest), "Game");
     const Lines with_track = filler_then(32767, "9 Last");
-    EXPECT_EQ(tambelo::status_text(with_track, 9), " 9 Last");
+    EXPECT_EQ(tambelo::title_line_of(with_track, 9), "9 Last");
 
     Lines too_long = filler_then(32768, "9 Last");
     too_long.front() = "0 Game";
-    EXPECT_EQ(tambelo::caption_text(too_long), "TAMBELO");
+    EXPECT_EQ(tambelo::game_title_of(too_long), std::nullopt);
     too_long.front() = "9 First";
-    EXPECT_EQ(tambelo::status_text(too_long, 9), " 9 NO TITLE");
+    EXPECT_EQ(tambelo::title_line_of(too_long, 9), std::nullopt);
 }
 
 struct SplitCase {
@@ -233,7 +249,7 @@ TEST(ReadTitleList, AHugeListIsReadOnlyAsFarAsItCanMatter)
     const std::string long_list = dir.write("long.txt", bytes_of(lines));
     std::filesystem::resize_file(long_list, std::uintmax_t{3} << 30);
     // 32,768 lines, more than the searches read: still known to be too many.
-    EXPECT_EQ(tambelo::caption_text(tambelo::read_title_list(long_list)), "TAMBELO");
+    EXPECT_EQ(tambelo::game_title_of(tambelo::read_title_list(long_list)), std::nullopt);
     EXPECT_LT(static_cast<double>(std::clock() - started) / CLOCKS_PER_SEC, 5.0);
 }
 #endif

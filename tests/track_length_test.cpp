@@ -1,5 +1,5 @@
 #include "library/track_length.h"
-#include "tests/support/stream_builder.h"
+#include "tests/support/event_records.h"
 
 #include <gtest/gtest.h>
 
@@ -86,12 +86,9 @@ TEST(TrackLength, ARecordBeyondTheBufferLoopsToTheStart)
     StreamSet set;
     // Notes to the end of the buffer without an end record: the channel
     // starts over, as the sequencer does.
-    EventStream& stream = set.at(0);
-    for (std::int32_t at = 0; at + 3 <= stream_capacity; at += 3) {
-        stream.bytes[at] = 60;
-        stream.bytes[at + 1] = 1;
-        stream.bytes[at + 2] = 0;
-    }
+    auto notes = set.channel(0);
+    while (notes.position() + 3 <= stream_capacity)
+        notes.note(60, 1);
     EXPECT_EQ(measure_track(set.span()), (TrackLength{Kind::loops, 0, 16, stream_capacity / 3}));
 }
 

@@ -6,7 +6,7 @@
 #include "cli/authoring/toml_reading.h"
 #include "cli/authoring/voice_set_source.h"
 #include "cli/input_files.h"
-#include "frontend/titles/leading_number.h"
+#include "titles/leading_number.h"
 
 #include <cerrno>
 #include <cstdio>

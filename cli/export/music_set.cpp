@@ -1,9 +1,9 @@
 #include "cli/export/music_set.h"
 
 #include "cli/utf8_path.h"
-#include "frontend/titles/plain_titles.h"
-#include "frontend/titles/title_list.h"
 #include "library/page_archive.h"
+#include "titles/plain_titles.h"
+#include "titles/title_list.h"
 
 #include <algorithm>
 #include <cctype>
@@ -40,8 +40,7 @@ std::string SetTitles::title_line(std::int32_t track) const
 
 std::string SetTitles::title(std::int32_t track) const
 {
-    const std::string title = title_without_number(line_of(track).value_or(std::string()));
-    return title.empty() ? "Track " + std::to_string(track) : title;
+    return track_title_of(lines_, track);
 }
 
 std::string SetTitles::game_title() const

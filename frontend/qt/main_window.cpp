@@ -244,19 +244,14 @@ PlayerState MainWindow::player_state() const
     // A request of track 0 asks for silence.
     state.playing = form_.playing() && form_.current_track() > 0 && !form_.ended_by_failure();
     state.track = form_.current_track();
-    // The status line begins with a blank; the caption names the game
-    // after the program's name.
-    state.title = title_without_number(QString::fromStdString(form_.status()), state.track);
+    state.title = QString::fromStdString(form_.track_title());
     state.length_us = track_length_us_;
     if (state.playing && track_clock_.isValid()) {
         state.position_us = track_clock_.elapsed() * 1000;
         if (track_length_us_)
             state.position_us = std::min(state.position_us, *track_length_us_);
     }
-    const QString caption = QString::fromStdString(form_.caption());
-    const QString prefix = "TAMBELO - ";
-    if (caption.startsWith(prefix))
-        state.album = caption.mid(prefix.size());
+    state.album = QString::fromStdString(form_.game_title());
     return state;
 }
 

@@ -1,7 +1,9 @@
 #include "frontend/window_logic/main_form.h"
 
-#include "frontend/titles/title_list.h"
 #include "frontend/window_logic/path_encoding.h"
+#include "frontend/window_logic/window_texts.h"
+#include "titles/plain_titles.h"
+#include "titles/title_list.h"
 
 #include <optional>
 #include <stdexcept>
@@ -171,6 +173,13 @@ void MainForm::ShowStatus()
 {
     status_ = status_text(titles, curTrack);
     view_.set_status(status_);
+}
+
+std::string MainForm::track_title() const { return track_title_of(titles, curTrack); }
+
+std::string MainForm::game_title() const
+{
+    return without_surrounding_blanks(game_title_of(titles).value_or(std::string()));
 }
 
 void MainForm::mnuOpen_Click()

@@ -66,6 +66,12 @@ public:
     // The texts last given to the view.
     const std::string& caption() const { return caption_; }
     const std::string& status() const { return status_; }
+    // The titles as plain data, for whatever lays them out itself (the
+    // desktop's media controls): the current track's title without its
+    // number ("Track N" when the title list gives none) and the game's title
+    // (empty when the list names none).
+    std::string track_title() const;
+    std::string game_title() const;
     // The score archive of the music set in use.
     const std::filesystem::path& score_path() const { return datPath; }
     const std::filesystem::path& voice_path() const { return mdaPath; }

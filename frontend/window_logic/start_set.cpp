@@ -1,6 +1,6 @@
 #include "frontend/window_logic/start_set.h"
 
-#include "frontend/titles/title_list.h"
+#include "titles/title_list.h"
 
 #include <system_error>
 

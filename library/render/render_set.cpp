@@ -1,12 +1,12 @@
 #include "library/render/render_set.h"
 
-#include "frontend/titles/plain_titles.h"
-#include "frontend/titles/title_list.h"
 #include "library/page_archive.h"
 #include "library/platform/regular_file.h"
 #include "library/player.h"
 #include "library/score_compiler.h"
 #include "library/voice_set.h"
+#include "titles/plain_titles.h"
+#include "titles/title_list.h"
 
 #include <cstdio>
 
@@ -107,9 +107,7 @@ TrackInfo RenderSet::info(std::int32_t track) const
     TrackInfo info;
     info.number = track;
     info.title_line = title_line_of(titles_, track).value_or(std::string());
-    info.title = title_without_number(info.title_line);
-    if (info.title.empty())
-        info.title = "Track " + std::to_string(track);
+    info.title = track_title_of(titles_, track);
     OfflineFailure failure = OfflineFailure::none;
     const auto played = open_track(track, &failure);
     if (!played) {

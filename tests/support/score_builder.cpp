@@ -109,45 +109,4 @@ Bytes ScoreBuilder::build() const
     return score;
 }
 
-Events& Events::note(int number, int wait_ticks)
-{
-    bytes_.push_back(byte(number));
-    append_word(bytes_, wait_ticks);
-    return *this;
-}
-
-Events& Events::rest(int wait_ticks) { return note(128, wait_ticks); }
-
-Events& Events::control(int code, int value)
-{
-    bytes_.push_back(byte(code));
-    bytes_.push_back(byte(value));
-    return *this;
-}
-
-Events& Events::no_loop()
-{
-    bytes_.push_back(236);
-    return *this;
-}
-
-Events& Events::end(int loop_position)
-{
-    bytes_.push_back(255);
-    bytes_.push_back(static_cast<std::uint8_t>(loop_position));
-    bytes_.push_back(static_cast<std::uint8_t>(loop_position >> 8));
-    bytes_.push_back(static_cast<std::uint8_t>(loop_position >> 16));
-    return *this;
-}
-
-Bytes stream_bytes(const Player& player, int channel)
-{
-    const EventStream& stream = player.streams[channel];
-    if (stream.position < 0 || stream.position > stream_capacity)
-        return {};
-    return Bytes(stream.bytes, stream.bytes + stream.position);
-}
-
-Bytes silent_stream() { return Events().end(0).bytes(); }
-
 }  // namespace tambelo::testing

@@ -1,14 +1,12 @@
 #pragma once
 
-#include "library/player.h"
+#include "tests/support/event_records.h"  // Bytes
 
 #include <cstdint>
 #include <initializer_list>
 #include <vector>
 
 namespace tambelo::testing {
-
-using Bytes = std::vector<std::uint8_t>;
 
 // The commands of one phrase, in score order. The phrase's end byte is added
 // when the score is built.
@@ -67,26 +65,5 @@ private:
     std::vector<Phrase> phrases_;
     std::vector<ChannelList> lists_;
 };
-
-// Expected event records, in stream order.
-class Events {
-public:
-    Events& note(int number, int wait_ticks);
-    Events& rest(int wait_ticks);
-    Events& control(int code, int value);  // two-byte records: voice, pan, ...
-    Events& no_loop();
-    Events& end(int loop_position);
-
-    const Bytes& bytes() const { return bytes_; }
-
-private:
-    Bytes bytes_;
-};
-
-// Stream `channel`'s bytes from 0 to its position.
-Bytes stream_bytes(const Player& player, int channel);
-
-// The four bytes of a channel without music.
-Bytes silent_stream();
 
 }  // namespace tambelo::testing

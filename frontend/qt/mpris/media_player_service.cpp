@@ -6,7 +6,6 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QRegularExpression>
 #include <QUrl>
 #include <QVariantMap>
 
@@ -20,16 +19,6 @@ constexpr const char* object_path = "/org/mpris/MediaPlayer2";
 constexpr const char* player_interface = "org.mpris.MediaPlayer2.Player";
 
 }  // namespace
-
-QString title_without_number(const QString& status_line, std::int32_t track)
-{
-    const QString line = status_line.trimmed();
-    const qsizetype blank = line.indexOf(QRegularExpression("[ \\t]"));
-    const QString title = blank < 0 ? QString() : line.mid(blank).trimmed();
-    if (title.isEmpty() || line == QString("%1 NO TITLE").arg(track))
-        return QString("Track %1").arg(track);
-    return title;
-}
 
 bool hand_over_to_running_player(const QString& set_path)
 {

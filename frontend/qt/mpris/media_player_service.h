@@ -32,8 +32,8 @@ struct PlayerControls {
 struct PlayerState {
     bool playing = false;
     std::int32_t track = 0;
-    // The track's title without its number, and the game's title (empty
-    // when the title list names none).
+    // The track's title without its number ("Track N" when the title list
+    // gives none), and the game's title (empty when the list names none).
     QString title;
     QString album;
     // How long the track is shown as lasting (none when unknown), and how
@@ -41,10 +41,6 @@ struct PlayerState {
     std::optional<std::int64_t> length_us;
     std::int64_t position_us = 0;
 };
-
-// The title for the bus from the window's status line: the line without its
-// number (the first word), or "Track N" when the list gives no title.
-QString title_without_number(const QString& status_line, std::int32_t track);
 
 // When a window already plays on the session bus: hands it `set_path` to
 // open (none: nothing), raises it and returns true, so that a second start

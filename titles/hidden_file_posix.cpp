@@ -1,4 +1,4 @@
-#include "frontend/titles/hidden_file.h"
+#include "titles/hidden_file.h"
 
 namespace tambelo {
 

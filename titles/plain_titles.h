@@ -29,4 +29,9 @@ std::string without_surrounding_blanks(const std::string& text);
 // line holds nothing but its number.
 std::string title_without_number(const std::string& line);
 
+// The title of `track` alone: its title line without the number, or "Track
+// <track>" when the list gives it none (no line, or a line that holds nothing
+// but its number).
+std::string track_title_of(const std::vector<std::string>& titles, std::int32_t track);
+
 }  // namespace tambelo

@@ -1,4 +1,4 @@
-#include "frontend/titles/leading_number.h"
+#include "titles/leading_number.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,6 +1,6 @@
-#include "frontend/titles/title_file.h"
+#include "titles/title_file.h"
 
-#include "frontend/titles/title_read_limit.h"
+#include "titles/title_read_limit.h"
 
 #include <fstream>
 #include <system_error>

@@ -1,55 +1,8 @@
-#include "tests/support/event_streams.h"
+#include "tests/support/message_texts.h"
 
 #include "library/midi/recording_device.h"
 
 namespace tambelo::testing {
-
-StreamWriter::StreamWriter(Player& player, int channel) : stream_(player.streams[channel])
-{
-    stream_.position = 0;
-}
-
-StreamWriter& StreamWriter::put(int value)
-{
-    stream_.bytes[stream_.position++] = static_cast<std::uint8_t>(value);
-    return *this;
-}
-
-StreamWriter& StreamWriter::note(int number, int wait_ticks)
-{
-    return put(number).put(wait_ticks & 0xFF).put(wait_ticks >> 8);
-}
-
-StreamWriter& StreamWriter::rest(int wait_ticks)
-{
-    return put(128).put(wait_ticks & 0xFF).put(wait_ticks >> 8);
-}
-
-StreamWriter& StreamWriter::voice(int number) { return put(245).put(number); }
-StreamWriter& StreamWriter::velocity(int value) { return put(249).put(value); }
-StreamWriter& StreamWriter::velocity_add(int delta) { return put(225).put(delta & 0xFF); }
-StreamWriter& StreamWriter::pan(int value) { return put(235).put(value); }
-StreamWriter& StreamWriter::fine_tune(int amount) { return put(252).put(amount & 0xFF); }
-StreamWriter& StreamWriter::skip(int operand) { return put(224).put(operand); }
-StreamWriter& StreamWriter::no_loop() { return put(236); }
-
-StreamWriter& StreamWriter::end(int loop_position)
-{
-    return put(255).put(loop_position & 0xFF).put((loop_position >> 8) & 0xFF).put(loop_position >> 16);
-}
-
-StreamWriter& StreamWriter::bytes(std::initializer_list<int> values)
-{
-    for (int value : values)
-        put(value);
-    return *this;
-}
-
-void write_empty_streams(Player& player)
-{
-    for (int channel = 0; channel < channel_count; ++channel)
-        StreamWriter(player, channel).end(0);
-}
 
 std::string control_text(int channel, int controller, int value)
 {

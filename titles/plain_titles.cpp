@@ -1,7 +1,7 @@
-#include "frontend/titles/plain_titles.h"
+#include "titles/plain_titles.h"
 
-#include "frontend/titles/leading_number.h"
-#include "frontend/titles/title_list.h"
+#include "titles/leading_number.h"
+#include "titles/title_list.h"
 
 namespace tambelo {
 
@@ -40,6 +40,12 @@ std::string title_without_number(const std::string& line)
     const std::string text = without_surrounding_blanks(line);
     const auto blank = text.find_first_of(" \t");
     return blank == std::string::npos ? std::string() : without_surrounding_blanks(text.substr(blank));
+}
+
+std::string track_title_of(const std::vector<std::string>& titles, std::int32_t track)
+{
+    const std::string title = title_without_number(title_line_of(titles, track).value_or(std::string()));
+    return title.empty() ? "Track " + std::to_string(track) : title;
 }
 
 }  // namespace tambelo

@@ -1,4 +1,4 @@
-#include "frontend/titles/text_decoding.h"
+#include "titles/text_decoding.h"
 
 #include <cstdint>
 

@@ -2,8 +2,9 @@
 
 // The title list of a music set: a small text file beside the score archive
 // (same base name, extension ".txt") naming the game and its tracks. The
-// window program and the command-line tool both read it through this
-// module; nothing here depends on Qt.
+// renderer, the command-line tool and both windows read it through this
+// module (its titles as plain data: plain_titles.h); nothing here depends
+// on a window toolkit.
 //
 // File format: lines end with CR LF, a lone CR or a lone LF; the last line
 // needs no line end. Every line counts, empty ones included. A line
@@ -16,7 +17,7 @@
 // that is valid CP932 is read as CP932 (a line of half-width katakana can
 // be valid UTF-8 by chance).
 
-#include <cstdint>
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -48,15 +49,5 @@ std::vector<std::string> decode_title_list(std::string_view bytes);
 // gives no lines; a read that fails part-way gives the complete lines read
 // before the failure. Never throws for a bad file.
 std::vector<std::string> read_title_list(const std::filesystem::path& path);
-
-// The status line for `track`: a blank, then the first line whose leading
-// number equals the track, or " <track> NO TITLE" when no line does (or the
-// list is longer than max_searched_title_lines).
-std::string status_text(const std::vector<std::string>& titles, std::int32_t track);
-
-// The window caption: "TAMBELO - " and the rest of the first line that
-// begins with "0 ", or "TAMBELO" when no line does (or the list is longer
-// than max_searched_title_lines).
-std::string caption_text(const std::vector<std::string>& titles);
 
 }  // namespace tambelo

@@ -1,6 +1,6 @@
-#include "frontend/titles/title_read_limit.h"
+#include "titles/title_read_limit.h"
 
-#include "frontend/titles/title_list.h"
+#include "titles/title_list.h"
 
 namespace tambelo {
 

@@ -1,9 +1,8 @@
-#include "frontend/titles/title_list.h"
+#include "titles/title_list.h"
 
-#include "frontend/titles/hidden_file.h"
-#include "frontend/titles/leading_number.h"
-#include "frontend/titles/text_decoding.h"
-#include "frontend/titles/title_file.h"
+#include "titles/hidden_file.h"
+#include "titles/text_decoding.h"
+#include "titles/title_file.h"
 
 #include <system_error>
 
@@ -12,12 +11,6 @@ namespace tambelo {
 namespace {
 
 constexpr std::string_view utf8_byte_order_mark = "\xEF\xBB\xBF";
-
-// Lines are searched only when their count fits the 16-bit counter.
-bool searchable(const std::vector<std::string>& titles)
-{
-    return titles.size() <= max_searched_title_lines;
-}
 
 }  // namespace
 
@@ -123,29 +116,6 @@ std::vector<std::string> read_title_list(const std::filesystem::path& path)
         bytes.resize(last_end == std::string::npos ? 0 : last_end + 1);
     }
     return decode_title_list(bytes);
-}
-
-std::string status_text(const std::vector<std::string>& titles, std::int32_t track)
-{
-    if (searchable(titles)) {
-        const double wanted = track;
-        for (const std::string& line : titles) {
-            if (leading_number(line) == wanted)
-                return " " + line;
-        }
-    }
-    return " " + std::to_string(track) + " NO TITLE";
-}
-
-std::string caption_text(const std::vector<std::string>& titles)
-{
-    if (searchable(titles)) {
-        for (const std::string& line : titles) {
-            if (line.size() >= 2 && line[0] == '0' && line[1] == ' ')
-                return "TAMBELO - " + line.substr(2);
-        }
-    }
-    return "TAMBELO";
 }
 
 }  // namespace tambelo
