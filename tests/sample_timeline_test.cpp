@@ -297,6 +297,37 @@ TEST(SampleTimeline, AfterTheServerStallsTheDelayComesBackToWhatItWas)
     }
 }
 
+// A stream whose first callback comes before it runs (a PulseAudio stream's
+// first write returns only once the server has started it, a quarter of a
+// second later) is timed from where it runs: notes come as soon after their
+// moments as the latency and one burst allow, not that quarter second later.
+TEST(SampleTimeline, AStreamThatStartsAfterItsFirstCallbackIsTimedFromWhereItRuns)
+{
+    FineClock clock;
+    FrameLog synth;
+    SampleTimeline timeline(synth, clock, rate, TimelineLatency{});
+    std::vector<float> left(240), right(240);
+    const double start_ms = clock.now_;
+    timeline.render(left.data(), right.data(), 240);
+    clock.now_ += 250.0;  // frame 240 on is heard 250 ms later than steady
+    std::vector<double> moments;
+    for (int step = 0; step < 1000; ++step) {  // 5 s in steps of 5 ms
+        if (step >= 400 && step % 25 == 0) {
+            const DueMoment due{static_cast<std::uint32_t>(clock.now_), 0.0};
+            timeline.post_short(0x7F3C90, &due);
+            moments.push_back(std::floor(clock.now_));
+        }
+        timeline.render(left.data(), right.data(), 240);
+        clock.now_ += 5.0;
+    }
+    ASSERT_EQ(synth.applied.size(), moments.size());
+    for (std::size_t i = 0; i < moments.size(); ++i) {
+        const double heard_ms = start_ms + 250.0 + static_cast<double>(synth.applied[i].frame) / 48.0;
+        // The latency, two bursts buffered (the first one stayed), half a block.
+        EXPECT_LT(heard_ms - moments[i], 10.0 + 10.0 + 1.5) << "click " << i;
+    }
+}
+
 // How far each delay lies from the straight line fitted to its stretch of
 // `stretch` clicks (a grid whose period is fitted too), in ms.
 std::vector<double> deviations_from_fitted_grids(const std::vector<double>& delays, std::size_t stretch)

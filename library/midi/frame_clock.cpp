@@ -47,6 +47,15 @@ constexpr double edge_sink_per_ms = 2e-4;
 // note late for many seconds.
 constexpr double edge_drop_ms = 3.0;
 
+// A stream often takes its first callbacks before it runs: a PulseAudio
+// stream's first write returns only once the server has started it, a
+// quarter of a second later. An edge set by them would lie that far above
+// the running stream for good. For this long after the first callback, the
+// edge comes down to the callbacks whenever none has reached it for
+// `settling_reach_ms`.
+constexpr double settling_ms = 1000.0;
+constexpr double settling_reach_ms = 100.0;
+
 // After a drop longer than this the fit starts afresh, because its history
 // would bend the slope for half a minute; the rate then rests on the
 // nominal one until the callbacks span `min_fit_span_ms` again, which
@@ -70,7 +79,7 @@ void FrameClock::rendered(double now_ms, std::int64_t end_frame)
     const auto end = static_cast<double>(end_frame);
     if (!started_) {
         started_ = true;
-        start_ms_ = last_ms_ = window_start_ms_ = now_ms;
+        first_ms_ = start_ms_ = last_ms_ = window_start_ms_ = edge_reached_ms_ = now_ms;
         start_frame_ = edge_frame_ = line_at_last_ = end;
         fit(now_ms, end, 1.0);
         return;
@@ -112,8 +121,16 @@ void FrameClock::follow_edge(double now_ms, double end_frame, double step_ms)
 {
     dropped_ = false;
     const double excess = end_frame - edge_frame_;
-    if (excess > 0.0)
+    if (excess >= -edge_dead_band_ms * nominal_rate_)
+        edge_reached_ms_ = now_ms;
+    if (excess > 0.0) {
         edge_frame_ = end_frame;  // never below a frame already asked for
+    } else if (now_ms - first_ms_ < settling_ms && now_ms - edge_reached_ms_ > settling_reach_ms) {
+        // Still starting: the edge comes down to where the stream runs now.
+        edge_frame_ = end_frame;
+        edge_reached_ms_ = now_ms;
+        return;
+    }
     const double excess_now = std::min(excess, 0.0);
     const double dead_band = edge_dead_band_ms * nominal_rate_;
     if (now_ms - window_start_ms_ >= edge_window_ms && window_count_ > 0) {

@@ -56,7 +56,8 @@ private:
     double nominal_rate_;
     double rate_;
     bool started_ = false;
-    double start_ms_ = 0.0;
+    double first_ms_ = 0.0;  // the first callback's moment
+    double start_ms_ = 0.0;  // the fit's start
     double start_frame_ = 0.0;
     double last_ms_ = 0.0;
 
@@ -71,6 +72,7 @@ private:
     // The upper edge: its frame at `last_ms_`, and the highest excess of a
     // callback over it (0 or less) in the current and the previous window.
     double edge_frame_ = 0.0;
+    double edge_reached_ms_ = 0.0;  // when a callback last came within the dead band of it
     double window_start_ms_ = 0.0;
     double window_excess_ = 0.0;
     double previous_window_excess_ = 0.0;
