@@ -3,8 +3,8 @@
 #include "library/midi/sound_system.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
@@ -163,13 +163,14 @@ bool driver_available(fluid_settings_t* settings, const std::string& name)
 // How much sound each of the driver's writes carries. FluidSynth's
 // PulseAudio driver asks the server for a buffer of one period and writes a
 // period at a time, blocking until it fits. Its default period, 64 frames
-// (1.3 ms), leaves the server a buffer so short that any late wake-up of the
-// client's connection thread, which runs at normal priority, starves it: a
-// null sink then fills the gap with silence of up to half a second and plays
-// everything later that much later. A period of about 21 ms keeps the
-// server fed under load and paces the writes evenly, so that the moments
-// at which they return mark the stream's frame clock closely; it adds about
-// 20 ms to the time from a request to its sound. The PipeWire server's
+// (1.3 ms), leaves the server a buffer so short that any late wake-up, of
+// the client's threads or the server's, starves it: a null sink then fills
+// the gap with silence, up to half a second of it, and plays everything
+// later that much later. A period of about 21 ms keeps the server fed and
+// paces the writes evenly, so that the moments at which they return mark
+// the stream's frame clock closely; it adds about 20 ms to the time from a
+// request to its sound, and makes the direct path (no timeline) coarser by
+// as much. The PipeWire server's
 // PulseAudio side, reached through the same driver, takes it as its
 // latency request. The other drivers keep their own periods: JACK runs on
 // the server's, and ALSA's 16 periods of 64 frames make a buffer of 21 ms.
