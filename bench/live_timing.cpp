@@ -251,12 +251,12 @@ private:
 // parec, as 32-bit float mono at 48 kHz.
 class MonitorRecorder {
 public:
-    explicit MonitorRecorder(const PrivateServer& server, std::vector<float>& audio)
+    MonitorRecorder(const PrivateServer& server, std::vector<float>& audio, const std::string& sink = "bench")
     {
         // The shell says its process id, then becomes the recorder, so that
         // the recorder can be stopped by its id.
         const std::string command = "echo $$; exec parec --server=" + server.value("PULSE_SERVER") +
-                                    " -d bench.monitor --format=float32le --rate=48000 --channels=1 --raw"
+                                    " -d " + sink + ".monitor --format=float32le --rate=48000 --channels=1 --raw"
                                     " --latency-msec=20";
         pipe_ = ::popen(command.c_str(), "r");
         char pid_line[32] = {};
@@ -363,45 +363,65 @@ void count_zero_runs(const std::vector<float>& audio, std::size_t first, std::si
 }
 
 // Whether `server` (PulseAudio or PipeWire) keeps real time on this machine
-// just now, without anything of ours in the way: a steady tone played for
-// `seconds` by the servers' own client, pacat, with the buffer the synth's
-// driver asks for (21 ms), recorded from the null sink's monitor. Returns
-// the runs of exact zeros in it (dropouts), or -1 when it could not be
-// played.
-int server_dropouts_without_us(const PrivateServer& server, const fs::path& folder, double seconds)
-{
-    const fs::path tone = folder / "tone.raw";
+// just now, without anything of ours in the way: a steady tone played by
+// the servers' own client, pacat, with the buffer the synth's driver asks
+// for (21 ms), into the server's second null sink, recorded from its
+// monitor, while it lives. Started before a run of ours and finished after
+// it, it witnesses the same seconds.
+class ControlTone {
+public:
+    ControlTone(const PrivateServer& server, const fs::path& folder, double seconds)
     {
-        std::ofstream out(tone, std::ios::binary);
-        const auto frames = static_cast<std::size_t>(48000 * seconds);
-        for (std::size_t i = 0; i < frames; ++i) {
-            const float sample = 0.05f + 0.1f * static_cast<float>(std::sin(static_cast<double>(i) * 0.05));
-            const float frame[2] = {sample, sample};
-            out.write(reinterpret_cast<const char*>(frame), sizeof frame);
+        const fs::path tone = folder / "tone.raw";
+        {
+            std::ofstream out(tone, std::ios::binary);
+            const auto frames = static_cast<std::size_t>(48000 * seconds);
+            for (std::size_t i = 0; i < frames; ++i) {
+                const float sample = 0.05f + 0.1f * static_cast<float>(std::sin(static_cast<double>(i) * 0.05));
+                const float frame[2] = {sample, sample};
+                out.write(reinterpret_cast<const char*>(frame), sizeof frame);
+            }
         }
-    }
-    std::vector<float> audio;
-    int status = 0;
-    {
-        MonitorRecorder recorder(server, audio);
+        recorder_ = std::make_unique<MonitorRecorder>(server, audio_, "control");
         const std::string play = "pacat --server=" + server.value("PULSE_SERVER") +
-                                 " --format=float32le --rate=48000 --channels=2 --raw --latency-msec=21 '" +
-                                 tone.string() + "'";
-        status = std::system(play.c_str());
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                                 " --device=control --format=float32le --rate=48000 --channels=2 --raw"
+                                 " --latency-msec=21 '" + tone.string() + "'";
+        player_ = std::thread([this, play] { status_ = std::system(play.c_str()); });
     }
-    const auto first = std::find_if(audio.begin(), audio.end(), [](float v) { return v != 0.0f; });
-    const auto last = std::find_if(audio.rbegin(), audio.rend(), [](float v) { return v != 0.0f; });
-    if (status != 0 || first == audio.end())
-        return -1;
-    int runs = 0;
-    double longest_ms = 0;
-    count_zero_runs(audio, static_cast<std::size_t>(first - audio.begin()),
-                    audio.size() - 1 - static_cast<std::size_t>(last - audio.rbegin()), 48000.0, runs, longest_ms);
-    std::printf("control, a steady tone from pacat (nothing of ours): %d runs of exact zeros >= 2 ms, "
-                "longest %.1f ms\n", runs, longest_ms);
-    return runs;
-}
+    ~ControlTone()
+    {
+        if (player_.joinable())
+            player_.join();
+    }
+
+    // Waits for the tone's end; returns its runs of exact zeros (dropouts),
+    // or -1 when it could not be played.
+    int finish()
+    {
+        player_.join();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        recorder_.reset();
+        const auto first = std::find_if(audio_.begin(), audio_.end(), [](float v) { return v != 0.0f; });
+        const auto last = std::find_if(audio_.rbegin(), audio_.rend(), [](float v) { return v != 0.0f; });
+        if (status_ != 0 || first == audio_.end())
+            return -1;
+        int runs = 0;
+        double longest_ms = 0;
+        count_zero_runs(audio_, static_cast<std::size_t>(first - audio_.begin()),
+                        audio_.size() - 1 - static_cast<std::size_t>(last - audio_.rbegin()), 48000.0, runs,
+                        longest_ms);
+        std::printf("control, a steady tone from pacat into a second sink at the same time (nothing of ours): "
+                    "%d runs of exact zeros >= 2 ms, longest %.1f ms\n", runs, longest_ms);
+        std::fflush(stdout);
+        return runs;
+    }
+
+private:
+    std::vector<float> audio_;
+    std::unique_ptr<MonitorRecorder> recorder_;
+    std::thread player_;
+    int status_ = -1;
+};
 
 // The synth playing into `server` through FluidSynth's driver, recorded from
 // what the server outputs.
@@ -578,14 +598,15 @@ int main(int argc, char** argv)
     SynthTiming timing;
     std::string soundfont, servers = "simulated,pulseaudio,pipewire,jack";
     bool loaded_too = true;
-    // After each run on PulseAudio or PipeWire, play a steady tone from the
-    // server's own client for 10 s: its dropouts against ours, same minute.
+    // During each timed run on PulseAudio or PipeWire, play a steady tone
+    // from the server's own client into a second sink: its dropouts against
+    // ours, in the same seconds.
     bool control = false;
     // > 0: only the timed device plays, and the exit status is 1 unless
     // every timed run on a real server meets it; 77 (no verdict) when a run
-    // missed it and a steady tone from the server's own client, played
-    // right after, dropped out too (PulseAudio and PipeWire only). A run
-    // that missed with dropouts of its own is tried once more.
+    // missed it and a steady tone from the server's own client, played into
+    // a second sink meanwhile, dropped out too (PulseAudio and PipeWire
+    // only). A run that missed with dropouts of its own is tried once more.
     double check_p99_ms = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
@@ -636,34 +657,48 @@ int main(int argc, char** argv)
                                       : play_simulated(set, soundfont, chosen, seconds));
             };
             const std::string condition = kind + (loaded ? ", a CPU hog on every core" : ", idle (no hog of ours)");
+            // The timed device, with a stock client's tone into the second
+            // sink meanwhile where it is wanted; -1 for the tone's dropouts
+            // when it did not play.
+            const bool witnessed = server && kind != "jack" && (checking || control);
+            auto run_timed = [&](Figures& figures) {
+                std::unique_ptr<ControlTone> tone;
+                if (witnessed)
+                    tone = std::make_unique<ControlTone>(*server, folder, seconds + 3.0);
+                figures = run(timing);
+                return tone ? tone->finish() : -1;
+            };
             const Figures direct = checking ? Figures{} : run(SynthTiming{0.0, false});
-            Figures timed = run(timing);
+            Figures timed;
+            int control_dropouts = run_timed(timed);
             print_side_by_side(condition, direct, timed);
             auto met = [&] {
                 return timed.played &&
                        timed.clicks >= static_cast<std::size_t>(0.9 * (seconds - 1) * 1000 / click_ms) &&
                        timed.p99 < check_p99_ms;
             };
-            if (server && control && kind != "jack")
-                server_dropouts_without_us(*server, folder, 10.0);
             if (!server || !checking || met())
                 continue;
-            // A miss counts only if the server could keep real time just
-            // then: a server that drops out when nothing of ours plays into
-            // it gives no verdict on our timing. A run that dropped out when
-            // the server alone did not gets one more try: a single dropout
-            // moves every click for a second or two, and one chance stall
-            // must not decide.
-            if (kind != "jack" && server_dropouts_without_us(*server, folder, 10.0) > 0) {
+            // A miss counts only if the server kept real time meanwhile: a
+            // server that dropped out with nothing of ours in it gives no
+            // verdict on our timing. A run that dropped out when the
+            // server's own client did not gets one more try: a single
+            // dropout moves every click for a second or two, and one chance
+            // stall of our process must not decide.
+            if (control_dropouts > 0) {
                 server_starved = true;
                 continue;
             }
             if (timed.zero_runs > 0) {
-                std::printf("the timed run dropped out and the server alone did not: once more\n");
-                timed = run(timing);
+                std::printf("the timed run dropped out and the server's own client did not: once more\n");
+                control_dropouts = run_timed(timed);
                 print_side_by_side(condition + ", again", direct, timed);
                 if (met())
                     continue;
+                if (control_dropouts > 0) {
+                    server_starved = true;
+                    continue;
+                }
             }
             checked_ok = false;
         }
