@@ -9,7 +9,8 @@
 # start waits until the server answers, then writes DIR/env: the variables a
 # client needs (one NAME=VALUE a line). PulseAudio and PipeWire get a null
 # sink named "bench" at 48 kHz as the default sink (record it from
-# bench.monitor with parec); JACK runs its dummy driver at 44.1 kHz with
+# bench.monitor with parec), and a second one, "control", for a stock
+# client's sound played at the same time; JACK runs its dummy driver at 44.1 kHz with
 # 256-frame periods. On failure it says why on stderr, stops what it
 # started, and exits non-zero.
 set -euo pipefail
@@ -75,6 +76,7 @@ case $kind in
     mkdir -p "$runtime/pulse"
     start pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --disallow-exit \
       -L "module-null-sink sink_name=bench rate=48000" \
+      -L "module-null-sink sink_name=control rate=48000" \
       -L "module-native-protocol-unix auth-anonymous=1 socket=$socket" \
       -L "module-always-sink"
     wait_for 10 pactl --server="unix:$socket" info || fail "PulseAudio did not start (see $dir/pulseaudio.log)"
@@ -95,6 +97,8 @@ case $kind in
     wait_for 10 pactl --server="unix:$socket" info || fail "PipeWire's PulseAudio server did not start (see $dir/pipewire-pulse.log)"
     pactl --server="unix:$socket" load-module module-null-sink sink_name=bench \
       rate=48000 channels=2 > /dev/null || fail "PipeWire made no null sink"
+    pactl --server="unix:$socket" load-module module-null-sink sink_name=control \
+      rate=48000 channels=2 > /dev/null || fail "PipeWire made no second null sink"
     wait_for 10 pactl --server="unix:$socket" set-default-sink bench || fail "PipeWire's null sink did not appear"
     printf 'PULSE_SERVER=unix:%s\nXDG_RUNTIME_DIR=%s\n' "$socket" "$runtime" > "$dir/env"
     ;;

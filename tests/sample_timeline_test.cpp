@@ -259,40 +259,74 @@ TEST(SampleTimeline, BurstsTooUnevenToTimeByMakeMessagesPlayAsTheyCome)
     EXPECT_EQ(synth.applied[0].frame, 8 * 48000);
 }
 
-// A server that stalls for 300 ms and then goes on from where it stopped
-// delays all later sound by the stall. The timeline follows the moved stream
-// within a few seconds, so that notes come as soon after their moments as
-// before, instead of 300 ms late for minutes.
+// A server that stalls (or runs dry and fills the gap with silence) and
+// then goes on from where it stopped delays all later sound by the stall.
+// The timeline follows the moved stream within a few seconds, so that
+// notes come as soon after their moments as before, instead of late for
+// many seconds: both after a long stall and after a short one, which is too
+// small to tell from jitter at a glance.
 TEST(SampleTimeline, AfterTheServerStallsTheDelayComesBackToWhatItWas)
+{
+    for (const int stall_steps : {60, 2}) {  // 300 ms and 10 ms
+        SCOPED_TRACE(stall_steps);
+        FineClock clock;
+        FrameLog synth;
+        SampleTimeline timeline(synth, clock, rate, TimelineLatency{});
+        std::vector<float> left(240), right(240);
+        const double start_ms = clock.now_;
+        std::vector<double> moments;
+        for (int step = 0; step < 3000; ++step) {  // 15 s in steps of 5 ms
+            if (step % 25 == 0) {
+                const DueMoment due{static_cast<std::uint32_t>(clock.now_), 0.0};
+                timeline.post_short(0x7F3C90, &due);
+                moments.push_back(std::floor(clock.now_));
+            }
+            if (step < 2000 || step >= 2000 + stall_steps)  // 10 s in: nothing pulled
+                timeline.render(left.data(), right.data(), 240);
+            clock.now_ += 5.0;
+        }
+        ASSERT_GE(synth.applied.size(), 115u);
+        // A frame is heard when the steady stream would have played it, plus
+        // the stall for frames after it (frame 2000 x 240).
+        auto delay_ms = [&](std::size_t i) {
+            const double frame = static_cast<double>(synth.applied[i].frame);
+            return start_ms + frame / 48.0 + (frame >= 2000 * 240 ? 5.0 * stall_steps : 0.0) - moments[i];
+        };
+        const double before_ms = delay_ms(70);  // 8.75 s in
+        for (std::size_t i = 104; i < 115; ++i)  // 13 to 14.4 s in
+            EXPECT_NEAR(delay_ms(i), before_ms, 1.5) << "click " << i;
+    }
+}
+
+// A stream whose first callback comes before it runs (a PulseAudio stream's
+// first write returns only once the server has started it, a quarter of a
+// second later) is timed from where it runs: notes come as soon after their
+// moments as the latency and one burst allow, not that quarter second later.
+TEST(SampleTimeline, AStreamThatStartsAfterItsFirstCallbackIsTimedFromWhereItRuns)
 {
     FineClock clock;
     FrameLog synth;
     SampleTimeline timeline(synth, clock, rate, TimelineLatency{});
     std::vector<float> left(240), right(240);
     const double start_ms = clock.now_;
-    double stalled_ms = 0;  // how far the stream lags behind a steady one
+    timeline.render(left.data(), right.data(), 240);
+    clock.now_ += 250.0;  // frame 240 on is heard 250 ms later than steady
     std::vector<double> moments;
-    for (int step = 0; step < 6000; ++step) {  // 30 s in steps of 5 ms
-        if (step % 25 == 0) {
+    for (int step = 0; step < 1000; ++step) {  // 5 s in steps of 5 ms
+        if (step >= 400 && step % 25 == 0) {
             const DueMoment due{static_cast<std::uint32_t>(clock.now_), 0.0};
             timeline.post_short(0x7F3C90, &due);
             moments.push_back(std::floor(clock.now_));
         }
-        if (step >= 2000 && step < 2060)
-            stalled_ms += 5.0;  // 10 s in: nothing pulled for 300 ms
-        else
-            timeline.render(left.data(), right.data(), 240);
+        timeline.render(left.data(), right.data(), 240);
         clock.now_ += 5.0;
     }
-    ASSERT_GE(synth.applied.size(), 235u);
-    // A frame is heard when the steady stream would have played it, plus
-    // the stall for frames after it (frame 2000 x 240).
-    auto delay_ms = [&](std::size_t i) {
-        const double frame = static_cast<double>(synth.applied[i].frame);
-        return start_ms + frame / 48.0 + (frame >= 2000 * 240 ? 300.0 : 0.0) - moments[i];
-    };
-    const double before_ms = delay_ms(70);  // 8.75 s in
-    EXPECT_NEAR(delay_ms(232), before_ms, 3.0);  // 29 s in
+    ASSERT_EQ(synth.applied.size(), moments.size());
+    for (std::size_t i = 0; i < moments.size(); ++i) {
+        const double heard_ms = start_ms + 250.0 + static_cast<double>(synth.applied[i].frame) / 48.0;
+        // The latency, two bursts buffered (the first one stayed), half a block.
+        EXPECT_LT(heard_ms - moments[i], 10.0 + 10.0 + 1.5) << "click " << i;
+    }
 }
 
 // How far each delay lies from the straight line fitted to its stretch of

@@ -24,22 +24,43 @@ constexpr double min_fit_span_ms = 500.0;
 // wrongly by more than this is better left as it is than chased.
 constexpr double max_rate_error = 0.05;
 
-// The upper edge is compared with the callbacks' highest excess over the
-// last two windows of this length, so that the burst pattern's highest
-// points, which come only now and then, do not make it move.
-constexpr double edge_window_ms = 5000.0;
+// The callbacks are judged over the last two windows of this length: long
+// enough to hold dozens of them, so that their mean says where the stream
+// lies, short enough that a stream that moved is followed within a second
+// or two.
+constexpr double edge_window_ms = 1000.0;
 
-// It sinks only when the callbacks have stayed more than this below it, and
-// then at this pace (0.2 ms a second: a note moves 0.025 ms against one
-// 125 ms before it, far below hearing).
+// Callbacks that stayed within this band below the edge for two windows
+// are taken for the scheduling's jitter: the edge sinks towards them only
+// at this pace (0.2 ms a second: a note moves 0.025 ms against one 125 ms
+// before it, far below hearing).
 constexpr double edge_dead_band_ms = 1.0;
 constexpr double edge_sink_per_ms = 2e-4;
 
-// Callbacks that stayed this far below the edge for two whole windows mean
-// the stream itself has moved (a server that stalled and went on from where
-// it stopped): the edge then drops to them at once, as the sound did,
-// rather than hold every later note that much too late for minutes.
-constexpr double edge_drop_ms = 20.0;
+// When the callbacks of two whole windows lay further below the fitted line
+// than this on average, and all of them below the edge, the stream itself
+// has moved (the burst pattern alone changes their highest points, never
+// their mean): a server that stalled or ran dry (a null sink fills an
+// underrun with silence) and went on from where it stopped plays every
+// later frame that much later. The edge then
+// drops to them at once, as the sound did, rather than hold every later
+// note late for many seconds.
+constexpr double edge_drop_ms = 3.0;
+
+// A stream often takes its first callbacks before it runs: a PulseAudio
+// stream's first write returns only once the server has started it, a
+// quarter of a second later. An edge set by them would lie that far above
+// the running stream for good. For this long after the first callback, the
+// edge comes down to the callbacks whenever none has reached it for
+// `settling_reach_ms`.
+constexpr double settling_ms = 1000.0;
+constexpr double settling_reach_ms = 100.0;
+
+// After a drop longer than this the fit starts afresh, because its history
+// would bend the slope for half a minute; the rate then rests on the
+// nominal one until the callbacks span `min_fit_span_ms` again, which
+// shorter drops, far more common, should not cost.
+constexpr double fit_restart_ms = 20.0;
 
 }  // namespace
 
@@ -58,7 +79,7 @@ void FrameClock::rendered(double now_ms, std::int64_t end_frame)
     const auto end = static_cast<double>(end_frame);
     if (!started_) {
         started_ = true;
-        start_ms_ = last_ms_ = window_start_ms_ = now_ms;
+        first_ms_ = start_ms_ = last_ms_ = window_start_ms_ = edge_reached_ms_ = now_ms;
         start_frame_ = edge_frame_ = line_at_last_ = end;
         fit(now_ms, end, 1.0);
         return;
@@ -100,36 +121,66 @@ void FrameClock::follow_edge(double now_ms, double end_frame, double step_ms)
 {
     dropped_ = false;
     const double excess = end_frame - edge_frame_;
-    if (excess > 0.0)
+    if (excess >= -edge_dead_band_ms * nominal_rate_)
+        edge_reached_ms_ = now_ms;
+    if (excess > 0.0) {
         edge_frame_ = end_frame;  // never below a frame already asked for
+    } else if (now_ms - first_ms_ < settling_ms && now_ms - edge_reached_ms_ > settling_reach_ms) {
+        // Still starting: the edge comes down to where the stream runs now.
+        edge_frame_ = end_frame;
+        edge_reached_ms_ = now_ms;
+        return;
+    }
     const double excess_now = std::min(excess, 0.0);
-    if (now_ms - window_start_ms_ >= edge_window_ms) {
-        previous_window_excess_ = window_excess_;
-        window_excess_ = excess_now;
+    const double dead_band = edge_dead_band_ms * nominal_rate_;
+    if (now_ms - window_start_ms_ >= edge_window_ms && window_count_ > 0) {
+        const double window_mean = window_residual_sum_ / window_count_;
+        const double moved_below = -edge_drop_ms * nominal_rate_;
+        const double highest = std::max(window_excess_, previous_window_excess_);
+        double drop = 0.0;
+        if (window_mean < moved_below && previous_window_mean_ < moved_below && highest < -dead_band)
+            drop = -highest - dead_band;
+        previous_window_excess_ = window_excess_ + drop;
+        previous_window_mean_ = window_mean + drop;
+        window_excess_ = excess_now + drop;
+        window_residual_sum_ = 0.0;
+        window_count_ = 0;
         window_start_ms_ = now_ms;
+        if (drop > 0.0)
+            drop_edge(now_ms, end_frame, drop);
     } else {
         window_excess_ = std::max(window_excess_, excess_now);
     }
+    window_residual_sum_ += end_frame - line_at_last_;
+    ++window_count_;
+
     const double highest = std::max(window_excess_, previous_window_excess_);
-    const double dead_band = edge_dead_band_ms * nominal_rate_;
-    if (highest < -edge_drop_ms * nominal_rate_) {
-        const double drop = -highest - dead_band;
-        edge_frame_ -= drop;
-        window_excess_ += drop;
-        previous_window_excess_ += drop;
-        dropped_ = true;
-        // The fit straddles the step and would bend the slope for half a
-        // minute: it starts again from here.
-        sum_w_ = sum_t_ = sum_r_ = sum_tt_ = sum_tr_ = 0.0;
-        start_ms_ = now_ms;
-        start_frame_ = end_frame;
-        fit(now_ms, end_frame, 1.0);
-    } else if (highest < -dead_band) {
+    if (!dropped_ && highest < -dead_band) {
         const double sink = std::min(edge_sink_per_ms * step_ms * nominal_rate_, -highest - dead_band);
         edge_frame_ -= sink;
         // The windows' excesses were measured against the higher edge.
         window_excess_ += sink;
         previous_window_excess_ += sink;
+    }
+}
+
+void FrameClock::drop_edge(double now_ms, double end_frame, double drop_frames)
+{
+    edge_frame_ -= drop_frames;
+    dropped_ = true;
+    if (drop_frames > fit_restart_ms * nominal_rate_) {
+        // The fit straddles a long step and would bend the slope for half a
+        // minute: it starts again from here.
+        sum_w_ = sum_t_ = sum_r_ = sum_tt_ = sum_tr_ = 0.0;
+        start_ms_ = now_ms;
+        start_frame_ = end_frame;
+        fit(now_ms, end_frame, 1.0);
+    } else {
+        // A short step: the callbacks before it move down with it, so that
+        // the slope keeps what they say about the rate.
+        sum_r_ -= drop_frames * sum_w_;
+        sum_tr_ -= drop_frames * sum_t_;
+        line_at_last_ -= drop_frames;
     }
 }
 

@@ -19,8 +19,10 @@ namespace tambelo {
 // On that slope runs the upper edge of the renderings: the line that every
 // callback so far has reached at most. A message placed on or above it lands
 // at or after every frame already rendered when it was posted. The edge
-// rises at once when a callback reaches above it and sinks slowly when the
-// bursts have stayed lower for a while.
+// rises at once when a callback reaches above it, sinks slowly when the
+// bursts have stayed a little lower for a while, and drops at once when the
+// callbacks show that the stream itself moved (a server that stalled or ran
+// dry and went on later).
 //
 // One thread (the rendering thread); no allocation.
 class FrameClock {
@@ -49,11 +51,13 @@ public:
 private:
     void fit(double now_ms, double end_frame, double weight_ms);
     void follow_edge(double now_ms, double end_frame, double step_ms);
+    void drop_edge(double now_ms, double end_frame, double drop_frames);
 
     double nominal_rate_;
     double rate_;
     bool started_ = false;
-    double start_ms_ = 0.0;
+    double first_ms_ = 0.0;  // the first callback's moment
+    double start_ms_ = 0.0;  // the fit's start
     double start_frame_ = 0.0;
     double last_ms_ = 0.0;
 
@@ -68,9 +72,15 @@ private:
     // The upper edge: its frame at `last_ms_`, and the highest excess of a
     // callback over it (0 or less) in the current and the previous window.
     double edge_frame_ = 0.0;
+    double edge_reached_ms_ = 0.0;  // when a callback last came within the dead band of it
     double window_start_ms_ = 0.0;
     double window_excess_ = 0.0;
     double previous_window_excess_ = 0.0;
+    // The callbacks' mean distance from the fitted line in the current
+    // window (its sum and count) and in the previous one.
+    double window_residual_sum_ = 0.0;
+    int window_count_ = 0;
+    double previous_window_mean_ = 0.0;
 };
 
 }  // namespace tambelo
