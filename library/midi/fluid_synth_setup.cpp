@@ -1,6 +1,7 @@
 #include "library/midi/fluid_synth_setup.h"
 
 #include "library/midi/sound_system.h"
+#include "library/midi/soundfont_reading.h"
 
 #include <algorithm>
 #include <cctype>
@@ -169,6 +170,9 @@ std::optional<GsSynth> create_gs_synth(const std::string& chosen_soundfont, doub
     GsSynth result;
     if (!make_empty_gs_synth(result, sample_rate, why))
         return std::nullopt;
+    // Tried before FluidSynth's own loader, which stays as the fallback.
+    if (fluid_sfloader_t* loader = new_soundfont_loader(result.settings.get()))
+        fluid_synth_add_sfloader(result.synth.get(), loader);
 
     std::string first_failure;
     for (const std::string& path : candidates) {
