@@ -138,5 +138,22 @@ TEST_F(TrackSeek, BackwardsSoundsAsASeekOnAFreshRendering)
     EXPECT_EQ(again, pull(*fresh.renderer, rate));
 }
 
+// A seek makes a new synthesizer that plays the SoundFont the first one
+// loaded: back at the start it must sound as that first one did, with
+// nothing of what it played before still ringing in its effects.
+TEST_F(TrackSeek, BackToTheStartSoundsAsTheFirstRendering)
+{
+    ASSERT_NE(set_, nullptr);
+    Rendering first = open(1);
+    if (!first.synth)
+        GTEST_SKIP() << "no SoundFont";
+    Rendering moved = open(1);
+    pull(*moved.renderer, 3 * rate);
+    ASSERT_TRUE(moved.renderer->seek(0.0));
+    const auto from_start = pull(*first.renderer, 2 * rate);
+    ASSERT_EQ(from_start.size(), 2u * 2 * rate);
+    EXPECT_EQ(pull(*moved.renderer, 2 * rate), from_start);
+}
+
 }  // namespace
 }  // namespace tambelo

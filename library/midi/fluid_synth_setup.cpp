@@ -1,6 +1,7 @@
 #include "library/midi/fluid_synth_setup.h"
 
 #include "library/midi/sound_system.h"
+#include "library/midi/soundfont_reading.h"
 
 #include <algorithm>
 #include <cctype>
@@ -83,26 +84,17 @@ std::vector<std::string> soundfont_candidates(const std::string& chosen, const S
     return unique;
 }
 
-std::optional<GsSynth> create_gs_synth(const std::string& chosen_soundfont, double sample_rate,
-                                       std::string* why, const SoundFontSearch& search)
+namespace {
+
+// Settings and synthesizer of a GS sound module without a SoundFont; false
+// (with the reason in `why`) when FluidSynth fails.
+bool make_empty_gs_synth(GsSynth& result, double sample_rate, std::string* why)
 {
-    silence_sound_libraries();
-    auto fail = [why](std::string reason) -> std::optional<GsSynth> {
+    auto fail = [why](std::string reason) {
         if (why)
             *why = std::move(reason);
-        return std::nullopt;
+        return false;
     };
-
-    const std::vector<std::string> candidates = soundfont_candidates(chosen_soundfont, search);
-    if (candidates.empty()) {
-        if (!chosen_soundfont.empty())
-            return fail("no SoundFont found: \"" + chosen_soundfont +
-                        "\" does not exist and no system SoundFont is installed");
-        return fail("no SoundFont found (install a General MIDI SoundFont such as "
-                    "timgm6mb-soundfont or fluid-soundfont-gm)");
-    }
-
-    GsSynth result;
     result.sample_rate = sample_rate;
     result.settings.reset(new_fluid_settings());
     if (!result.settings)
@@ -128,6 +120,60 @@ std::optional<GsSynth> create_gs_synth(const std::string& chosen_soundfont, doub
     if (!result.synth)
         return fail("the synthesizer could not be created" +
                     (*last_fluid_error() ? std::string(": ") + last_fluid_error() : std::string()));
+    return true;
+}
+
+// The SoundFont that `lent` lends.
+fluid_sfont_t* of(fluid_sfont_t* lent)
+{
+    return static_cast<fluid_sfont_t*>(fluid_sfont_get_data(lent));
+}
+
+// A SoundFont that lends another synthesizer's loaded SoundFont: its presets
+// are that SoundFont's own, and letting it go leaves that one alone.
+fluid_sfont_t* lend_soundfont(fluid_sfont_t* loaded)
+{
+    fluid_sfont_t* lent = new_fluid_sfont(
+        [](fluid_sfont_t* self) { return fluid_sfont_get_name(of(self)); },
+        [](fluid_sfont_t* self, int bank, int program) { return fluid_sfont_get_preset(of(self), bank, program); },
+        [](fluid_sfont_t* self) { fluid_sfont_iteration_start(of(self)); },
+        [](fluid_sfont_t* self) { return fluid_sfont_iteration_next(of(self)); },
+        [](fluid_sfont_t* self) {
+            delete_fluid_sfont(self);
+            return 0;
+        });
+    if (lent)
+        fluid_sfont_set_data(lent, loaded);
+    return lent;
+}
+
+}  // namespace
+
+std::optional<GsSynth> create_gs_synth(const std::string& chosen_soundfont, double sample_rate,
+                                       std::string* why, const SoundFontSearch& search)
+{
+    silence_sound_libraries();
+    auto fail = [why](std::string reason) -> std::optional<GsSynth> {
+        if (why)
+            *why = std::move(reason);
+        return std::nullopt;
+    };
+
+    const std::vector<std::string> candidates = soundfont_candidates(chosen_soundfont, search);
+    if (candidates.empty()) {
+        if (!chosen_soundfont.empty())
+            return fail("no SoundFont found: \"" + chosen_soundfont +
+                        "\" does not exist and no system SoundFont is installed");
+        return fail("no SoundFont found (install a General MIDI SoundFont such as "
+                    "timgm6mb-soundfont or fluid-soundfont-gm)");
+    }
+
+    GsSynth result;
+    if (!make_empty_gs_synth(result, sample_rate, why))
+        return std::nullopt;
+    // Tried before FluidSynth's own loader, which stays as the fallback.
+    if (fluid_sfloader_t* loader = new_soundfont_loader(result.settings.get()))
+        fluid_synth_add_sfloader(result.synth.get(), loader);
 
     std::string first_failure;
     for (const std::string& path : candidates) {
@@ -141,6 +187,29 @@ std::optional<GsSynth> create_gs_synth(const std::string& chosen_soundfont, doub
             first_failure = "\"" + path + "\" is not a usable SoundFont";
     }
     return fail("no SoundFont could be loaded: " + first_failure);
+}
+
+std::optional<GsSynth> create_gs_synth_sharing(const GsSynth& loaded, std::string* why)
+{
+    fluid_sfont_t* soundfont = fluid_synth_get_sfont(loaded.synth.get(), 0);
+    if (!soundfont) {
+        if (why)
+            *why = "the synthesizer to share with has no SoundFont";
+        return std::nullopt;
+    }
+    GsSynth result;
+    if (!make_empty_gs_synth(result, loaded.sample_rate, why))
+        return std::nullopt;
+    fluid_sfont_t* lent = lend_soundfont(soundfont);
+    if (!lent || fluid_synth_add_sfont(result.synth.get(), lent) == FLUID_FAILED) {
+        if (lent)
+            delete_fluid_sfont(lent);
+        if (why)
+            *why = "the SoundFont could not be shared";
+        return std::nullopt;
+    }
+    result.soundfont = loaded.soundfont;
+    return result;
 }
 
 namespace {

@@ -73,6 +73,15 @@ std::optional<GsSynth> create_gs_synth(const std::string& chosen_soundfont,
                                        std::string* why = nullptr,
                                        const SoundFontSearch& search = system_soundfont_search());
 
+// Another synth set up as `loaded` is, playing the SoundFont that `loaded`
+// has loaded, without reading or scanning it again (a few tenths of a
+// millisecond where loading a large SoundFont takes a good part of a
+// second). It sounds exactly as a synth that loaded the same file would.
+// `loaded` must outlive it, and both must be used from one thread at a time
+// (they share the SoundFont's presets). Nothing when FluidSynth fails, with a
+// one-line reason in `why`.
+std::optional<GsSynth> create_gs_synth_sharing(const GsSynth& loaded, std::string* why = nullptr);
+
 // Starts FluidSynth's own audio output for `synth`, trying the sound
 // servers and drivers this system offers (PulseAudio, which PipeWire also
 // serves; JACK when a server already runs, never starting one; ALSA; OSS).

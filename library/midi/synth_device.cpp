@@ -122,6 +122,14 @@ std::unique_ptr<SynthDevice> SynthDevice::open_offline(const std::string& chosen
     return std::unique_ptr<SynthDevice>(new SynthDevice(std::move(*gs)));
 }
 
+std::unique_ptr<SynthDevice> SynthDevice::open_offline_sharing(const SynthDevice& loaded, std::string* why)
+{
+    std::optional<GsSynth> gs = create_gs_synth_sharing(loaded.gs_, why);
+    if (!gs)
+        return nullptr;
+    return std::unique_ptr<SynthDevice>(new SynthDevice(std::move(*gs)));
+}
+
 std::unique_ptr<SynthDevice> SynthDevice::open_pulled(const std::string& chosen_soundfont,
                                                       double sample_rate, const SynthTiming& timing,
                                                       Clock& clock, std::string* why)

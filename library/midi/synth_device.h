@@ -66,6 +66,12 @@ public:
                                                      double sample_rate,
                                                      std::string* why = nullptr);
 
+    // A new synth like the offline one `loaded`, fresh, playing the
+    // SoundFont `loaded` has loaded without loading it again; `loaded` must
+    // outlive it, and the two are used from one thread at a time.
+    static std::unique_ptr<SynthDevice> open_offline_sharing(const SynthDevice& loaded,
+                                                             std::string* why = nullptr);
+
     ~SynthDevice() override;
 
     // Decodes the packed message and hands it to the synth, at once or

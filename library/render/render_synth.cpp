@@ -14,14 +14,15 @@ std::unique_ptr<RenderSynth> RenderSynth::create(const std::string& soundfont, i
 
 void RenderSynth::start_fresh()
 {
-    // A reset synth still carries sound from the track before (its effects
-    // keep their buffers), so every track gets a synth of its own. Made
-    // before the old one goes, it finds the SoundFont's samples in
-    // FluidSynth's cache instead of reading them again.
+    // A reset synth still carries sound from before (its effects keep their
+    // buffers and their modulators' phases), so every track and every seek
+    // gets a synth of its own. It plays the SoundFont the first one loaded,
+    // which is neither read nor scanned again.
     if (!fresh_) {
-        auto fresh = SynthDevice::open_offline(device_->soundfont(), static_cast<double>(sample_rate_));
+        auto fresh = SynthDevice::open_offline_sharing(*loaded_);
         if (fresh) {
-            device_ = std::move(fresh);
+            fresh_device_ = std::move(fresh);
+            device_ = fresh_device_.get();
             frames_ = 0;
         } else {
             silence();

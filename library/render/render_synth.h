@@ -21,12 +21,13 @@ public:
                                                std::string* why = nullptr);
 
     int sample_rate() const { return sample_rate_; }
-    const std::string& soundfont() const { return device_->soundfont(); }
+    const std::string& soundfont() const { return loaded_->soundfont(); }
     fluid_synth_t* synth() { return device_->synth(); }
 
-    // Makes the synthesizer fresh for a track, so that the same track always
-    // renders the same: the first call keeps the one just loaded, later calls
-    // replace it with a new one.
+    // Makes the synthesizer fresh for a track or a seek, so that the same
+    // track always renders the same: the first call keeps the one just
+    // loaded, later calls replace it with a new one that plays the same
+    // loaded SoundFont (a fraction of a millisecond).
     void start_fresh();
     // Silences the synthesizer at once and resets its channels, keeping the
     // SoundFont, then stands at the start of a processing block as a new
@@ -39,12 +40,16 @@ public:
     void write(float* out, std::size_t frames);
 
 private:
-    RenderSynth(std::unique_ptr<SynthDevice> device, int sample_rate)
-        : device_(std::move(device)), sample_rate_(sample_rate)
+    RenderSynth(std::unique_ptr<SynthDevice> loaded, int sample_rate)
+        : loaded_(std::move(loaded)), device_(loaded_.get()), sample_rate_(sample_rate)
     {
     }
 
-    std::unique_ptr<SynthDevice> device_;
+    // The synthesizer that loaded the SoundFont; it lives as long as the
+    // fresh ones that play its SoundFont.
+    std::unique_ptr<SynthDevice> loaded_;
+    std::unique_ptr<SynthDevice> fresh_device_;
+    SynthDevice* device_;  // the one in use: loaded_ or fresh_device_
     int sample_rate_;
     bool fresh_ = true;
     std::uint64_t frames_ = 0;  // rendered by this synthesizer
