@@ -606,7 +606,9 @@ int main(int argc, char** argv)
     // every timed run on a real server meets it; 77 (no verdict) when a run
     // missed it and a steady tone from the server's own client, played into
     // a second sink meanwhile, dropped out too (PulseAudio and PipeWire
-    // only). A run that missed with dropouts of its own is tried once more.
+    // only), or when the synth found no usable clock and fell back to the
+    // direct path. A run that missed with dropouts of its own is tried once
+    // more.
     double check_p99_ms = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
@@ -638,6 +640,7 @@ int main(int argc, char** argv)
     const bool checking = check_p99_ms > 0;
     bool checked_ok = true;
     bool server_starved = false;  // a run missed, and the server dropped out without us too
+    bool no_usable_clock = false;  // a run missed, and the synth had given up timing
     for (const std::string& kind : split(servers)) {
         std::unique_ptr<PrivateServer> server;
         if (kind != "simulated") {
@@ -689,6 +692,13 @@ int main(int argc, char** argv)
                 server_starved = true;
                 continue;
             }
+            // A synth that found no usable clock in the server's bursts
+            // said so and plays the messages as they come: what is left to
+            // judge is the direct path, not the timeline.
+            if (timed.gave_up) {
+                no_usable_clock = true;
+                continue;
+            }
             if (timed.zero_runs > 0) {
                 std::printf("the timed run dropped out and the server's own client did not: once more\n");
                 control_dropouts = run_timed(timed);
@@ -697,6 +707,10 @@ int main(int argc, char** argv)
                     continue;
                 if (control_dropouts > 0) {
                     server_starved = true;
+                    continue;
+                }
+                if (timed.gave_up) {
+                    no_usable_clock = true;
                     continue;
                 }
             }
@@ -710,6 +724,12 @@ int main(int argc, char** argv)
     if (checked_ok && server_starved) {
         std::printf("\ncheck (timed, every click heard, p99 under %.1f ms): no verdict, the server dropped out "
                     "with a plain tone from its own client too (the machine cannot give it real time now)\n",
+                    check_p99_ms);
+        return 77;
+    }
+    if (checked_ok && no_usable_clock) {
+        std::printf("\ncheck (timed, every click heard, p99 under %.1f ms): no verdict, the server's bursts gave "
+                    "the synth no usable clock and it fell back to playing messages as they come\n",
                     check_p99_ms);
         return 77;
     }

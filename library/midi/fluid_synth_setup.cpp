@@ -229,27 +229,16 @@ bool driver_available(fluid_settings_t* settings, const std::string& name)
     return search.found;
 }
 
-// How much sound each of the driver's writes carries. FluidSynth's
-// PulseAudio driver asks the server for a buffer of one period and writes a
-// period at a time, blocking until it fits. Its default period, 64 frames
-// (1.3 ms), leaves the server a buffer so short that any late wake-up, of
-// the client's threads or the server's, starves it: a null sink then fills
-// the gap with silence, up to half a second of it, and plays everything
-// later that much later. A period of about 21 ms keeps the server fed and
-// paces the writes evenly, so that the moments at which they return mark
-// the stream's frame clock closely; it adds about 20 ms to the time from a
-// request to its sound, and makes the direct path (no timeline) coarser by
-// as much. The PipeWire server's
-// PulseAudio side, reached through the same driver, takes it as its
-// latency request. The other drivers keep their own periods: JACK runs on
-// the server's, and ALSA's 16 periods of 64 frames make a buffer of 21 ms.
-void set_period(fluid_settings_t* settings, const std::string& driver, double sample_rate)
+// How much sound each of the driver's writes carries: 64 frames for every
+// driver. Larger writes through PulseAudio (about 21 ms, tried to keep its
+// null sink fed) made the timeline worse on the idle machine, not better:
+// PipeWire's PulseAudio side, reached through the same driver, went from
+// 0.7 ms to about 3 ms at the 99th percentile, PulseAudio's own server still
+// gave no usable clock, and the direct path there got coarser by a write.
+void set_period(fluid_settings_t* settings)
 {
-    constexpr double pulse_period_ms = 21.3;
-    constexpr int default_period_frames = 64;
-    const long frames = driver == "pulseaudio" ? std::lround(sample_rate * pulse_period_ms / 1000.0)
-                                               : default_period_frames;
-    fluid_settings_setint(settings, "audio.period-size", static_cast<int>(frames));
+    constexpr int period_frames = 64;
+    fluid_settings_setint(settings, "audio.period-size", period_frames);
 }
 
 }  // namespace
@@ -277,7 +266,7 @@ FluidAudioDriverPtr open_audio_output(GsSynth& synth, std::string* why, fluid_au
         }
         tried.emplace_back(driver);
         fluid_settings_setstr(settings, "audio.driver", driver);
-        set_period(settings, driver, synth.sample_rate);
+        set_period(settings);
         FluidAudioDriverPtr output(render ? new_fluid_audio_driver2(settings, render, render_data)
                                           : new_fluid_audio_driver(settings, synth.synth.get()));
         if (output) {
