@@ -684,35 +684,25 @@ int main(int argc, char** argv)
                 continue;
             // A miss counts only if the server kept real time meanwhile: a
             // server that dropped out with nothing of ours in it gives no
-            // verdict on our timing. A run that dropped out when the
-            // server's own client did not gets one more try: a single
-            // dropout moves every click for a second or two, and one chance
-            // stall of our process must not decide.
-            if (control_dropouts > 0) {
-                server_starved = true;
+            // verdict on our timing, and neither does a synth that found no
+            // usable clock in the server's bursts (it said so, and plays the
+            // messages as they come: what is left is the direct path). A run
+            // that dropped out when the server's own client did not gets one
+            // more try: a single dropout moves every click for a second or
+            // two, and one chance stall of our process must not decide.
+            auto no_verdict = [&] {
+                server_starved = server_starved || control_dropouts > 0;
+                no_usable_clock = no_usable_clock || (control_dropouts <= 0 && timed.gave_up);
+                return control_dropouts > 0 || timed.gave_up;
+            };
+            if (no_verdict())
                 continue;
-            }
-            // A synth that found no usable clock in the server's bursts
-            // said so and plays the messages as they come: what is left to
-            // judge is the direct path, not the timeline.
-            if (timed.gave_up) {
-                no_usable_clock = true;
-                continue;
-            }
             if (timed.zero_runs > 0) {
                 std::printf("the timed run dropped out and the server's own client did not: once more\n");
                 control_dropouts = run_timed(timed);
                 print_side_by_side(condition + ", again", direct, timed);
-                if (met())
+                if (met() || no_verdict())
                     continue;
-                if (control_dropouts > 0) {
-                    server_starved = true;
-                    continue;
-                }
-                if (timed.gave_up) {
-                    no_usable_clock = true;
-                    continue;
-                }
             }
             checked_ok = false;
         }
