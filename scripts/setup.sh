@@ -11,7 +11,7 @@ packages=(
   # libraries
   libcli11-dev nlohmann-json3-dev libtomlplusplus-dev
   libfluidsynth-dev librtmidi-dev libsndfile1-dev qt6-base-dev
-  libasound2-dev libjack-jackd2-dev
+  libasound2-dev libjack-jackd2-dev libpulse-dev
   # GLib's log, to keep the SoundFont library that FluidSynth uses for DLS
   # files from printing its assertion messages
   libglib2.0-dev

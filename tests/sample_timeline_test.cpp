@@ -298,11 +298,13 @@ TEST(SampleTimeline, AfterTheServerStallsTheDelayComesBackToWhatItWas)
     }
 }
 
-// A stream whose first callback comes before it runs (a PulseAudio stream's
-// first write returns only once the server has started it, a quarter of a
-// second later) is timed from where it runs: notes come as soon after their
-// moments as the latency and one burst allow, not that quarter second later.
-TEST(SampleTimeline, AStreamThatStartsAfterItsFirstCallbackIsTimedFromWhereItRuns)
+// A stream that takes its first callback's frames and runs only `wait_ms`
+// later (a PulseAudio stream's first write returns only once the server has
+// started it, from a quarter of a second to well over a second later): every
+// note must be timed from where it runs, and a note the player sent during
+// that wait, stale by the time the stream runs through no fault of its, must
+// not raise the latency for every later note.
+void expect_timed_from_where_it_runs(double wait_ms)
 {
     FineClock clock;
     FrameLog synth;
@@ -310,7 +312,9 @@ TEST(SampleTimeline, AStreamThatStartsAfterItsFirstCallbackIsTimedFromWhereItRun
     std::vector<float> left(240), right(240);
     const double start_ms = clock.now_;
     timeline.render(left.data(), right.data(), 240);
-    clock.now_ += 250.0;  // frame 240 on is heard 250 ms later than steady
+    const DueMoment sent_while_waiting{static_cast<std::uint32_t>(clock.now_), 0.0};
+    timeline.post_short(0x7F3C90, &sent_while_waiting);
+    clock.now_ += wait_ms;  // frame 240 on is heard that much later than steady
     std::vector<double> moments;
     for (int step = 0; step < 1000; ++step) {  // 5 s in steps of 5 ms
         if (step >= 400 && step % 25 == 0) {
@@ -321,12 +325,19 @@ TEST(SampleTimeline, AStreamThatStartsAfterItsFirstCallbackIsTimedFromWhereItRun
         timeline.render(left.data(), right.data(), 240);
         clock.now_ += 5.0;
     }
-    ASSERT_EQ(synth.applied.size(), moments.size());
+    ASSERT_EQ(synth.applied.size(), moments.size() + 1);
     for (std::size_t i = 0; i < moments.size(); ++i) {
-        const double heard_ms = start_ms + 250.0 + static_cast<double>(synth.applied[i].frame) / 48.0;
+        const double heard_ms = start_ms + wait_ms + static_cast<double>(synth.applied[i + 1].frame) / 48.0;
         // The latency, two bursts buffered (the first one stayed), half a block.
-        EXPECT_LT(heard_ms - moments[i], 10.0 + 10.0 + 1.5) << "click " << i;
+        EXPECT_LT(heard_ms - moments[i], 10.0 + 10.0 + 1.5) << "wait " << wait_ms << " ms, click " << i;
     }
+    EXPECT_DOUBLE_EQ(timeline.latency_ms(), TimelineLatency{}.start_ms) << "wait " << wait_ms << " ms";
+}
+
+TEST(SampleTimeline, AStreamThatStartsAfterItsFirstCallbackIsTimedFromWhereItRuns)
+{
+    expect_timed_from_where_it_runs(250.0);
+    expect_timed_from_where_it_runs(1500.0);
 }
 
 // How far each delay lies from the straight line fitted to its stretch of

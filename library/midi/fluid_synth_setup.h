@@ -66,8 +66,8 @@ struct GsSynth {
 // Returns nothing when no SoundFont could be loaded (or FluidSynth fails),
 // with a one-line reason in `why` when given. Prints nothing: FluidSynth's
 // own log output is silenced. The synth has no audio driver; render it with
-// fluid_synth_write_float / fluid_synth_write_s16, or attach a driver with
-// `open_audio_output`. Never throws.
+// fluid_synth_write_float / fluid_synth_write_s16, or attach an output with
+// `open_audio_output` (audio_output.h). Never throws.
 std::optional<GsSynth> create_gs_synth(const std::string& chosen_soundfont,
                                        double sample_rate = default_sample_rate,
                                        std::string* why = nullptr,
@@ -81,18 +81,5 @@ std::optional<GsSynth> create_gs_synth(const std::string& chosen_soundfont,
 // (they share the SoundFont's presets). Nothing when FluidSynth fails, with a
 // one-line reason in `why`.
 std::optional<GsSynth> create_gs_synth_sharing(const GsSynth& loaded, std::string* why = nullptr);
-
-// Starts FluidSynth's own audio output for `synth`, trying the sound
-// servers and drivers this system offers (PulseAudio, which PipeWire also
-// serves; JACK when a server already runs, never starting one; ALSA; OSS).
-// Returns null when none opens, with a one-line reason in `why`. Quiet, as
-// above: the sound libraries' own messages are silenced. The driver must be
-// destroyed before the synth. With `render`, the driver asks `render` (with
-// `render_data`) for each buffer instead of rendering the synth itself.
-// `synth.sample_rate` becomes the rate the output runs at where the driver
-// makes the synth follow its server's (JACK).
-FluidAudioDriverPtr open_audio_output(GsSynth& synth, std::string* why = nullptr,
-                                      fluid_audio_func_t render = nullptr,
-                                      void* render_data = nullptr);
 
 }  // namespace tambelo

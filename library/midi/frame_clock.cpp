@@ -77,6 +77,19 @@ double FrameClock::edge_frame_at(double moment_ms) const
 void FrameClock::rendered(double now_ms, std::int64_t end_frame)
 {
     const auto end = static_cast<double>(end_frame);
+    // A stream that takes its first stretch of sound and then waits long
+    // before it runs (PulseAudio fills its buffer, then may take a second
+    // and more to start the stream) has not started yet: the clock starts
+    // again from the callback after the wait, as it would from a first one.
+    // Only once: a stream that keeps waiting like that has no usable clock.
+    // Messages placed on the old start now lie in the past through no
+    // lateness of their sender, as after a drop.
+    if (started_ && !started_again_ && last_ms_ - first_ms_ < settling_ms &&
+        now_ms - last_ms_ > settling_reach_ms) {
+        *this = FrameClock(nominal_rate_);
+        started_again_ = true;
+        dropped_ = true;
+    }
     if (!started_) {
         started_ = true;
         first_ms_ = start_ms_ = last_ms_ = window_start_ms_ = edge_reached_ms_ = now_ms;

@@ -56,6 +56,7 @@ private:
     double nominal_rate_;
     double rate_;
     bool started_ = false;
+    bool started_again_ = false;  // after a wait before the stream ran
     double first_ms_ = 0.0;  // the first callback's moment
     double start_ms_ = 0.0;  // the fit's start
     double start_frame_ = 0.0;

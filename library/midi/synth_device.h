@@ -1,5 +1,6 @@
 #pragma once
 
+#include "library/midi/audio_output.h"
 #include "library/midi/fluid_synth_setup.h"
 #include "library/midi/midi_device.h"
 #include "library/midi/sample_timeline.h"
@@ -37,8 +38,7 @@ struct SynthTiming {
 SynthTiming synth_timing_setting();
 
 // The embedded synthesizer: a FluidSynth GS module that plays what it is
-// sent. Live, its sound goes to the system's audio output through
-// FluidSynth's own drivers, rendered by our callback so that each message
+// sent. Live, its sound goes to the system's audio output (audio_output.h), rendered by our callback so that each message
 // lands on the sample frame of its moment; offline, the caller renders it.
 class SynthDevice final : public MidiDevice {
 public:
@@ -111,7 +111,7 @@ private:
     std::unique_ptr<Renderer> renderer_;
     std::unique_ptr<SampleTimeline> timeline_;
     // Declared last: the output stops before the rest goes.
-    FluidAudioDriverPtr output_;
+    AudioOutputPtr output_;
 };
 
 }  // namespace tambelo
