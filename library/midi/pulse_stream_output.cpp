@@ -16,9 +16,10 @@ namespace {
 
 constexpr int write_frames = 64;
 constexpr int channels = 2;
-// The server buffer we ask for. A few writes' worth lets the server take
-// sound in bursts without running dry; much more only delays every change.
-constexpr pa_usec_t server_buffer_usec = 20'000;
+// The server buffer we ask for, the whole delay from our write to the sink.
+// With 20 ms an idle null sink still ran dry once or twice in 20 s, with
+// 30 ms not in three such runs; more would only delay every change.
+constexpr pa_usec_t server_buffer_usec = 30'000;
 
 // Wakes whoever waits on the main loop; every callback of ours does only this.
 void signal_loop(void* loop)
@@ -68,6 +69,12 @@ public:
         if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0 ||
             pa_threaded_mainloop_start(loop_) < 0)
             return false;
+        // Our writes reach the server, and its requests for more reach us,
+        // only through the loop's thread: it must get the processor as
+        // readily as the thread that renders, or a busy machine starves the
+        // stream however large its buffer.
+        pa_threaded_mainloop_once_unlocked(
+            loop_, [](pa_threaded_mainloop*, void*) { raise_current_thread_priority(); }, nullptr);
         lock();
         pa_context_state_t state;
         while ((state = pa_context_get_state(context_)) != PA_CONTEXT_READY &&
@@ -184,7 +191,13 @@ private:
         pa_buffer_attr buffer{};
         buffer.maxlength = static_cast<std::uint32_t>(-1);
         buffer.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(server_buffer_usec, &format));
-        buffer.prebuf = static_cast<std::uint32_t>(-1);
+        // No prebuffering: the stream plays from the start and never stops
+        // to fill up again. When the server runs dry (a busy machine), sound
+        // that comes late is skipped instead of played late, so the stream
+        // stays on its clock and every later note on its frame, as through
+        // JACK; a stream that paused to fill up again would play everything
+        // after the gap that much later.
+        buffer.prebuf = 0;
         buffer.minreq = static_cast<std::uint32_t>(-1);
         buffer.fragsize = static_cast<std::uint32_t>(-1);
         // The buffer is the whole delay from our write to the speaker, the
