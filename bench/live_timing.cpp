@@ -329,10 +329,19 @@ private:
             return 0;
         const auto* left = static_cast<const float*>(jack_port_get_buffer(self->ports_[0], frames));
         const auto* right = static_cast<const float*>(jack_port_get_buffer(self->ports_[1], frames));
-        std::size_t at = self->length_.load(std::memory_order_relaxed);
+        // Each cycle goes where it lies on the server's frame clock, so that
+        // a cycle this client missed leaves a gap of silence instead of
+        // pulling every later sound one cycle earlier.
+        const jack_nframes_t cycle_start = jack_last_frame_time(self->client_);
+        if (!self->started_) {
+            self->first_frame_ = cycle_start;
+            self->started_ = true;
+        }
+        std::size_t at = static_cast<jack_nframes_t>(cycle_start - self->first_frame_);
         for (jack_nframes_t i = 0; i < frames && at < self->audio_.size(); ++i, ++at)
             self->audio_[at] = left[i] + right[i];
-        self->length_.store(at, std::memory_order_release);
+        self->length_.store(std::max(at, self->length_.load(std::memory_order_relaxed)),
+                            std::memory_order_release);
         return 0;
     }
 
@@ -341,6 +350,8 @@ private:
     std::vector<float> audio_;
     std::atomic<std::size_t> length_{0};
     std::atomic<bool> recording_{false};
+    bool started_ = false;  // the process thread's own
+    jack_nframes_t first_frame_ = 0;
 };
 
 // Runs of exact zeros of 2 ms or more in audio[first..last]: dropouts.

@@ -56,6 +56,16 @@ constexpr double edge_drop_ms = 3.0;
 constexpr double settling_ms = 1000.0;
 constexpr double settling_reach_ms = 100.0;
 
+// A stream that called back at least this often in the last window, all
+// its fitted callbacks within a narrow band about the line, is steady enough
+// that a callback far below that band means something went wrong.
+constexpr int regular_callbacks_per_window = 20;
+
+// A steady stream whose callbacks have all stayed far below its line, at one
+// distance, for this long has moved: the edge drops then, rather than after
+// two windows. Late wake-ups are caught up within a few callbacks.
+constexpr double moved_after_ms = 30.0;
+
 // After a drop longer than this the fit starts afresh, because its history
 // would bend the slope for half a minute; the rate then rests on the
 // nominal one until the callbacks span `min_fit_span_ms` again, which
@@ -101,10 +111,40 @@ void FrameClock::rendered(double now_ms, std::int64_t end_frame)
     // The edge first moves along the old slope to now, so that a change of
     // slope turns it about the last callback instead of shifting it.
     edge_frame_ += step_ms * rate_;
-    fit(now_ms, end, std::min(std::max(step_ms, 1e-3), max_weight_ms));
+    // A callback far below the line of a steady stream is a late wake-up or
+    // a stream that moved (a JACK client that missed cycles lost their
+    // frames for good). Neither says anything about the rate; fitted, a
+    // moved stream would bend the slope towards it for many seconds, and the
+    // move would never be seen for what it is (see `follow_edge`). Such a
+    // callback only lets the older ones fade.
+    const bool fitted = !far_below_line(now_ms, end, step_ms);
+    fit(now_ms, end, fitted ? std::min(std::max(step_ms, 1e-3), max_weight_ms) : 0.0);
+    if (fitted) {
+        window_fitted_low_ = std::min(window_fitted_low_, end - line_at_last_);
+        window_fitted_high_ = std::max(window_fitted_high_, end - line_at_last_);
+    }
     follow_edge(now_ms, end, step_ms);
+    if (fitted)
+        far_below_since_ms_ = -1.0;
+    else
+        follow_far_below(now_ms, end);
     last_ms_ = std::max(now_ms, last_ms_);
     spread_ = edge_frame_ - line_at_last_;
+}
+
+bool FrameClock::far_below_line(double now_ms, double end_frame, double step_ms) const
+{
+    // Only on a steady stream: one that calls back often, all its fitted
+    // callbacks within a few milliseconds of its line (JACK, a PipeWire
+    // stream of small writes). On one that pulls in uneven bursts, callbacks
+    // far below the line are its pattern or a pull that catches up bit by
+    // bit, and the fit must see all of them.
+    const double scatter = previous_window_fitted_high_ - previous_window_fitted_low_;
+    if (now_ms - start_ms_ < min_fit_span_ms || previous_window_count_ < regular_callbacks_per_window ||
+        scatter > edge_drop_ms * nominal_rate_)
+        return false;
+    const double predicted = line_at_last_ + step_ms * rate_;
+    return predicted - end_frame > std::max(edge_drop_ms * nominal_rate_, 2.0 * scatter);
 }
 
 void FrameClock::fit(double now_ms, double end_frame, double weight_ms)
@@ -150,17 +190,28 @@ void FrameClock::follow_edge(double now_ms, double end_frame, double step_ms)
         const double window_mean = window_residual_sum_ / window_count_;
         const double moved_below = -edge_drop_ms * nominal_rate_;
         const double highest = std::max(window_excess_, previous_window_excess_);
-        double drop = 0.0;
-        if (window_mean < moved_below && previous_window_mean_ < moved_below && highest < -dead_band)
-            drop = -highest - dead_band;
+        double drop = 0.0, moved = 0.0;
+        if (window_mean < moved_below && previous_window_mean_ < moved_below && highest < -dead_band) {
+            drop = -highest;
+            moved = -window_mean;
+        } else if (highest < moved_below) {
+            // Every callback of two windows stayed well below the edge while
+            // the line did not move: the edge alone lies too high (left there
+            // by a stream that slipped in steps the line has followed).
+            drop = -highest;
+        }
         previous_window_excess_ = window_excess_ + drop;
-        previous_window_mean_ = window_mean + drop;
+        previous_window_mean_ = window_mean + moved;
+        previous_window_count_ = window_count_;
+        previous_window_fitted_low_ = window_fitted_low_;
+        previous_window_fitted_high_ = window_fitted_high_;
         window_excess_ = excess_now + drop;
         window_residual_sum_ = 0.0;
         window_count_ = 0;
+        window_fitted_low_ = window_fitted_high_ = 0.0;
         window_start_ms_ = now_ms;
         if (drop > 0.0)
-            drop_edge(now_ms, end_frame, drop);
+            drop_edge(now_ms, end_frame, drop, moved);
     } else {
         window_excess_ = std::max(window_excess_, excess_now);
     }
@@ -177,11 +228,41 @@ void FrameClock::follow_edge(double now_ms, double end_frame, double step_ms)
     }
 }
 
-void FrameClock::drop_edge(double now_ms, double end_frame, double drop_frames)
+void FrameClock::follow_far_below(double now_ms, double end_frame)
+{
+    const double below = line_at_last_ - end_frame;
+    // The run counts only while the callbacks keep to one distance: while
+    // the stream is still slipping (a server that stalls bit by bit) it
+    // starts again, and the windows judge.
+    const double steady_band = std::max(edge_dead_band_ms * nominal_rate_,
+                                        2.0 * (previous_window_fitted_high_ - previous_window_fitted_low_));
+    if (far_below_since_ms_ < 0.0 || std::abs(below - far_below_sum_ / far_below_count_) > steady_band) {
+        far_below_since_ms_ = now_ms;
+        far_below_sum_ = 0.0;
+        far_below_count_ = 0;
+    }
+    far_below_sum_ += below;
+    ++far_below_count_;
+    if (now_ms - far_below_since_ms_ < moved_after_ms)
+        return;
+    // Every callback has stayed far below the line, at one distance, for a
+    // while: the stream moved, by their mean distance (the line runs through
+    // the mean of the callbacks). The windows' figures were taken against
+    // the old line and edge; they move down with them.
+    const double moved = far_below_sum_ / far_below_count_;
+    far_below_since_ms_ = -1.0;
+    window_residual_sum_ += moved * window_count_;
+    previous_window_mean_ += moved;
+    window_excess_ += moved;
+    previous_window_excess_ += moved;
+    drop_edge(now_ms, end_frame, moved, moved);
+}
+
+void FrameClock::drop_edge(double now_ms, double end_frame, double drop_frames, double moved_frames)
 {
     edge_frame_ -= drop_frames;
     dropped_ = true;
-    if (drop_frames > fit_restart_ms * nominal_rate_) {
+    if (moved_frames > fit_restart_ms * nominal_rate_) {
         // The fit straddles a long step and would bend the slope for half a
         // minute: it starts again from here.
         sum_w_ = sum_t_ = sum_r_ = sum_tt_ = sum_tr_ = 0.0;
@@ -191,9 +272,9 @@ void FrameClock::drop_edge(double now_ms, double end_frame, double drop_frames)
     } else {
         // A short step: the callbacks before it move down with it, so that
         // the slope keeps what they say about the rate.
-        sum_r_ -= drop_frames * sum_w_;
-        sum_tr_ -= drop_frames * sum_t_;
-        line_at_last_ -= drop_frames;
+        sum_r_ -= moved_frames * sum_w_;
+        sum_tr_ -= moved_frames * sum_t_;
+        line_at_last_ -= moved_frames;
     }
 }
 

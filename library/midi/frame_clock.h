@@ -22,7 +22,10 @@ namespace tambelo {
 // rises at once when a callback reaches above it, sinks slowly when the
 // bursts have stayed a little lower for a while, and drops at once when the
 // callbacks show that the stream itself moved (a server that stalled or ran
-// dry and went on later).
+// dry and went on later, a JACK client that missed cycles). On a steady
+// stream a callback far below the line stays out of the fit, and callbacks
+// that keep to one distance below it for 30 ms show the move; on any stream,
+// the callbacks of two one-second windows do.
 //
 // One thread (the rendering thread); no allocation.
 class FrameClock {
@@ -49,9 +52,13 @@ public:
     double followed_ms() const { return started_ ? last_ms_ - start_ms_ : 0.0; }
 
 private:
+    bool far_below_line(double now_ms, double end_frame, double step_ms) const;
+    void follow_far_below(double now_ms, double end_frame);
     void fit(double now_ms, double end_frame, double weight_ms);
     void follow_edge(double now_ms, double end_frame, double step_ms);
-    void drop_edge(double now_ms, double end_frame, double drop_frames);
+    // Lowers the edge by `drop_frames` and the fitted line by `moved_frames`,
+    // how far the stream moved.
+    void drop_edge(double now_ms, double end_frame, double drop_frames, double moved_frames);
 
     double nominal_rate_;
     double rate_;
@@ -82,6 +89,17 @@ private:
     double window_residual_sum_ = 0.0;
     int window_count_ = 0;
     double previous_window_mean_ = 0.0;
+    int previous_window_count_ = 0;
+    // The lowest and highest of the fitted callbacks in each window, from
+    // the line: the band a steady stream keeps to.
+    double window_fitted_low_ = 0.0, window_fitted_high_ = 0.0;
+    double previous_window_fitted_low_ = 0.0, previous_window_fitted_high_ = 0.0;
+    // Since when every callback has been far below the line (negative when
+    // the last one was not), and the sum and count of their distances from
+    // it, in frames.
+    double far_below_since_ms_ = -1.0;
+    double far_below_sum_ = 0.0;
+    int far_below_count_ = 0;
 };
 
 }  // namespace tambelo
