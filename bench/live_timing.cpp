@@ -14,8 +14,8 @@
 // f / rate, so the request-to-sound delay is known.
 //
 // "pulseaudio", "pipewire", "jack": a private server started for the run
-// (scripts/private-audio-server.sh), the synth playing into it through
-// FluidSynth's own driver as tambelo-cli does; what the server outputs is
+// (scripts/private-audio-server.sh), the synth playing into it through the
+// same output as tambelo-cli does; what the server outputs is
 // recorded (parec on the null sink's monitor; a JACK client of ours on the
 // synth's own ports) and measured.
 //
