@@ -38,8 +38,9 @@ struct SynthTiming {
 SynthTiming synth_timing_setting();
 
 // The embedded synthesizer: a FluidSynth GS module that plays what it is
-// sent. Live, its sound goes to the system's audio output (audio_output.h), rendered by our callback so that each message
-// lands on the sample frame of its moment; offline, the caller renders it.
+// sent. Live, its sound goes to the system's audio output (audio_output.h),
+// rendered by our callback so that each message lands on the sample frame
+// of its moment; offline, the caller renders it.
 class SynthDevice final : public MidiDevice {
 public:
     // Opens the synth on the first usable SoundFont of
