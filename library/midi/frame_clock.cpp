@@ -139,7 +139,7 @@ bool FrameClock::far_below_line(double now_ms, double end_frame, double step_ms)
     // stream of small writes). On one that pulls in uneven bursts, callbacks
     // far below the line are its pattern or a pull that catches up bit by
     // bit, and the fit must see all of them.
-    const double scatter = previous_window_fitted_high_ - previous_window_fitted_low_;
+    const double scatter = fitted_band();
     if (now_ms - start_ms_ < min_fit_span_ms || previous_window_count_ < regular_callbacks_per_window ||
         scatter > edge_drop_ms * nominal_rate_)
         return false;
@@ -234,8 +234,7 @@ void FrameClock::follow_far_below(double now_ms, double end_frame)
     // The run counts only while the callbacks keep to one distance: while
     // the stream is still slipping (a server that stalls bit by bit) it
     // starts again, and the windows judge.
-    const double steady_band = std::max(edge_dead_band_ms * nominal_rate_,
-                                        2.0 * (previous_window_fitted_high_ - previous_window_fitted_low_));
+    const double steady_band = std::max(edge_dead_band_ms * nominal_rate_, 2.0 * fitted_band());
     if (far_below_since_ms_ < 0.0 || std::abs(below - far_below_sum_ / far_below_count_) > steady_band) {
         far_below_since_ms_ = now_ms;
         far_below_sum_ = 0.0;

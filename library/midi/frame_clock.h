@@ -52,6 +52,8 @@ public:
     double followed_ms() const { return started_ ? last_ms_ - start_ms_ : 0.0; }
 
 private:
+    // How wide the band of the last window's fitted callbacks was, in frames.
+    double fitted_band() const { return previous_window_fitted_high_ - previous_window_fitted_low_; }
     bool far_below_line(double now_ms, double end_frame, double step_ms) const;
     void follow_far_below(double now_ms, double end_frame);
     void fit(double now_ms, double end_frame, double weight_ms);
