@@ -16,7 +16,8 @@ constexpr double fit_memory_ms = 30000.0;
 constexpr double max_weight_ms = 100.0;
 
 // Before the callbacks span this much the fitted slope means little; the
-// nominal rate stands in.
+// nominal rate stands in, or after a restart of the fit the rate found
+// before it.
 constexpr double min_fit_span_ms = 500.0;
 
 // The estimated rate stays within this share of the nominal one: real
@@ -67,9 +68,9 @@ constexpr int regular_callbacks_per_window = 20;
 constexpr double moved_after_ms = 30.0;
 
 // After a drop longer than this the fit starts afresh, because its history
-// would bend the slope for half a minute; the rate then rests on the
-// nominal one until the callbacks span `min_fit_span_ms` again, which
-// shorter drops, far more common, should not cost.
+// would bend the slope for half a minute; the rate then rests on the one
+// found before until the callbacks span `min_fit_span_ms` again, and the
+// shorter drops, far more common, keep their history instead.
 constexpr double fit_restart_ms = 20.0;
 
 }  // namespace
@@ -138,9 +139,13 @@ bool FrameClock::far_below_line(double now_ms, double end_frame, double step_ms)
     // callbacks within a few milliseconds of its line (JACK, a PipeWire
     // stream of small writes). On one that pulls in uneven bursts, callbacks
     // far below the line are its pattern or a pull that catches up bit by
-    // bit, and the fit must see all of them.
+    // bit, and the fit must see all of them. Judged from the stream's first
+    // half second on, whenever the fit last started again: on a machine
+    // whose every core is busy the stream stalls again and again within a
+    // second, and a moved stream fitted right after a restart bent the
+    // slope as far as it may.
     const double scatter = fitted_band();
-    if (now_ms - start_ms_ < min_fit_span_ms || previous_window_count_ < regular_callbacks_per_window ||
+    if (now_ms - first_ms_ < min_fit_span_ms || previous_window_count_ < regular_callbacks_per_window ||
         scatter > edge_drop_ms * nominal_rate_)
         return false;
     const double predicted = line_at_last_ + step_ms * rate_;
@@ -160,7 +165,7 @@ void FrameClock::fit(double now_ms, double end_frame, double weight_ms)
 
     const double mean_t = sum_t_ / sum_w_, mean_r = sum_r_ / sum_w_;
     const double spread_tt = sum_tt_ / sum_w_ - mean_t * mean_t;
-    double slope = 0.0;  // frames per ms beyond the nominal rate
+    double slope = prior_slope_;  // frames per ms beyond the nominal rate
     if (t >= min_fit_span_ms && spread_tt > 0.0) {
         slope = (sum_tr_ / sum_w_ - mean_t * mean_r) / spread_tt;
         const double limit = max_rate_error * nominal_rate_;
@@ -263,7 +268,10 @@ void FrameClock::drop_edge(double now_ms, double end_frame, double drop_frames, 
     dropped_ = true;
     if (moved_frames > fit_restart_ms * nominal_rate_) {
         // The fit straddles a long step and would bend the slope for half a
-        // minute: it starts again from here.
+        // minute: it starts again from here, keeping the rate it had found
+        // until the new one means something (the stream moved; its rate did
+        // not change).
+        prior_slope_ = rate_ - nominal_rate_;
         sum_w_ = sum_t_ = sum_r_ = sum_tt_ = sum_tr_ = 0.0;
         start_ms_ = now_ms;
         start_frame_ = end_frame;

@@ -76,6 +76,9 @@ private:
     // for and fading with age.
     double sum_w_ = 0.0, sum_t_ = 0.0, sum_r_ = 0.0, sum_tt_ = 0.0, sum_tr_ = 0.0;
     double line_at_last_ = 0.0;  // the fitted line's frame at `last_ms_`
+    // The slope beyond the nominal rate that stands in while the fit spans
+    // too little to say: none at first, the last fitted one after a restart.
+    double prior_slope_ = 0.0;
     double spread_ = 0.0;
     bool dropped_ = false;
 
