@@ -274,47 +274,55 @@ TEST(SampleTimeline, AfterTheServerStallsTheDelayComesBackToWhatItWas)
 {
     struct Stall {
         int at_step;  // steps of 5 ms
-        int steps;
+        double ms;    // whole steps pull nothing, the rest pulls that much less
     };
     const std::vector<std::vector<Stall>> cases = {
-        {{2000, 60}}, {{2000, 2}}, {{1100, 2}}, {{1010, 20}, {1090, 20}, {1150, 20}, {1390, 20}, {1600, 20}}};
+        {{2000, 300}},
+        {{2000, 10}},
+        {{1100, 10}},
+        {{1010, 100}, {1090, 100}, {1150, 100}, {1390, 100}, {1600, 100}},
+        {{1010, 33}, {1040, 2.8}},  // half a JACK cycle, soon after a long stall
+    };
     for (const std::vector<Stall>& stalls : cases) {
-        SCOPED_TRACE(::testing::Message() << stalls.size() << " stalls, the first " << stalls[0].steps
-                                          << " steps at step " << stalls[0].at_step);
-        auto stalled = [&](int step) {
-            return std::any_of(stalls.begin(), stalls.end(), [step](const Stall& stall) {
-                return step >= stall.at_step && step < stall.at_step + stall.steps;
-            });
-        };
+        SCOPED_TRACE(::testing::Message() << stalls.size() << " stalls, the first " << stalls[0].ms
+                                          << " ms at step " << stalls[0].at_step);
         FineClock clock;
         FrameLog synth;
         SampleTimeline timeline(synth, clock, rate, TimelineLatency{});
         std::vector<float> left(240), right(240);
         const double start_ms = clock.now_;
         std::vector<double> moments;
-        std::vector<double> lost_ms_from_frame;  // per step pulled: the stalls before it
-        double lost_ms = 0.0;
+        // From which frame on the stream has lost how many ms in all.
+        std::vector<std::pair<std::int64_t, double>> lost_from = {{0, 0.0}};
+        std::int64_t frame = 0;
+        double losing_ms = 0.0;
         for (int step = 0; step < 3000; ++step) {  // 15 s in steps of 5 ms
             if (step % 25 == 0) {
                 const DueMoment due{static_cast<std::uint32_t>(clock.now_), 0.0};
                 timeline.post_short(0x7F3C90, &due);
                 moments.push_back(std::floor(clock.now_));
             }
-            if (stalled(step)) {  // nothing pulled
-                lost_ms += 5.0;
-            } else {
-                timeline.render(left.data(), right.data(), 240);
-                lost_ms_from_frame.push_back(lost_ms);
-            }
+            for (const Stall& stall : stalls)
+                if (step == stall.at_step) {
+                    losing_ms += stall.ms;
+                    lost_from.emplace_back(frame, lost_from.back().second + stall.ms);
+                }
+            const double lost_now_ms = std::min(losing_ms, 5.0);
+            losing_ms -= lost_now_ms;
+            const auto frames = static_cast<int>(std::lround((5.0 - lost_now_ms) * 48.0));
+            if (frames > 0)
+                timeline.render(left.data(), right.data(), frames);
+            frame += frames;
             clock.now_ += 5.0;
         }
         ASSERT_GE(synth.applied.size(), 110u);
         // A frame is heard when the steady stream would have played it, plus
-        // the stalls before it.
+        // what the stream lost before it.
         auto delay_ms = [&](std::size_t i) {
-            const double frame = static_cast<double>(synth.applied[i].frame);
-            const auto pulled = std::min(static_cast<std::size_t>(frame / 240.0), lost_ms_from_frame.size() - 1);
-            return start_ms + frame / 48.0 + lost_ms_from_frame[pulled] - moments[i];
+            const std::int64_t applied = synth.applied[i].frame;
+            const auto after = std::upper_bound(lost_from.begin(), lost_from.end(), applied,
+                                                [](std::int64_t f, const auto& loss) { return f < loss.first; });
+            return start_ms + static_cast<double>(applied) / 48.0 + std::prev(after)->second - moments[i];
         };
         const auto first_stalled_click = static_cast<std::size_t>(stalls.front().at_step / 25);
         const double before_ms = delay_ms(first_stalled_click - 10);
@@ -323,7 +331,8 @@ TEST(SampleTimeline, AfterTheServerStallsTheDelayComesBackToWhatItWas)
         auto near_a_stall = [&](std::size_t click) {
             const auto step = static_cast<int>(click * 25);
             return std::any_of(stalls.begin(), stalls.end(), [step](const Stall& stall) {
-                return step >= stall.at_step - 2 && step < (stall.at_step + stall.steps) / 25 * 25 + 25;
+                const int end = stall.at_step + static_cast<int>(std::ceil(stall.ms / 5.0));
+                return step >= stall.at_step - 2 && step < end / 25 * 25 + 25;
             });
         };
         const auto last_stalled_click = static_cast<std::size_t>(stalls.back().at_step / 25);

@@ -62,15 +62,23 @@ constexpr double settling_reach_ms = 100.0;
 // that a callback far below that band means something went wrong.
 constexpr int regular_callbacks_per_window = 20;
 
+// On a steady stream a callback further below the line than this (or than
+// twice the band its callbacks keep to) is far below it: a late wake-up or
+// a stream that moved. A JACK client that missed half a cycle moved 2.8 ms;
+// fitted, such a step bent the slope for seconds.
+constexpr double far_below_ms = 1.5;
+
 // A steady stream whose callbacks have all stayed far below its line, at one
 // distance, for this long has moved: the edge drops then, rather than after
 // two windows. Late wake-ups are caught up within a few callbacks.
 constexpr double moved_after_ms = 30.0;
 
-// After a drop longer than this the fit starts afresh, because its history
-// would bend the slope for half a minute; the rate then rests on the one
-// found before until the callbacks span `min_fit_span_ms` again, and the
-// shorter drops, far more common, keep their history instead.
+// After a drop longer than this, judged from whole windows of an uneven
+// stream, the fit starts afresh, because a history moved by a distance
+// read that roughly would bend the slope for half a minute; the rate then
+// rests on the one found before until the callbacks span `min_fit_span_ms`
+// again. Shorter drops, far more common, and the moves of a steady stream
+// keep their history instead.
 constexpr double fit_restart_ms = 20.0;
 
 }  // namespace
@@ -149,7 +157,7 @@ bool FrameClock::far_below_line(double now_ms, double end_frame, double step_ms)
         scatter > edge_drop_ms * nominal_rate_)
         return false;
     const double predicted = line_at_last_ + step_ms * rate_;
-    return predicted - end_frame > std::max(edge_drop_ms * nominal_rate_, 2.0 * scatter);
+    return predicted - end_frame > std::max(far_below_ms * nominal_rate_, 2.0 * scatter);
 }
 
 void FrameClock::fit(double now_ms, double end_frame, double weight_ms)
@@ -259,14 +267,15 @@ void FrameClock::follow_far_below(double now_ms, double end_frame)
     previous_window_mean_ += moved;
     window_excess_ += moved;
     previous_window_excess_ += moved;
-    drop_edge(now_ms, end_frame, moved, moved);
+    drop_edge(now_ms, end_frame, moved, moved, true);
 }
 
-void FrameClock::drop_edge(double now_ms, double end_frame, double drop_frames, double moved_frames)
+void FrameClock::drop_edge(double now_ms, double end_frame, double drop_frames, double moved_frames,
+                           bool moved_exactly)
 {
     edge_frame_ -= drop_frames;
     dropped_ = true;
-    if (moved_frames > fit_restart_ms * nominal_rate_) {
+    if (!moved_exactly && moved_frames > fit_restart_ms * nominal_rate_) {
         // The fit straddles a long step and would bend the slope for half a
         // minute: it starts again from here, keeping the rate it had found
         // until the new one means something (the stream moved; its rate did
@@ -277,8 +286,10 @@ void FrameClock::drop_edge(double now_ms, double end_frame, double drop_frames, 
         start_frame_ = end_frame;
         fit(now_ms, end_frame, 1.0);
     } else {
-        // A short step: the callbacks before it move down with it, so that
-        // the slope keeps what they say about the rate.
+        // A short step, or one measured to a fraction of a millisecond: the
+        // callbacks before it move down with it, so that the slope keeps
+        // what they say about the rate (restarted, a fit spanning a second
+        // on a JACK stream that kept stalling read the rate 0.07 % wrong).
         sum_r_ -= moved_frames * sum_w_;
         sum_tr_ -= moved_frames * sum_t_;
         line_at_last_ -= moved_frames;

@@ -59,8 +59,10 @@ private:
     void fit(double now_ms, double end_frame, double weight_ms);
     void follow_edge(double now_ms, double end_frame, double step_ms);
     // Lowers the edge by `drop_frames` and the fitted line by `moved_frames`,
-    // how far the stream moved.
-    void drop_edge(double now_ms, double end_frame, double drop_frames, double moved_frames);
+    // how far the stream moved; `moved_exactly` when that was measured on a
+    // steady stream, so that the fit's history can move with it however far.
+    void drop_edge(double now_ms, double end_frame, double drop_frames, double moved_frames,
+                   bool moved_exactly = false);
 
     double nominal_rate_;
     double rate_;
