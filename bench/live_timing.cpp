@@ -21,7 +21,12 @@
 //
 // Onsets are fitted to a regular grid (its period fitted too) after the
 // first second; deviation = |onset - grid|. Runs of exact zeros of 2 ms or
-// more between the first and the last click are dropouts.
+// more between the first and the last click are dropouts. The delay change
+// is how much the request-to-sound delay grew from the first click to the
+// last: the grid's period on our clock (the recording's clock read against
+// ours from when its audio arrived) against the player's. Beside every run,
+// a real-time ticker counts the moments at which the whole machine stood
+// still (see StallWitness).
 
 #include "cli/authoring/set_packer.h"
 #include "library/midi/synth_device.h"
@@ -37,6 +42,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -118,8 +124,85 @@ private:
     std::vector<std::thread> threads_;
 };
 
+// A real-time thread of the benchmark's own, above every audio thread, that
+// asks to wake every millisecond and notes how late it woke. Woken late by
+// more than a few milliseconds, it saw the whole machine stand still: a
+// virtual machine whose every core is busy is frozen by its host for up to
+// a tenth of a second at a time (seen here, with nothing else running),
+// which no program's timing can beat. A run with such stalls says nothing
+// about ours.
+class StallWitness {
+public:
+    static constexpr double stall_ms = 5.0;  // an idle machine here wakes it up to 3 ms late
+
+    StallWitness()
+        : thread_([this] {
+              sched_param param{};
+              param.sched_priority = sched_get_priority_max(SCHED_FIFO) - 9;
+              if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) != 0)
+                  return;  // at normal priority, its own waits would count
+              real_time_ = true;
+              timespec next{};
+              ::clock_gettime(CLOCK_MONOTONIC, &next);
+              while (!stop_.load(std::memory_order_relaxed)) {
+                  next.tv_nsec += 1000000;
+                  if (next.tv_nsec >= 1000000000) {
+                      next.tv_nsec -= 1000000000;
+                      ++next.tv_sec;
+                  }
+                  ::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
+                  timespec now{};
+                  ::clock_gettime(CLOCK_MONOTONIC, &now);
+                  const double late_ms = static_cast<double>(now.tv_sec - next.tv_sec) * 1e3 +
+                                         static_cast<double>(now.tv_nsec - next.tv_nsec) / 1e6;
+                  if (late_ms >= stall_ms) {
+                      ++stalls_;
+                      longest_ms_ = std::max(longest_ms_, late_ms);
+                      next = now;
+                  }
+              }
+          })
+    {
+    }
+    ~StallWitness() { stop(); }
+
+    struct Seen {
+        bool known = false;  // whether the thread got real-time priority
+        int stalls = 0;
+        double longest_ms = 0;
+    };
+    Seen finish()
+    {
+        stop();
+        return {real_time_, stalls_, longest_ms_};
+    }
+
+private:
+    void stop()
+    {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+    std::atomic<bool> stop_{false};
+    bool real_time_ = false;  // the thread's own until it is joined
+    int stalls_ = 0;
+    double longest_ms_ = 0;
+    std::thread thread_;
+};
+
+// A moment at which the recording had reached so many frames.
+struct Arrival {
+    std::size_t frames;
+    steady::time_point at;
+};
+
 struct Run {
     std::vector<float> audio;  // mono
+    // When the recorder received its audio; empty where the recording's
+    // clock is ours (the simulated sink).
+    std::vector<Arrival> arrivals;
     double rate = simulated_rate;
     bool delay_known = false;  // only where frame 0's moment is known
     steady::time_point sink_start;
@@ -251,7 +334,8 @@ private:
 // parec, as 32-bit float mono at 48 kHz.
 class MonitorRecorder {
 public:
-    MonitorRecorder(const PrivateServer& server, std::vector<float>& audio, const std::string& sink = "bench")
+    MonitorRecorder(const PrivateServer& server, std::vector<float>& audio, std::vector<Arrival>* arrivals,
+                    const std::string& sink = "bench")
     {
         // The shell says its process id, then becomes the recorder, so that
         // the recorder can be stopped by its id.
@@ -263,11 +347,14 @@ public:
         if (pipe_ == nullptr || std::fgets(pid_line, sizeof pid_line, pipe_) == nullptr)
             fail("cannot run parec");
         pid_ = static_cast<pid_t>(std::atol(pid_line));
-        reader_ = std::thread([this, &audio] {
+        reader_ = std::thread([this, &audio, arrivals] {
             float block[1024];
             std::size_t got = 0;
-            while ((got = std::fread(block, sizeof(float), 1024, pipe_)) > 0)
+            while ((got = std::fread(block, sizeof(float), 1024, pipe_)) > 0) {
                 audio.insert(audio.end(), block, block + got);
+                if (arrivals)
+                    arrivals->push_back({audio.size(), steady::now()});
+            }
         });
     }
     ~MonitorRecorder()
@@ -287,7 +374,7 @@ private:
 // memory reserved beforehand.
 class JackRecorder {
 public:
-    JackRecorder(std::size_t max_frames) : audio_(max_frames)
+    JackRecorder(std::size_t max_frames) : audio_(max_frames), arrivals_(max_frames / 64)
     {
         jack_status_t status{};
         client_ = jack_client_open("live-timing-recorder", JackNoStartServer, &status);
@@ -320,6 +407,12 @@ public:
         audio_.resize(std::min(length_.load(), audio_.size()));
         return std::move(audio_);
     }
+    // After take().
+    std::vector<Arrival> take_arrivals()
+    {
+        arrivals_.resize(arrival_count_.load());
+        return std::move(arrivals_);
+    }
 
 private:
     static int process(jack_nframes_t frames, void* data)
@@ -342,6 +435,10 @@ private:
             self->audio_[at] = left[i] + right[i];
         self->length_.store(std::max(at, self->length_.load(std::memory_order_relaxed)),
                             std::memory_order_release);
+        if (const std::size_t count = self->arrival_count_.load(); count < self->arrivals_.size()) {
+            self->arrivals_[count] = {at, steady::now()};
+            self->arrival_count_.store(count + 1);
+        }
         return 0;
     }
 
@@ -349,6 +446,8 @@ private:
     jack_port_t* ports_[2] = {};
     std::vector<float> audio_;
     std::atomic<std::size_t> length_{0};
+    std::vector<Arrival> arrivals_;
+    std::atomic<std::size_t> arrival_count_{0};
     std::atomic<bool> recording_{false};
     bool started_ = false;  // the process thread's own
     jack_nframes_t first_frame_ = 0;
@@ -393,7 +492,7 @@ public:
                 out.write(reinterpret_cast<const char*>(frame), sizeof frame);
             }
         }
-        recorder_ = std::make_unique<MonitorRecorder>(server, audio_, "control");
+        recorder_ = std::make_unique<MonitorRecorder>(server, audio_, nullptr, "control");
         const std::string play = "pacat --server=" + server.value("PULSE_SERVER") +
                                  " --device=control --format=float32le --rate=48000 --channels=2 --raw"
                                  " --latency-msec=21 '" + tone.string() + "'";
@@ -453,9 +552,10 @@ Run play_on_server(const PrivateServer& server, const fs::path& set, const std::
         recorder.connect_synth();
         play_track(set, std::move(device), seconds, run, [] {});
         run.audio = recorder.take();
+        run.arrivals = recorder.take_arrivals();
     } else {
         run.rate = 48000.0;
-        MonitorRecorder recorder(server, run.audio);
+        MonitorRecorder recorder(server, run.audio, &run.arrivals);
         play_track(set, std::move(device), seconds, run, [] {});
     }
     return run;
@@ -501,11 +601,13 @@ struct Figures {
     double median = 0, p99 = 0, max = 0;  // |deviation| from the fitted grid, ms
     double period_ms = 0;                 // the fitted grid's
     double delay_ms = std::nan("");       // request to the first click's place on the grid
+    double delay_change_ms = std::nan("");  // how much the delay grew from the first click to the last
     int zero_runs = 0;                    // runs of exact zeros of 2 ms or more
     double longest_zero_ms = 0;
     std::uint64_t late = 0;
     double latency_ms = 0;
     bool gave_up = false;
+    StallWitness::Seen machine;  // stalls of the whole machine meanwhile
 };
 
 double percentile(const std::vector<double>& sorted, double p)
@@ -514,6 +616,40 @@ double percentile(const std::vector<double>& sorted, double p)
         return std::nan("");
     const auto index = static_cast<std::size_t>(std::ceil(p * static_cast<double>(sorted.size()))) - 1;
     return sorted[std::min(index, sorted.size() - 1)];
+}
+
+// How much longer a second of the recording lasted on our clock, as a share
+// (0.001: 0.1 % longer), from the moments its audio arrived: against a
+// steady flow, the earliest arrival in each second of the recording lies on
+// a line with that slope; the later ones only say how the recorder was
+// scheduled. The first two seconds, where a recorder may still be filling
+// its buffers, are left out. NaN when too little arrived to tell.
+double recording_stretch(const std::vector<Arrival>& arrivals, double rate)
+{
+    if (arrivals.empty())
+        return std::nan("");
+    std::vector<double> recorded, lag;  // per second of the recording, at its earliest arrival
+    for (const Arrival& arrival : arrivals) {
+        const double at = static_cast<double>(arrival.frames) / rate;
+        const double behind = seconds_since(arrivals.front().at, arrival.at) - at;
+        const auto second = static_cast<std::size_t>(at);
+        if (second < 2)
+            continue;
+        if (recorded.size() <= second - 2) {
+            recorded.resize(second - 1, std::nan(""));
+            lag.resize(second - 1, std::nan(""));
+        }
+        if (std::isnan(lag[second - 2]) || behind < lag[second - 2])
+            recorded[second - 2] = at, lag[second - 2] = behind;
+    }
+    double n = 0, sum_x = 0, sum_y = 0, sum_xx = 0, sum_xy = 0;
+    for (std::size_t i = 0; i < recorded.size(); ++i)
+        if (!std::isnan(lag[i]))
+            n += 1, sum_x += recorded[i], sum_y += lag[i], sum_xx += recorded[i] * recorded[i],
+                sum_xy += recorded[i] * lag[i];
+    if (n < 3)
+        return std::nan("");
+    return (n * sum_xy - sum_x * sum_y) / (n * sum_xx - sum_x * sum_x);
 }
 
 Figures measure(const Run& run)
@@ -554,6 +690,10 @@ Figures measure(const Run& run)
     figures.median = percentile(deviations, 0.5);
     figures.p99 = percentile(deviations, 0.99);
     figures.max = deviations.back();
+    // The request-to-sound delay grows by what every click period on our
+    // clock lasts beyond the player's.
+    const double stretch = run.delay_known ? 0.0 : recording_stretch(run.arrivals, run.rate);
+    figures.delay_change_ms = (figures.period_ms * (1.0 + stretch) - click_ms) * (slot.back() - slot.front());
     if (run.delay_known)
         figures.delay_ms = seconds_since(run.request, run.sink_start) * 1000 + offset_ms;
     return figures;
@@ -583,11 +723,23 @@ void print_side_by_side(const std::string& condition, const Figures& direct, con
     row("fitted click period (ms)", "%.3f", direct.period_ms, timed.period_ms);
     if (!std::isnan(timed.delay_ms))
         row("request-to-sound delay on the grid (ms)", "%.1f", direct.delay_ms, timed.delay_ms);
+    row("delay change, first click to last (ms)", "%+.1f", direct.delay_change_ms, timed.delay_change_ms);
     row("runs of exact zeros >= 2 ms", "%.0f", direct.zero_runs, timed.zero_runs);
     row("longest run of exact zeros (ms)", "%.1f", direct.longest_zero_ms, timed.longest_zero_ms);
     std::printf("%-44s %12s %12llu\n", "messages too late for their frame", "-",
                 static_cast<unsigned long long>(timed.late));
     std::printf("%-44s %12s %12s\n", "timing given up (no usable clock)", "-", timed.gave_up ? "yes" : "no");
+    auto stalls = [](const StallWitness::Seen& seen) -> std::string {
+        if (!seen.known)
+            return "?";  // no real-time priority for the witness
+        if (seen.stalls == 0)
+            return "0";
+        char text[32];
+        std::snprintf(text, sizeof text, "%d, %.0f ms", seen.stalls, seen.longest_ms);
+        return text;
+    };
+    std::printf("%-44s %12s %12s\n", "whole-machine stalls >= 5 ms, longest", both ? stalls(direct.machine).c_str() : "-",
+                stalls(timed.machine).c_str());
     std::fflush(stdout);
 }
 
@@ -617,8 +769,8 @@ int main(int argc, char** argv)
     // every timed run on a real server meets it; 77 (no verdict) when a run
     // missed it and a steady tone from the server's own client, played into
     // a second sink meanwhile, dropped out too (PulseAudio and PipeWire
-    // only), or when the synth found no usable clock and fell back to the
-    // direct path. A run that missed with dropouts of its own is tried once
+    // only), when the whole machine stood still meanwhile, or when the synth
+    // found no usable clock and fell back to the direct path. A run that missed with dropouts of its own is tried once
     // more.
     double check_p99_ms = 0;
     for (int i = 1; i < argc; ++i) {
@@ -667,8 +819,13 @@ int main(int argc, char** argv)
                 continue;
             CpuHog hog(loaded);
             auto run = [&](const SynthTiming& chosen) {
-                return measure(server ? play_on_server(*server, set, soundfont, chosen, seconds)
-                                      : play_simulated(set, soundfont, chosen, seconds));
+                StallWitness witness;
+                const Run played = server ? play_on_server(*server, set, soundfont, chosen, seconds)
+                                          : play_simulated(set, soundfont, chosen, seconds);
+                const StallWitness::Seen machine = witness.finish();
+                Figures figures = measure(played);
+                figures.machine = machine;
+                return figures;
             };
             const std::string condition = kind + (loaded ? ", a CPU hog on every core" : ", idle (no hog of ours)");
             // The timed device, with a stock client's tone into the second
@@ -694,17 +851,19 @@ int main(int argc, char** argv)
             if (!server || !checking || met())
                 continue;
             // A miss counts only if the server kept real time meanwhile: a
-            // server that dropped out with nothing of ours in it gives no
-            // verdict on our timing, and neither does a synth that found no
+            // server that dropped out with nothing of ours in it, or a
+            // machine that stood still, gives no verdict on our timing, and
+            // neither does a synth that found no
             // usable clock in the server's bursts (it said so, and plays the
             // messages as they come: what is left is the direct path). A run
             // that dropped out when the server's own client did not gets one
             // more try: a single dropout moves every click for a second or
             // two, and one chance stall of our process must not decide.
             auto no_verdict = [&] {
-                server_starved = server_starved || control_dropouts > 0;
-                no_usable_clock = no_usable_clock || (control_dropouts <= 0 && timed.gave_up);
-                return control_dropouts > 0 || timed.gave_up;
+                const bool starved = control_dropouts > 0 || timed.machine.stalls > 0;
+                server_starved = server_starved || starved;
+                no_usable_clock = no_usable_clock || (!starved && timed.gave_up);
+                return starved || timed.gave_up;
             };
             if (no_verdict())
                 continue;
@@ -724,7 +883,8 @@ int main(int argc, char** argv)
         return 0;
     if (checked_ok && server_starved) {
         std::printf("\ncheck (timed, every click heard, p99 under %.1f ms): no verdict, the server dropped out "
-                    "with a plain tone from its own client too (the machine cannot give it real time now)\n",
+                    "with a plain tone from its own client too, or the whole machine stood still (it cannot give "
+                    "the server real time now)\n",
                     check_p99_ms);
         return 77;
     }
