@@ -276,16 +276,22 @@ TEST(SampleTimeline, AfterTheServerStallsTheDelayComesBackToWhatItWas)
         int at_step;  // steps of 5 ms
         double ms;    // whole steps pull nothing, the rest pulls that much less
     };
-    const std::vector<std::vector<Stall>> cases = {
-        {{2000, 300}},
-        {{2000, 10}},
-        {{1100, 10}},
-        {{1010, 100}, {1090, 100}, {1150, 100}, {1390, 100}, {1600, 100}},
-        {{1010, 33}, {1040, 2.8}},  // half a JACK cycle, soon after a long stall
+    struct Case {
+        std::vector<Stall> stalls;
+        int pieces = 1;  // each step's frames pulled in this many callbacks at once
     };
-    for (const std::vector<Stall>& stalls : cases) {
+    const std::vector<Case> cases = {
+        {{{2000, 300}}},
+        {{{2000, 10}}},
+        {{{1100, 10}}},
+        {{{1010, 100}, {1090, 100}, {1150, 100}, {1390, 100}, {1600, 100}}},
+        {{{1010, 33}, {1040, 2.8}}},  // half a JACK cycle, soon after a long stall
+        {{{2000, 30}}, 4},            // PipeWire's PulseAudio side, small writes in bursts
+        {{{2000, 10}}, 4},
+    };
+    for (const auto& [stalls, pieces] : cases) {
         SCOPED_TRACE(::testing::Message() << stalls.size() << " stalls, the first " << stalls[0].ms
-                                          << " ms at step " << stalls[0].at_step);
+                                          << " ms at step " << stalls[0].at_step << ", " << pieces << " pieces");
         FineClock clock;
         FrameLog synth;
         SampleTimeline timeline(synth, clock, rate, TimelineLatency{});
@@ -310,8 +316,8 @@ TEST(SampleTimeline, AfterTheServerStallsTheDelayComesBackToWhatItWas)
             const double lost_now_ms = std::min(losing_ms, 5.0);
             losing_ms -= lost_now_ms;
             const auto frames = static_cast<int>(std::lround((5.0 - lost_now_ms) * 48.0));
-            if (frames > 0)
-                timeline.render(left.data(), right.data(), frames);
+            for (int piece = 0; piece < pieces && frames > 0; ++piece)
+                timeline.render(left.data(), right.data(), frames / pieces + (piece < frames % pieces ? 1 : 0));
             frame += frames;
             clock.now_ += 5.0;
         }

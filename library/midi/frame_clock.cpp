@@ -58,13 +58,17 @@ constexpr double settling_ms = 1000.0;
 constexpr double settling_reach_ms = 100.0;
 
 // A stream that called back at least this often in the last window, all
-// its fitted callbacks within a narrow band about the line, is steady enough
-// that a callback far below that band means something went wrong.
+// its fitted callbacks within a band this narrow about the line, is steady
+// enough that a callback far below that band means something went wrong.
+// FluidSynth's PulseAudio driver on PipeWire writes in bursts that keep to
+// 5 ms; judged by the windows instead, a 26 ms move was followed only 3 s
+// later and bent the rate 0.05 % meanwhile.
 constexpr int regular_callbacks_per_window = 20;
+constexpr double steady_band_ms = 8.0;
 
-// On a steady stream a callback further below the line than this (or than
-// twice the band its callbacks keep to) is far below it: a late wake-up or
-// a stream that moved. A JACK client that missed half a cycle moved 2.8 ms;
+// On a steady stream a callback further below its band than this (or than
+// half the band's width) is far below it: a late wake-up or a stream that
+// moved. A JACK client that missed half a cycle moved 2.8 ms;
 // fitted, such a step bent the slope for seconds.
 constexpr double far_below_ms = 1.5;
 
@@ -127,7 +131,8 @@ void FrameClock::rendered(double now_ms, std::int64_t end_frame)
     // move would never be seen for what it is (see `follow_edge`). Such a
     // callback only lets the older ones fade.
     const bool fitted = !far_below_line(now_ms, end, step_ms);
-    fit(now_ms, end, fitted ? std::min(std::max(step_ms, 1e-3), max_weight_ms) : 0.0);
+    const double weight_ms = std::min(std::max(step_ms, 1e-3), max_weight_ms);
+    fit(now_ms, end, fitted ? weight_ms : 0.0);
     if (fitted) {
         window_fitted_low_ = std::min(window_fitted_low_, end - line_at_last_);
         window_fitted_high_ = std::max(window_fitted_high_, end - line_at_last_);
@@ -136,7 +141,7 @@ void FrameClock::rendered(double now_ms, std::int64_t end_frame)
     if (fitted)
         far_below_since_ms_ = -1.0;
     else
-        follow_far_below(now_ms, end);
+        follow_far_below(now_ms, end, weight_ms);
     last_ms_ = std::max(now_ms, last_ms_);
     spread_ = edge_frame_ - line_at_last_;
 }
@@ -154,10 +159,15 @@ bool FrameClock::far_below_line(double now_ms, double end_frame, double step_ms)
     // slope as far as it may.
     const double scatter = fitted_band();
     if (now_ms - first_ms_ < min_fit_span_ms || previous_window_count_ < regular_callbacks_per_window ||
-        scatter > edge_drop_ms * nominal_rate_)
+        scatter > steady_band_ms * nominal_rate_)
         return false;
+    // Below the band's lower edge, by more than its jitter: a stream that
+    // writes in bursts keeps its line at the bursts' first callbacks (the
+    // fit weighs each by the time since the one before), the rest of a
+    // burst above it.
     const double predicted = line_at_last_ + step_ms * rate_;
-    return predicted - end_frame > std::max(far_below_ms * nominal_rate_, 2.0 * scatter);
+    return end_frame - predicted <
+           previous_window_fitted_low_ - std::max(far_below_ms * nominal_rate_, 0.5 * scatter);
 }
 
 void FrameClock::fit(double now_ms, double end_frame, double weight_ms)
@@ -241,27 +251,29 @@ void FrameClock::follow_edge(double now_ms, double end_frame, double step_ms)
     }
 }
 
-void FrameClock::follow_far_below(double now_ms, double end_frame)
+void FrameClock::follow_far_below(double now_ms, double end_frame, double weight_ms)
 {
     const double below = line_at_last_ - end_frame;
     // The run counts only while the callbacks keep to one distance: while
     // the stream is still slipping (a server that stalls bit by bit) it
     // starts again, and the windows judge.
     const double steady_band = std::max(edge_dead_band_ms * nominal_rate_, 2.0 * fitted_band());
-    if (far_below_since_ms_ < 0.0 || std::abs(below - far_below_sum_ / far_below_count_) > steady_band) {
+    if (far_below_since_ms_ < 0.0 || std::abs(below - far_below_sum_ / far_below_weight_) > steady_band) {
         far_below_since_ms_ = now_ms;
         far_below_sum_ = 0.0;
-        far_below_count_ = 0;
+        far_below_weight_ = 0.0;
     }
-    far_below_sum_ += below;
-    ++far_below_count_;
+    // Weighted as the fit weighs them, so that the move is measured from
+    // the same point of a burst the line runs through.
+    far_below_sum_ += below * weight_ms;
+    far_below_weight_ += weight_ms;
     if (now_ms - far_below_since_ms_ < moved_after_ms)
         return;
     // Every callback has stayed far below the line, at one distance, for a
     // while: the stream moved, by their mean distance (the line runs through
     // the mean of the callbacks). The windows' figures were taken against
     // the old line and edge; they move down with them.
-    const double moved = far_below_sum_ / far_below_count_;
+    const double moved = far_below_sum_ / far_below_weight_;
     far_below_since_ms_ = -1.0;
     window_residual_sum_ += moved * window_count_;
     previous_window_mean_ += moved;

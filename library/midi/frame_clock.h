@@ -55,7 +55,7 @@ private:
     // How wide the band of the last window's fitted callbacks was, in frames.
     double fitted_band() const { return previous_window_fitted_high_ - previous_window_fitted_low_; }
     bool far_below_line(double now_ms, double end_frame, double step_ms) const;
-    void follow_far_below(double now_ms, double end_frame);
+    void follow_far_below(double now_ms, double end_frame, double weight_ms);
     void fit(double now_ms, double end_frame, double weight_ms);
     void follow_edge(double now_ms, double end_frame, double step_ms);
     // Lowers the edge by `drop_frames` and the fitted line by `moved_frames`,
@@ -102,11 +102,11 @@ private:
     double window_fitted_low_ = 0.0, window_fitted_high_ = 0.0;
     double previous_window_fitted_low_ = 0.0, previous_window_fitted_high_ = 0.0;
     // Since when every callback has been far below the line (negative when
-    // the last one was not), and the sum and count of their distances from
-    // it, in frames.
+    // the last one was not), and the weighted sum of their distances from
+    // it, in frames, with the sum of the weights.
     double far_below_since_ms_ = -1.0;
     double far_below_sum_ = 0.0;
-    int far_below_count_ = 0;
+    double far_below_weight_ = 0.0;
 };
 
 }  // namespace tambelo
