@@ -269,7 +269,8 @@ TEST(SampleTimeline, BurstsTooUnevenToTimeByMakeMessagesPlayAsTheyCome)
 // stayed late to the end), and after stalls that come in quick succession
 // (a machine whose every core is busy freezing a tenth of a second at a
 // time: the rate once bent as far as it may and the notes lay tens of
-// milliseconds off for seconds).
+// milliseconds off for seconds), and on a stream pulled in bursts of small
+// writes (PipeWire's PulseAudio side, once followed only seconds later).
 TEST(SampleTimeline, AfterTheServerStallsTheDelayComesBackToWhatItWas)
 {
     struct Stall {

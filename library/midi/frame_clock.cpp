@@ -271,8 +271,8 @@ void FrameClock::follow_far_below(double now_ms, double end_frame, double weight
         return;
     // Every callback has stayed far below the line, at one distance, for a
     // while: the stream moved, by their mean distance (the line runs through
-    // the mean of the callbacks). The windows' figures were taken against
-    // the old line and edge; they move down with them.
+    // the callbacks as the fit weighs them). The windows' figures were taken
+    // against the old line and edge; they move down with them.
     const double moved = far_below_sum_ / far_below_weight_;
     far_below_since_ms_ = -1.0;
     window_residual_sum_ += moved * window_count_;
