@@ -618,6 +618,22 @@ double percentile(const std::vector<double>& sorted, double p)
     return sorted[std::min(index, sorted.size() - 1)];
 }
 
+struct Line {
+    double slope = 0, offset = 0;
+};
+
+// The least-squares line through the points (x[i], y[i]); at least two, not
+// all at one x.
+Line fit_line(const std::vector<double>& x, const std::vector<double>& y)
+{
+    double sum_x = 0, sum_y = 0, sum_xx = 0, sum_xy = 0;
+    const auto n = static_cast<double>(x.size());
+    for (std::size_t i = 0; i < x.size(); ++i)
+        sum_x += x[i], sum_y += y[i], sum_xx += x[i] * x[i], sum_xy += x[i] * y[i];
+    const double slope = (n * sum_xy - sum_x * sum_y) / (n * sum_xx - sum_x * sum_x);
+    return {slope, (sum_y - slope * sum_x) / n};
+}
+
 // How much longer a second of the recording lasted on our clock, as a share
 // (0.001: 0.1 % longer), from the moments its audio arrived: against a
 // steady flow, the earliest arrival in each second of the recording lies on
@@ -642,14 +658,11 @@ double recording_stretch(const std::vector<Arrival>& arrivals, double rate)
         if (std::isnan(lag[second - 2]) || behind < lag[second - 2])
             recorded[second - 2] = at, lag[second - 2] = behind;
     }
-    double n = 0, sum_x = 0, sum_y = 0, sum_xx = 0, sum_xy = 0;
+    std::vector<double> x, y;  // the seconds that had an arrival
     for (std::size_t i = 0; i < recorded.size(); ++i)
         if (!std::isnan(lag[i]))
-            n += 1, sum_x += recorded[i], sum_y += lag[i], sum_xx += recorded[i] * recorded[i],
-                sum_xy += recorded[i] * lag[i];
-    if (n < 3)
-        return std::nan("");
-    return (n * sum_xy - sum_x * sum_y) / (n * sum_xx - sum_x * sum_x);
+            x.push_back(recorded[i]), y.push_back(lag[i]);
+    return x.size() < 3 ? std::nan("") : fit_line(x, y).slope;
 }
 
 Figures measure(const Run& run)
@@ -683,12 +696,9 @@ Figures measure(const Run& run)
     figures.clicks = at_ms.size();
     if (at_ms.size() < 3)
         return figures;
-    double sum_k = 0, sum_t = 0, sum_kk = 0, sum_kt = 0;
-    const auto n = static_cast<double>(at_ms.size());
-    for (std::size_t i = 0; i < at_ms.size(); ++i)
-        sum_k += slot[i], sum_t += at_ms[i], sum_kk += slot[i] * slot[i], sum_kt += slot[i] * at_ms[i];
-    figures.period_ms = (n * sum_kt - sum_k * sum_t) / (n * sum_kk - sum_k * sum_k);
-    const double offset_ms = (sum_t - figures.period_ms * sum_k) / n;
+    const Line grid = fit_line(slot, at_ms);
+    figures.period_ms = grid.slope;
+    const double offset_ms = grid.offset;
     std::vector<double> deviations;
     for (std::size_t i = 0; i < at_ms.size(); ++i)
         deviations.push_back(std::fabs(at_ms[i] - offset_ms - figures.period_ms * slot[i]));
