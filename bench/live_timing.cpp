@@ -1,7 +1,6 @@
-// When the clicks of a click track are heard on the live synthesizer: the
-// device that applies each message as it arrives ("direct") against the one
-// that places it on the audio stream's frame clock ("timed"), side by side,
-// per audio server, idle and with a CPU hog on every core.
+// When the clicks of a click track are heard on the live synthesizer, per
+// audio server, idle and with a CPU hog on every core, beside a stock
+// client's steady tone played through the same server in the same seconds.
 //
 // The track (a woodblock every sixteenth note at 120 BPM over a soft held
 // organ, so that the sound never rests at exact zeros) is packed from the
@@ -207,9 +206,6 @@ struct Run {
     bool delay_known = false;  // only where frame 0's moment is known
     steady::time_point sink_start;
     steady::time_point request;
-    std::uint64_t late_messages = 0;
-    double latency_ms = 0;  // the timed device's latency at the end
-    bool gave_up = false;
     bool played = false;
 };
 
@@ -219,7 +215,6 @@ template <typename BeforeRelease>
 void play_track(const fs::path& set, std::unique_ptr<SynthDevice> device, double seconds, Run& run,
                 BeforeRelease before_release)
 {
-    SynthDevice* synth = device.get();
     PlayerServices services;
     services.open_device = [&device]() -> std::unique_ptr<MidiDevice> { return std::move(device); };
     Player* player = create_player(services);
@@ -229,10 +224,6 @@ void play_track(const fs::path& set, std::unique_ptr<SynthDevice> device, double
     run.request = steady::now();
     play_music(*player, 1);
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-    if (const SampleTimeline* timeline = synth->timeline()) {
-        run.late_messages = timeline->late_messages();
-        run.gave_up = timeline->gave_up_timing();
-    }
     stop_music(*player);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     before_release();
@@ -241,14 +232,14 @@ void play_track(const fs::path& set, std::unique_ptr<SynthDevice> device, double
 }
 
 // The synth pulled by a simulated sink (see the top of the file).
-Run play_simulated(const fs::path& set, const std::string& soundfont, const SynthTiming& timing, double seconds)
+Run play_simulated(const fs::path& set, const std::string& soundfont, double seconds)
 {
     std::string why;
-    std::unique_ptr<SynthDevice> device =
-        SynthDevice::open_pulled(soundfont, simulated_rate, timing, system_clock(), &why);
+    std::unique_ptr<SynthDevice> device = SynthDevice::open_pulled(
+        soundfont, simulated_rate, [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }, &why);
     if (!device)
         fail(why);
-    SynthDevice* synth = device.get();
+    FrameRing& ring = *device->ring();
     Run run;
     run.delay_known = true;
     run.audio.reserve(static_cast<std::size_t>(simulated_rate * (seconds + 3)));
@@ -258,17 +249,17 @@ Run play_simulated(const fs::path& set, const std::string& soundfont, const Synt
         raise_current_thread_priority();  // an audio server's pulling thread runs ahead of ours
         std::mt19937 random(7);
         std::uniform_int_distribution<int> burst(512, 1024), pause_us(500, 6000);
-        std::vector<float> left(1024), right(1024);
+        std::vector<float> stereo(2048);
         constexpr double buffered_frames = 0.032 * simulated_rate;
         while (!stop.load()) {
             const double played = seconds_since(run.sink_start, steady::now()) * simulated_rate;
             while (static_cast<double>(run.audio.size()) - played < buffered_frames) {
-                const int frames = burst(random);
-                std::fill_n(left.begin(), frames, 0.0f);
-                std::fill_n(right.begin(), frames, 0.0f);
-                synth->render(left.data(), right.data(), frames);
-                for (int i = 0; i < frames; ++i)
-                    run.audio.push_back(left[i] + right[i]);
+                const auto frames = static_cast<std::size_t>(burst(random));
+                const std::size_t got = ring.read(stereo.data(), frames);
+                std::fill(stereo.begin() + static_cast<std::ptrdiff_t>(got * 2),
+                          stereo.begin() + static_cast<std::ptrdiff_t>(frames * 2), 0.0f);
+                for (std::size_t i = 0; i < frames; ++i)
+                    run.audio.push_back(stereo[2 * i] + stereo[2 * i + 1]);
             }
             std::this_thread::sleep_for(std::chrono::microseconds(pause_us(random)));
         }
@@ -536,12 +527,12 @@ private:
 // The synth playing into `server` through FluidSynth's driver, recorded from
 // what the server outputs.
 Run play_on_server(const PrivateServer& server, const fs::path& set, const std::string& soundfont,
-                   const SynthTiming& timing, double seconds)
+                   double seconds)
 {
     server.use();
     Run run;
     std::string why;
-    std::unique_ptr<SynthDevice> device = SynthDevice::open(soundfont, timing, &why);
+    std::unique_ptr<SynthDevice> device = SynthDevice::open(soundfont, &why);
     if (!device) {
         std::fprintf(stderr, "live_timing: no output on %s: %s\n", server.kind().c_str(), why.c_str());
         return run;
@@ -604,9 +595,6 @@ struct Figures {
     double delay_change_ms = std::nan("");  // how much the delay grew from the first click to the last
     int zero_runs = 0;                    // runs of exact zeros of 2 ms or more
     double longest_zero_ms = 0;
-    std::uint64_t late = 0;
-    double latency_ms = 0;
-    bool gave_up = false;
     StallWitness::Seen machine;  // stalls of the whole machine meanwhile
 };
 
@@ -669,8 +657,6 @@ Figures measure(const Run& run)
 {
     Figures figures;
     figures.played = run.played;
-    figures.late = run.late_messages;
-    figures.gave_up = run.gave_up;
     const std::vector<std::size_t> all = find_onsets(run.audio, run.rate);
     if (all.size() < 3)
         return figures;
@@ -715,47 +701,38 @@ Figures measure(const Run& run)
     return figures;
 }
 
-void print_side_by_side(const std::string& condition, const Figures& direct, const Figures& timed)
+void print_figures(const std::string& condition, const Figures& figures, int control_dropouts)
 {
-    std::printf("\n%-44s %12s %12s\n", condition.c_str(), "direct", "timed");
-    if (!timed.played) {
+    std::printf("\n%s\n", condition.c_str());
+    if (!figures.played) {
         std::printf("  (not played: no output on this server)\n");
         return;
     }
-    // The direct column is left out ("-") when only the timed device ran.
-    const bool both = direct.played;
-    auto row = [both](const char* name, const char* format, double direct_value, double timed_value) {
-        char left[32] = "-", right[32];
-        if (both)
-            std::snprintf(left, sizeof left, format, direct_value);
-        std::snprintf(right, sizeof right, format, timed_value);
-        std::printf("%-44s %12s %12s\n", name, left, right);
+    auto row = [](const char* name, const char* format, double value) {
+        char text[32];
+        std::snprintf(text, sizeof text, format, value);
+        std::printf("%-44s %12s\n", name, text);
     };
-    row("clicks heard after the first second", "%.0f", static_cast<double>(direct.clicks),
-        static_cast<double>(timed.clicks));
-    row("median deviation (ms)", "%.3f", direct.median, timed.median);
-    row("99th percentile deviation (ms)", "%.3f", direct.p99, timed.p99);
-    row("maximum deviation (ms)", "%.3f", direct.max, timed.max);
-    row("fitted click period (ms)", "%.3f", direct.period_ms, timed.period_ms);
-    if (!std::isnan(timed.delay_ms))
-        row("request-to-sound delay on the grid (ms)", "%.1f", direct.delay_ms, timed.delay_ms);
-    row("delay change, first click to last (ms)", "%+.1f", direct.delay_change_ms, timed.delay_change_ms);
-    row("runs of exact zeros >= 2 ms", "%.0f", direct.zero_runs, timed.zero_runs);
-    row("longest run of exact zeros (ms)", "%.1f", direct.longest_zero_ms, timed.longest_zero_ms);
-    std::printf("%-44s %12s %12llu\n", "messages too late for their frame", "-",
-                static_cast<unsigned long long>(timed.late));
-    std::printf("%-44s %12s %12s\n", "timing given up (no usable clock)", "-", timed.gave_up ? "yes" : "no");
-    auto stalls = [](const StallWitness::Seen& seen) -> std::string {
-        if (!seen.known)
-            return "?";  // no real-time priority for the witness
-        if (seen.stalls == 0)
-            return "0";
+    row("clicks heard after the first second", "%.0f", static_cast<double>(figures.clicks));
+    row("median deviation (ms)", "%.3f", figures.median);
+    row("99th percentile deviation (ms)", "%.3f", figures.p99);
+    row("maximum deviation (ms)", "%.3f", figures.max);
+    row("fitted click period (ms)", "%.3f", figures.period_ms);
+    if (!std::isnan(figures.delay_ms))
+        row("request-to-sound delay on the grid (ms)", "%.1f", figures.delay_ms);
+    row("delay change, first click to last (ms)", "%+.1f", figures.delay_change_ms);
+    row("runs of exact zeros >= 2 ms", "%.0f", figures.zero_runs);
+    row("longest run of exact zeros (ms)", "%.1f", figures.longest_zero_ms);
+    if (control_dropouts >= 0)
+        row("dropouts of the stock client's tone", "%.0f", control_dropouts);
+    const StallWitness::Seen& seen = figures.machine;
+    std::string stalls = "?";  // no real-time priority for the witness
+    if (seen.known) {
         char text[32];
         std::snprintf(text, sizeof text, "%d, %.0f ms", seen.stalls, seen.longest_ms);
-        return text;
-    };
-    std::printf("%-44s %12s %12s\n", "whole-machine stalls >= 5 ms, longest", both ? stalls(direct.machine).c_str() : "-",
-                stalls(timed.machine).c_str());
+        stalls = seen.stalls == 0 ? "0" : text;
+    }
+    std::printf("%-44s %12s\n", "whole-machine stalls >= 5 ms, longest", stalls.c_str());
     std::fflush(stdout);
 }
 
@@ -774,28 +751,22 @@ std::vector<std::string> split(const std::string& list)
 int main(int argc, char** argv)
 {
     double seconds = 20;
-    SynthTiming timing;
     std::string soundfont, servers = "simulated,pulseaudio,pipewire,jack";
     bool loaded_too = true;
-    // During each timed run on PulseAudio or PipeWire, play a steady tone
-    // from the server's own client into a second sink: its dropouts against
-    // ours, in the same seconds.
+    // During each run on PulseAudio or PipeWire, play a steady tone from the
+    // server's own client into a second sink: its dropouts against ours, in
+    // the same seconds.
     bool control = false;
-    // > 0: only the timed device plays, and the exit status is 1 unless
-    // every timed run on a real server meets it; 77 (no verdict) when a run
-    // missed it and a steady tone from the server's own client, played into
-    // a second sink meanwhile, dropped out too (PulseAudio and PipeWire
-    // only), when the whole machine stood still meanwhile, or when the synth
-    // found no usable clock and fell back to the direct path. A run that missed with dropouts of its own is tried once
-    // more.
+    // > 0: the exit status is 1 unless every run on a real server meets it
+    // (every click heard, p99 under this many ms), or the stock client's
+    // tone, played in the same seconds (PulseAudio and PipeWire), dropped
+    // out too: then 77, no verdict. Nothing else excuses a run.
     double check_p99_ms = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         const bool has_value = i + 1 < argc;
         if (option == "--seconds" && has_value)
             seconds = std::atof(argv[++i]);
-        else if (option == "--latency" && has_value)
-            timing = SynthTiming{std::atof(argv[++i]), false};
         else if (option == "--soundfont" && has_value)
             soundfont = argv[++i];
         else if (option == "--servers" && has_value)
@@ -807,19 +778,18 @@ int main(int argc, char** argv)
         else if (option == "--check-p99-ms" && has_value)
             check_p99_ms = std::atof(argv[++i]);
         else
-            fail("usage: live_timing [--seconds S] [--latency MS] [--soundfont SF2] "
+            fail("usage: live_timing [--seconds S] [--soundfont SF2] "
                  "[--servers simulated,pulseaudio,pipewire,jack] [--idle-only] [--control] [--check-p99-ms MS]");
     }
     const fs::path folder = fs::temp_directory_path() / ("tambelo-live-timing-" + std::to_string(::getpid()));
     const fs::path set = write_click_set(folder);
-    std::printf("click every %.3f ms, %.0f s per run, timed latency %.1f ms%s, %u cores\n", click_ms, seconds,
-                timing.latency_ms, timing.adaptive ? " (adaptive)" : "", std::thread::hardware_concurrency());
+    std::printf("click every %.3f ms, %.0f s per run, %u cores\n", click_ms, seconds,
+                std::thread::hardware_concurrency());
     std::fflush(stdout);
 
     const bool checking = check_p99_ms > 0;
     bool checked_ok = true;
-    bool server_starved = false;  // a run missed, and the server dropped out without us too
-    bool no_usable_clock = false;  // a run missed, and the synth had given up timing
+    bool server_starved = false;  // a run missed, and the stock client's tone dropped out too
     for (const std::string& kind : split(servers)) {
         std::unique_ptr<PrivateServer> server;
         if (kind != "simulated") {
@@ -834,61 +804,26 @@ int main(int argc, char** argv)
             if (loaded && !loaded_too)
                 continue;
             CpuHog hog(loaded);
-            auto run = [&](const SynthTiming& chosen) {
-                StallWitness witness;
-                const Run played = server ? play_on_server(*server, set, soundfont, chosen, seconds)
-                                          : play_simulated(set, soundfont, chosen, seconds);
-                const StallWitness::Seen machine = witness.finish();
-                Figures figures = measure(played);
-                figures.machine = machine;
-                return figures;
-            };
             const std::string condition = kind + (loaded ? ", a CPU hog on every core" : ", idle (no hog of ours)");
-            // The timed device, with a stock client's tone into the second
-            // sink meanwhile where it is wanted; -1 for the tone's dropouts
-            // when it did not play.
             const bool witnessed = server && kind != "jack" && (checking || control);
-            auto run_timed = [&](Figures& figures) {
-                std::unique_ptr<ControlTone> tone;
-                if (witnessed)
-                    tone = std::make_unique<ControlTone>(*server, folder, seconds + 3.0);
-                figures = run(timing);
-                return tone ? tone->finish() : -1;
-            };
-            const Figures direct = checking ? Figures{} : run(SynthTiming{0.0, false});
-            Figures timed;
-            int control_dropouts = run_timed(timed);
-            print_side_by_side(condition, direct, timed);
-            auto met = [&] {
-                return timed.played &&
-                       timed.clicks >= static_cast<std::size_t>(0.9 * (seconds - 1) * 1000 / click_ms) &&
-                       timed.p99 < check_p99_ms;
-            };
-            if (!server || !checking || met())
+            std::unique_ptr<ControlTone> tone;
+            if (witnessed)
+                tone = std::make_unique<ControlTone>(*server, folder, seconds + 3.0);
+            StallWitness witness;
+            const Run played = server ? play_on_server(*server, set, soundfont, seconds)
+                                      : play_simulated(set, soundfont, seconds);
+            Figures figures = measure(played);
+            figures.machine = witness.finish();
+            const int control_dropouts = tone ? tone->finish() : -1;
+            print_figures(condition, figures, control_dropouts);
+            const bool met = figures.played &&
+                             figures.clicks >= static_cast<std::size_t>(0.9 * (seconds - 1) * 1000 / click_ms) &&
+                             figures.p99 < check_p99_ms;
+            if (!server || !checking || met)
                 continue;
-            // A miss counts only if the server kept real time meanwhile: a
-            // server that dropped out with nothing of ours in it, or a
-            // machine that stood still, gives no verdict on our timing, and
-            // neither does a synth that found no
-            // usable clock in the server's bursts (it said so, and plays the
-            // messages as they come: what is left is the direct path). A run
-            // that dropped out when the server's own client did not gets one
-            // more try: a single dropout moves every click for a second or
-            // two, and one chance stall of our process must not decide.
-            auto no_verdict = [&] {
-                const bool starved = control_dropouts > 0 || timed.machine.stalls > 0;
-                server_starved = server_starved || starved;
-                no_usable_clock = no_usable_clock || (!starved && timed.gave_up);
-                return starved || timed.gave_up;
-            };
-            if (no_verdict())
+            if (control_dropouts > 0) {
+                server_starved = true;
                 continue;
-            if (timed.zero_runs > 0) {
-                std::printf("the timed run dropped out and the server's own client did not: once more\n");
-                control_dropouts = run_timed(timed);
-                print_side_by_side(condition + ", again", direct, timed);
-                if (met() || no_verdict())
-                    continue;
             }
             checked_ok = false;
         }
@@ -898,19 +833,11 @@ int main(int argc, char** argv)
     if (check_p99_ms <= 0)
         return 0;
     if (checked_ok && server_starved) {
-        std::printf("\ncheck (timed, every click heard, p99 under %.1f ms): no verdict, the server dropped out "
-                    "with a plain tone from its own client too, or the whole machine stood still (it cannot give "
-                    "the server real time now)\n",
+        std::printf("\ncheck (every click heard, p99 under %.1f ms): no verdict, the server dropped out for a "
+                    "plain tone from its own client in the same seconds\n",
                     check_p99_ms);
         return 77;
     }
-    if (checked_ok && no_usable_clock) {
-        std::printf("\ncheck (timed, every click heard, p99 under %.1f ms): no verdict, the server's bursts gave "
-                    "the synth no usable clock and it fell back to playing messages as they come\n",
-                    check_p99_ms);
-        return 77;
-    }
-    std::printf("\ncheck (timed, every click heard, p99 under %.1f ms): %s\n", check_p99_ms,
-                checked_ok ? "met" : "NOT met");
+    std::printf("\ncheck (every click heard, p99 under %.1f ms): %s\n", check_p99_ms, checked_ok ? "met" : "NOT met");
     return checked_ok ? 0 : 1;
 }

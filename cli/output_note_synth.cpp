@@ -14,15 +14,13 @@ std::string output_note(const std::string& name, MidiDevice* device)
     if (!chosen_soundfont.empty() && synth->soundfont() != chosen_soundfont)
         note = "SoundFont \"" + chosen_soundfont + "\" could not be used; playing with \"" +
                synth->soundfont() + "\"";
-    if (const std::string problem = read_synth_latency_setting().problem; !problem.empty())
-        note += (note.empty() ? "" : "\n") + problem;
     return note;
 }
 
-bool output_gave_up_timing(const MidiDevice* device)
+bool output_lost(const MidiDevice* device)
 {
     const auto* synth = dynamic_cast<const SynthDevice*>(device);
-    return synth && synth->gave_up_timing();
+    return synth && synth->output_lost();
 }
 
 }  // namespace tambelo::cli

@@ -7,7 +7,7 @@ std::string output_note(const std::string&, MidiDevice*)
     return {};
 }
 
-bool output_gave_up_timing(const MidiDevice*)
+bool output_lost(const MidiDevice*)
 {
     return false;
 }

@@ -123,7 +123,7 @@ void play_interactively(Session& session, const std::vector<std::string>& titles
     std::cout << "keys: n/p next/previous, N/P ten on, space stop/play, q quit" << std::endl;
     std::string shown;
     while (!interrupt.raised() && !time_is_up(options, start)) {
-        if (report.tell_if_timing_given_up(true))
+        if (report.tell_if_output_changed(true))
             shown.clear();  // the status line is drawn again below the message
         const std::string line =
             fit_to_columns(status_line(session, titles), terminal_columns() - 1);
@@ -166,7 +166,7 @@ Session::State play_unattended(Session& session, const std::vector<std::string>&
         const Session::State state = session.state();
         if (state != Session::State::playing)
             return state;
-        report.tell_if_timing_given_up();
+        report.tell_if_output_changed();
         interrupt.wait(20);
     }
     return Session::State::playing;

@@ -38,14 +38,16 @@ void OutputReport::record(std::string fallback_reason, std::string note, const M
     opened_.notify_all();
 }
 
-bool OutputReport::tell_if_timing_given_up(bool over_status_line)
+bool OutputReport::tell_if_output_changed(bool over_status_line)
 {
     std::lock_guard lock(mutex_);
-    if (told_timing_ || !output_gave_up_timing(device_))
+    if (told_lost_ == output_lost(device_))
         return false;
-    told_timing_ = true;
-    std::cerr << (over_status_line ? "\r\033[K" : "") << "tambelo-cli: the audio server pulls the sound in bursts too uneven to time notes "
-                 "by; playing each note as it comes instead\n";
+    told_lost_ = !told_lost_;
+    std::cerr << (over_status_line ? "\r\033[K" : "")
+              << (told_lost_ ? "tambelo-cli: the audio output stopped (its sound server went away); "
+                               "the music plays on unheard until it can be reopened\n"
+                             : "tambelo-cli: the audio output is back\n");
     return true;
 }
 

@@ -27,11 +27,11 @@ public:
 
     void record(std::string fallback_reason, std::string note, const MidiDevice* device = nullptr);
 
-    // Says once on stderr, when the opened device has given up timing
-    // messages on the audio server's clock, that it plays them as they come.
+    // Says on stderr when the opened device loses its audio output (the
+    // sound server went away) and when an output is back, once each time.
     // Call from the command's thread while the player lives; `over_status_line`
     // first clears a status line drawn on the terminal. True when it printed.
-    bool tell_if_timing_given_up(bool over_status_line = false);
+    bool tell_if_output_changed(bool over_status_line = false);
 
 private:
     std::mutex mutex_;
@@ -40,7 +40,7 @@ private:
     std::string fallback_reason_;
     std::string note_;
     const MidiDevice* device_ = nullptr;  // owned by the player
-    bool told_timing_ = false;
+    bool told_lost_ = false;
 };
 
 // Player services whose device opener opens the device named `name` (as

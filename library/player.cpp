@@ -36,6 +36,8 @@ Player* create_player(const PlayerServices& services, bool start_thread)
     player->current_track = 0;
     player->request = TrackRequest{}.word();
     player->served_request = TrackRequest{}.word();
+    player->pass_request = player->served_request;
+    player->own_clock = nullptr;
     player->quit = 0;
     player->tempo = 64;
     player->tempo_base = 64;

@@ -122,6 +122,13 @@ struct Player {
     // Playback thread only: the request word that the playing track answers.
     // Its end withdraws this word and nothing newer.
     std::uint64_t served_request;
+    // Playback thread only: the request word the pass under way started
+    // from. A device that paces the music ends a sleep early when the word
+    // moves on.
+    std::atomic<std::uint64_t> pass_request;
+    // The clock the Player was made with, while a device paces the music on
+    // its own clock instead (pacing_clock). Playback thread only.
+    Clock* own_clock;
 
     // Guards the two paths: open_file writes them while a track preparation
     // on the playback thread may be taking its copy.

@@ -24,12 +24,21 @@ void open_player_device(Player& player)
     if (player.services.open_device)
         device = player.services.open_device();
     player.midi_out = device ? std::move(device) : std::make_unique<NullDevice>();
+    player.own_clock = player.services.clock;
+    Player* self = &player;
+    if (Clock* pacing = player.midi_out->pacing_clock([self] {
+            return self->quit.load() != 0 || self->request.load() != self->pass_request.load();
+        }))
+        player.services.clock = pacing;
 }
 
 void close_player_device(Player& player)
 {
+    player.midi_out->discontinue();
     silence_channels(player);
     player.midi_out.reset();
+    if (player.own_clock)
+        player.services.clock = player.own_clock;
 }
 
 std::uint32_t poll_sleep_ms(const Player& player)
@@ -48,6 +57,7 @@ void run_player_pass(Player& player)
 {
     const std::int32_t current = player.current_track;
     const std::uint64_t seen = player.request.load();
+    player.pass_request.store(seen);
     const TrackRequest request = TrackRequest::from_word(seen);
     // A track that ended answers no request any more: asked for again, even
     // under the same number, it is prepared afresh.
@@ -55,6 +65,10 @@ void run_player_pass(Player& player)
     std::int32_t track = current;
 
     if (current != request.wanted() || (current != 0 && ended)) {
+        // A change the caller asked for is heard at once; the silencing
+        // after a track's own end lets its last sound ring out.
+        if (seen != player.served_request)
+            player.midi_out->discontinue();
         silence_channels(player);
         track = 0;
         if (request.wanted() != 0) {

@@ -184,26 +184,5 @@ TEST(LiveSynth, OpensOrSaysWhyWithoutPrinting)
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }
 
-// A latency the user set is fixed; one that is out of range or not a number
-// is not used (the adaptive default is), and the reason names the value.
-TEST(LiveSynth, TheLatencySettingTakesOnlyMillisecondsFromZeroToOneThousand)
-{
-    ::setenv("TAMBELO_SYNTH_LATENCY_MS", "25", 1);
-    EXPECT_EQ(synth_timing_setting().latency_ms, 25.0);
-    EXPECT_FALSE(synth_timing_setting().adaptive);
-    EXPECT_TRUE(read_synth_latency_setting().problem.empty());
-    for (const char* wrong : {"-5", "99999", "abc", "12ms"}) {
-        SCOPED_TRACE(wrong);
-        ::setenv("TAMBELO_SYNTH_LATENCY_MS", wrong, 1);
-        EXPECT_EQ(synth_timing_setting().latency_ms, default_synth_latency_ms);
-        EXPECT_TRUE(synth_timing_setting().adaptive);
-        EXPECT_NE(read_synth_latency_setting().problem.find(std::string("\"") + wrong + "\" was not used"),
-                  std::string::npos);
-    }
-    ::unsetenv("TAMBELO_SYNTH_LATENCY_MS");
-    EXPECT_TRUE(synth_timing_setting().adaptive);
-    EXPECT_TRUE(read_synth_latency_setting().problem.empty());
-}
-
 }  // namespace
 }  // namespace tambelo

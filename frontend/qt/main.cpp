@@ -9,7 +9,6 @@
 #include "frontend/qt/remembered_set.h"
 #include "frontend/window_logic/common.h"
 #include "frontend/window_logic/start_set.h"
-#include "library/midi/synth_latency_setting.h"
 
 #include <QApplication>
 #include <QDir>
@@ -120,9 +119,6 @@ int main(int argc, char** argv)
         remember_set(to_text(start));
 
     note_unusable_soundfont();
-    // The library ignores such a value quietly; the user hears of it here.
-    if (const std::string problem = tambelo::read_synth_latency_setting().problem; !problem.empty())
-        std::fprintf(stderr, "tambelo: %s\n", problem.c_str());
 
     PlaybackLibrary library(places.program_folder / playback_library_file_name(),
                             installed_library_name);

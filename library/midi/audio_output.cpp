@@ -3,6 +3,7 @@
 #include "library/midi/pulse_stream_output.h"
 #include "library/midi/sound_system.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -24,15 +25,41 @@ bool driver_available(fluid_settings_t* settings, const std::string& name)
     return search.found;
 }
 
-// How much sound each of the driver's writes carries: 64 frames for every
-// driver. Larger writes (about 21 ms, once tried through the PulseAudio
-// driver) made the timing worse: PipeWire's PulseAudio side went from 0.7 ms
-// to about 3 ms at the 99th percentile, and the direct path got coarser by a
-// write.
+// How much sound each of the driver's writes carries. The sound is rendered
+// ahead into the ring, so a period only sets how soon a stop is heard.
 void set_period(fluid_settings_t* settings)
 {
-    constexpr int period_frames = 64;
+    constexpr int period_frames = 256;
     fluid_settings_setint(settings, "audio.period-size", period_frames);
+}
+
+// FluidSynth's driver asks for `frames` frames in two planes: the ring's
+// sound, and silence where the ring has run dry.
+int play_ring(void* data, int frames, int, float**, int outputs, float** out)
+{
+    if (outputs < 2)
+        return FLUID_FAILED;
+    auto& ring = *static_cast<FrameRing*>(data);
+    constexpr int piece = 256;
+    float interleaved[piece * 2];
+    int done = 0;
+    while (done < frames) {
+        const int wanted = std::min(piece, frames - done);
+        const int got = static_cast<int>(ring.read(interleaved, static_cast<std::size_t>(wanted)));
+        for (int i = 0; i < got; ++i) {
+            out[0][done + i] = interleaved[2 * i];
+            out[1][done + i] = interleaved[2 * i + 1];
+        }
+        std::fill(out[0] + done + got, out[0] + done + wanted, 0.0f);
+        std::fill(out[1] + done + got, out[1] + done + wanted, 0.0f);
+        done += wanted;
+        if (got < wanted) {
+            std::fill(out[0] + done, out[0] + frames, 0.0f);
+            std::fill(out[1] + done, out[1] + frames, 0.0f);
+            break;
+        }
+    }
+    return FLUID_OK;
 }
 
 // One of FluidSynth's drivers, running.
@@ -46,11 +73,10 @@ private:
 
 }  // namespace
 
-AudioOutputPtr open_audio_output(GsSynth& synth, std::string* why, fluid_audio_func_t render,
-                                 void* render_data)
+AudioOutputPtr open_audio_output(GsSynth& synth, FrameRing& ring, std::string* why)
 {
     silence_sound_libraries();
-    if (AudioOutputPtr output = open_pulse_stream_output(synth.sample_rate, render, render_data))
+    if (AudioOutputPtr output = open_pulse_stream_output(synth.sample_rate, ring))
         return output;
     fluid_settings_t* settings = synth.settings.get();
     fluid_settings_setstr(settings, "audio.pulseaudio.media-role", "music");
@@ -72,8 +98,7 @@ AudioOutputPtr open_audio_output(GsSynth& synth, std::string* why, fluid_audio_f
         tried.emplace_back(driver);
         fluid_settings_setstr(settings, "audio.driver", driver);
         set_period(settings);
-        FluidAudioDriverPtr output(render ? new_fluid_audio_driver2(settings, render, render_data)
-                                          : new_fluid_audio_driver(settings, synth.synth.get()));
+        FluidAudioDriverPtr output(new_fluid_audio_driver2(settings, play_ring, &ring));
         if (output) {
             // JACK runs at its own rate and FluidSynth's driver sets the synth
             // to it; what renders and times the sound must count at that rate.

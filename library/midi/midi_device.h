@@ -2,8 +2,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
 namespace tambelo {
+
+class Clock;
 
 // Header of a long (System Exclusive) message, modelled on the header that
 // MIDI output services hand to a device: the caller fills in the data and
@@ -60,7 +63,25 @@ public:
     // once it has finished with them (at once or later).
     virtual bool send_long(MidiHeader& header) = 0;
     virtual bool unprepare_header(MidiHeader& header);
+
+    // A device that makes its sound itself (the embedded synthesizer) paces
+    // the music by the sound it makes: the Player then reads its time from
+    // this clock and sleeps on it, and each sleep renders the sound of the
+    // time slept. `interrupted` is asked while a sleep waits for the sound to
+    // be played; true ends the sleep early. Null (the default): the device
+    // plays on the Player's own clock. Valid while the device lives.
+    virtual Clock* pacing_clock(std::function<bool()> interrupted);
+
+    // A break in the music that the caller asked for (a stop, another
+    // track, quitting): sound the device holds ready to be heard is dropped,
+    // so that what is sent next is heard at once. Messages are unaffected.
+    virtual void discontinue() {}
 };
+
+inline Clock* MidiDevice::pacing_clock(std::function<bool()>)
+{
+    return nullptr;
+}
 
 inline bool MidiDevice::send_short_at(std::uint32_t message, const DueMoment&)
 {

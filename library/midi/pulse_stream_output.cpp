@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -14,12 +15,17 @@
 namespace tambelo {
 namespace {
 
-constexpr int write_frames = 64;
 constexpr int channels = 2;
-// The server buffer we ask for, the whole delay from our write to the sink.
-// With 20 ms an idle null sink still ran dry once or twice in 20 s, with
-// 30 ms not in three such runs; more would only delay every change.
-constexpr pa_usec_t server_buffer_usec = 30'000;
+constexpr std::size_t frame_bytes = channels * sizeof(float);
+// What the stream keeps in the server: more than the longest moment for
+// which this machine was seen to stand still (100 ms with both cores busy),
+// so that neither a stall of ours nor the server's catching up after one
+// leaves it dry. It costs no delay: every change of what plays drops it.
+constexpr pa_usec_t server_buffer_usec = 250'000;
+// How often the server asks for more, and so (with early requests) how much
+// the sink renders ahead of the speaker: what is left of a dropped buffer.
+constexpr pa_usec_t request_usec = 10'000;
+constexpr std::size_t write_frames = 1024;
 
 // Wakes whoever waits on the main loop; every callback of ours does only this.
 void signal_loop(void* loop)
@@ -84,31 +90,6 @@ public:
         return state == PA_CONTEXT_READY;
     }
 
-    // The server's name, as it reports it ("pulseaudio", or "PulseAudio
-    // (on PipeWire 0.3.65)"). Loop locked.
-    std::string server_name()
-    {
-        struct Answer {
-            pa_threaded_mainloop* loop;
-            std::string name;
-        } answer{loop_, {}};
-        pa_operation* asking = pa_context_get_server_info(
-            context_,
-            [](pa_context*, const pa_server_info* info, void* data) {
-                auto* reply = static_cast<Answer*>(data);
-                if (info && info->server_name)
-                    reply->name = info->server_name;
-                signal_loop(reply->loop);
-            },
-            &answer);
-        if (!asking)
-            return {};
-        while (pa_operation_get_state(asking) == PA_OPERATION_RUNNING)
-            wait();
-        pa_operation_unref(asking);
-        return answer.name;
-    }
-
     pa_context* context() { return context_; }
     pa_threaded_mainloop* loop() { return loop_; }
     void lock() { pa_threaded_mainloop_lock(loop_); }
@@ -120,21 +101,11 @@ private:
     pa_context* context_ = nullptr;
 };
 
-bool is_pipewire(const std::string& server_name)
-{
-    return server_name.find("PipeWire") != std::string::npos;
-}
-
-// The stream and the thread that renders into it. The thread renders one
-// write's worth, then waits until the server's buffer has room for it, as
-// a blocking write would: the moments at which it renders follow the
-// server's pull.
+// The stream and the thread that fills it from the ring, as fast as the
+// server takes sound and the ring has it.
 class PulseStreamOutput final : public AudioOutput {
 public:
-    PulseStreamOutput(double sample_rate, fluid_audio_func_t render, void* render_data)
-        : render_(render), render_data_(render_data), sample_rate_(sample_rate)
-    {
-    }
+    PulseStreamOutput(double sample_rate, FrameRing& ring) : ring_(ring), sample_rate_(sample_rate) {}
 
     ~PulseStreamOutput() override
     {
@@ -161,13 +132,20 @@ public:
         if (!connection_.connect())
             return false;
         connection_.lock();
-        const bool connected = !is_pipewire(connection_.server_name()) && connect_stream();
+        const bool connected = connect_stream();
         connection_.unlock();
         if (!connected)
             return false;
         running_.store(true);
         thread_ = std::thread([this] { play(); });
         return true;
+    }
+
+    void wake() override
+    {
+        connection_.lock();
+        signal_loop(connection_.loop());
+        connection_.unlock();
     }
 
 private:
@@ -191,18 +169,16 @@ private:
         pa_buffer_attr buffer{};
         buffer.maxlength = static_cast<std::uint32_t>(-1);
         buffer.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(server_buffer_usec, &format));
+        buffer.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(request_usec, &format));
         // No prebuffering: the stream plays from the start and never stops
-        // to fill up again. When the server runs dry (a busy machine), sound
-        // that comes late is skipped instead of played late, so the stream
-        // stays on its clock and every later note on its frame, as through
-        // JACK; a stream that paused to fill up again would play everything
-        // after the gap that much later.
+        // to fill up again. Should the server ever run dry, sound that
+        // comes late is skipped rather than played late, so that the music
+        // after the gap stays in its place.
         buffer.prebuf = 0;
-        buffer.minreq = static_cast<std::uint32_t>(-1);
         buffer.fragsize = static_cast<std::uint32_t>(-1);
-        // The buffer is the whole delay from our write to the speaker, the
-        // server's own included.
-        if (pa_stream_connect_playback(stream_, nullptr, &buffer, PA_STREAM_ADJUST_LATENCY, nullptr,
+        // Early requests: the sink renders only a request's worth ahead, and
+        // the rest of the buffer stays in the stream, where a flush drops it.
+        if (pa_stream_connect_playback(stream_, nullptr, &buffer, PA_STREAM_EARLY_REQUESTS, nullptr,
                                        nullptr) < 0)
             return false;
         pa_stream_state_t state;
@@ -211,63 +187,53 @@ private:
         return state == PA_STREAM_READY;
     }
 
-    // The output's thread.
+    // Drops what the server holds of the stream. Loop locked.
+    void flush()
+    {
+        if (pa_operation* flushing = pa_stream_flush(stream_, nullptr, nullptr))
+            pa_operation_unref(flushing);
+    }
+
+    // The output's thread. Ends when the stream fails (the server went
+    // away): the ring is then no longer read, and its writer notices.
     void play()
     {
         raise_current_thread_priority();
-        std::vector<float> left(write_frames), right(write_frames), interleaved(write_frames * channels);
-        float* planes[channels] = {left.data(), right.data()};
-        while (running_.load()) {
-            std::fill(left.begin(), left.end(), 0.0f);
-            std::fill(right.begin(), right.end(), 0.0f);
-            render_(render_data_, write_frames, 0, nullptr, channels, planes);
-            for (int frame = 0; frame < write_frames; ++frame) {
-                interleaved[frame * channels] = left[frame];
-                interleaved[frame * channels + 1] = right[frame];
-            }
-            if (!write(interleaved))
-                return;  // the server went away: the sound stops, as any player's would
-        }
-    }
-
-    // Writes all of `sound`, waiting for room as needed; false when the
-    // stream failed. Stops early (true) when the output is being destroyed.
-    bool write(const std::vector<float>& sound)
-    {
-        const auto* bytes = reinterpret_cast<const char*>(sound.data());
-        std::size_t left_to_write = sound.size() * sizeof(float);
+        std::vector<float> sound(write_frames * channels);
         connection_.lock();
-        bool good = true;
-        while (left_to_write > 0 && running_.load()) {
-            if (pa_stream_get_state(stream_) != PA_STREAM_READY) {
-                good = false;
+        while (running_.load()) {
+            if (pa_stream_get_state(stream_) != PA_STREAM_READY)
                 break;
+            if (ring_.drop_pending()) {
+                ring_.read(sound.data(), 0);
+                flush();
             }
             const std::size_t room = pa_stream_writable_size(stream_);
-            if (room == static_cast<std::size_t>(-1)) {
-                good = false;
+            if (room == static_cast<std::size_t>(-1))
                 break;
-            }
-            if (room == 0) {
-                connection_.wait();
+            const std::size_t frames = std::min({room / frame_bytes, ring_.available(), write_frames});
+            if (frames == 0) {
+                if (room / frame_bytes == 0) {
+                    connection_.wait();
+                } else {
+                    // The ring has run dry: its writer fills it within a
+                    // millisecond or two.
+                    connection_.unlock();
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                    connection_.lock();
+                }
                 continue;
             }
-            const std::size_t count = std::min(room, left_to_write);
-            if (pa_stream_write(stream_, bytes, count, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
-                good = false;
+            const std::size_t got = ring_.read(sound.data(), frames);
+            if (pa_stream_write(stream_, sound.data(), got * frame_bytes, nullptr, 0, PA_SEEK_RELATIVE) < 0)
                 break;
-            }
-            bytes += count;
-            left_to_write -= count;
         }
         connection_.unlock();
-        return good;
     }
 
     PulseConnection connection_;
     pa_stream* stream_ = nullptr;
-    fluid_audio_func_t render_;
-    void* render_data_;
+    FrameRing& ring_;
     double sample_rate_;
     std::atomic<bool> running_{false};
     std::thread thread_;
@@ -275,12 +241,9 @@ private:
 
 }  // namespace
 
-AudioOutputPtr open_pulse_stream_output(double sample_rate, fluid_audio_func_t render,
-                                        void* render_data)
+AudioOutputPtr open_pulse_stream_output(double sample_rate, FrameRing& ring)
 {
-    if (!render)
-        return nullptr;
-    auto output = std::make_unique<PulseStreamOutput>(sample_rate, render, render_data);
+    auto output = std::make_unique<PulseStreamOutput>(sample_rate, ring);
     if (!output->start())
         return nullptr;
     return output;

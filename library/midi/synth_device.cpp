@@ -1,6 +1,9 @@
 #include "library/midi/synth_device.h"
 
-#include "library/platform/clock.h"
+#include <algorithm>
+#include <cmath>
+#include <thread>
+#include <vector>
 
 namespace tambelo {
 namespace {
@@ -64,8 +67,8 @@ bool apply_system_exclusive(fluid_synth_t* synth, const std::uint8_t* bytes, std
 
 }  // namespace
 
-// The synth as the timeline drives it, on the audio output's thread.
-class SynthDevice::Renderer final : public TimelineSynth {
+// The synth as the pacing drives it, on the playback thread.
+class SynthDevice::Renderer final : public PacedSynth {
 public:
     explicit Renderer(fluid_synth_t* synth) : synth_(synth) {}
 
@@ -86,16 +89,6 @@ private:
     fluid_synth_t* synth_;
 };
 
-SynthTiming synth_timing_setting()
-{
-    SynthTiming timing;
-    if (const SynthLatencySetting setting = read_synth_latency_setting(); setting.given) {
-        timing.latency_ms = setting.latency_ms;
-        timing.adaptive = false;
-    }
-    return timing;
-}
-
 SynthDevice::SynthDevice(GsSynth gs)
     : gs_(std::move(gs)), renderer_(std::make_unique<Renderer>(gs_.synth.get()))
 {
@@ -103,14 +96,9 @@ SynthDevice::SynthDevice(GsSynth gs)
 
 SynthDevice::~SynthDevice() = default;
 
-void SynthDevice::start_timeline(const SynthTiming& timing, Clock& clock)
+void SynthDevice::start_pacing(double sample_rate, FramePacer::Wait wait)
 {
-    if (timing.latency_ms > 0.0) {
-        TimelineLatency latency;
-        latency.start_ms = timing.latency_ms;
-        latency.adaptive = timing.adaptive;
-        timeline_ = std::make_unique<SampleTimeline>(*renderer_, clock, gs_.sample_rate, latency);
-    }
+    pacer_ = std::make_unique<FramePacer>(*renderer_, *ring_, sample_rate, std::move(wait));
 }
 
 std::unique_ptr<SynthDevice> SynthDevice::open_offline(const std::string& chosen_soundfont,
@@ -130,60 +118,125 @@ std::unique_ptr<SynthDevice> SynthDevice::open_offline_sharing(const SynthDevice
     return std::unique_ptr<SynthDevice>(new SynthDevice(std::move(*gs)));
 }
 
+namespace {
+
+std::size_t frames_ahead(double sample_rate)
+{
+    return static_cast<std::size_t>(std::ceil(SynthDevice::ahead_ms * sample_rate / 1000.0));
+}
+
+}  // namespace
+
 std::unique_ptr<SynthDevice> SynthDevice::open_pulled(const std::string& chosen_soundfont,
-                                                      double sample_rate, const SynthTiming& timing,
-                                                      Clock& clock, std::string* why)
+                                                      double sample_rate, FramePacer::Wait wait,
+                                                      std::string* why)
 {
     std::unique_ptr<SynthDevice> device = open_offline(chosen_soundfont, sample_rate, why);
-    if (device)
-        device->start_timeline(timing, clock);
-    return device;
-}
-
-std::unique_ptr<SynthDevice> SynthDevice::open(const std::string& chosen_soundfont,
-                                               std::string* why)
-{
-    return open(chosen_soundfont, synth_timing_setting(), why);
-}
-
-std::unique_ptr<SynthDevice> SynthDevice::open(const std::string& chosen_soundfont,
-                                               const SynthTiming& timing, std::string* why)
-{
-    std::unique_ptr<SynthDevice> device =
-        open_pulled(chosen_soundfont, live_sample_rate, timing, system_clock(), why);
     if (!device)
         return nullptr;
-    auto render_for_output = [](void* data, int frames, int, float**, int outputs,
-                                float** out) -> int {
-        if (outputs < 2)
-            return FLUID_FAILED;
-        static_cast<SynthDevice*>(data)->render(out[0], out[1], frames);
-        return FLUID_OK;
-    };
-    device->output_ = open_audio_output(device->gs_, why, render_for_output, device.get());
-    if (!device->output_)
-        return nullptr;
-    // A server that runs at a rate of its own (JACK) has the synth follow it;
-    // the timeline must count frames at that rate too.
-    if (device->timeline_)
-        device->timeline_->set_stream_rate(device->gs_.sample_rate);
+    device->ring_ = std::make_unique<FrameRing>(frames_ahead(sample_rate));
+    device->start_pacing(sample_rate, std::move(wait));
     return device;
 }
 
-void SynthDevice::render(float* left, float* right, int frames)
+std::unique_ptr<SynthDevice> SynthDevice::open(const std::string& chosen_soundfont, std::string* why)
 {
-    if (timeline_)
-        timeline_->render(left, right, frames);
-    else
-        renderer_->render(left, right, frames);
+    std::unique_ptr<SynthDevice> device = open_offline(chosen_soundfont, live_sample_rate, why);
+    if (!device)
+        return nullptr;
+    device->ring_ = std::make_unique<FrameRing>(frames_ahead(live_sample_rate));
+    device->output_ = open_audio_output(device->gs_, *device->ring_, why);
+    if (!device->output_)
+        return nullptr;
+    // A server that runs at a rate of its own (JACK) has the synth follow it,
+    // and the music's time is counted in its frames.
+    SynthDevice* self = device.get();
+    device->start_pacing(device->gs_.sample_rate, [self] { self->wait_for_output(); });
+    device->last_progress_ = std::chrono::steady_clock::now();
+    return device;
+}
+
+namespace {
+
+// An output that has taken nothing for this long has lost its server.
+constexpr auto output_silence_limit = std::chrono::milliseconds(1500);
+constexpr auto reopening_period = std::chrono::milliseconds(1000);
+
+}  // namespace
+
+void SynthDevice::wait_for_output()
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const auto now = std::chrono::steady_clock::now();
+    const std::uint64_t read = ring_->frames_read();
+    if (output_ && read != last_read_) {
+        last_read_ = read;
+        last_progress_ = now;
+        return;
+    }
+    if (output_ && now - last_progress_ < output_silence_limit)
+        return;
+    play_on_unheard(now);
+}
+
+// The output stopped taking sound: the music goes on at its pace, unheard,
+// and every second another output is tried.
+void SynthDevice::play_on_unheard(std::chrono::steady_clock::time_point now)
+{
+    if (output_) {
+        output_.reset();  // no other reader of the ring is left
+        output_lost_.store(true, std::memory_order_relaxed);
+        last_progress_ = now;
+        last_attempt_ = now;
+    }
+    const auto unheard = std::chrono::duration<double>(now - last_progress_).count();
+    const auto due = static_cast<std::uint64_t>(unheard * gs_.sample_rate);
+    std::vector<float> discarded(1024 * 2);
+    while (due > ring_->frames_read() - last_read_) {
+        const std::size_t frames = static_cast<std::size_t>(
+            std::min<std::uint64_t>(1024, due - (ring_->frames_read() - last_read_)));
+        if (ring_->read(discarded.data(), frames) == 0)
+            break;
+    }
+    if (now - last_attempt_ < reopening_period)
+        return;
+    last_attempt_ = now;
+    GsSynth& gs = gs_;
+    const double rate = gs.sample_rate;
+    if (AudioOutputPtr reopened = open_audio_output(gs, *ring_)) {
+        gs.sample_rate = rate;  // the music is rendered at the rate it started with
+        output_ = std::move(reopened);
+        last_read_ = ring_->frames_read();
+        last_progress_ = now;
+        output_lost_.store(false, std::memory_order_relaxed);
+    }
+}
+
+Clock* SynthDevice::pacing_clock(std::function<bool()> interrupted)
+{
+    if (!pacer_)
+        return nullptr;
+    pacer_->set_interrupted(std::move(interrupted));
+    return pacer_.get();
+}
+
+void SynthDevice::discontinue()
+{
+    if (!pacer_)
+        return;
+    pacer_->drop_rendered();
+    if (output_)
+        output_->wake();
 }
 
 bool SynthDevice::send_short(std::uint32_t message)
 {
     if (!is_channel_message(message))
         return false;
-    if (timeline_)
-        return timeline_->post_short(message);
+    if (pacer_) {
+        pacer_->post_short(message, nullptr);
+        return true;
+    }
     return apply_short_message(gs_.synth.get(), message);
 }
 
@@ -191,8 +244,10 @@ bool SynthDevice::send_short_at(std::uint32_t message, const DueMoment& due)
 {
     if (!is_channel_message(message))
         return false;
-    if (timeline_)
-        return timeline_->post_short(message, &due);
+    if (pacer_) {
+        pacer_->post_short(message, &due);
+        return true;
+    }
     return apply_short_message(gs_.synth.get(), message);
 }
 
@@ -204,10 +259,15 @@ bool SynthDevice::send_long(MidiHeader& header)
     const bool whole_message = length > 2 && length <= header.buffer_length &&
                                header.data[0] == 0xF0 && header.data[length - 1] == 0xF7;
     bool taken = false;
-    if (whole_message)
-        taken = timeline_ ? timeline_->post_long(header.data, length)
-                          : apply_system_exclusive(gs_.synth.get(), header.data, length);
-    // Done in every case: the synth and the timeline keep nothing of the
+    if (whole_message) {
+        if (pacer_) {
+            pacer_->post_long(header.data, length, nullptr);
+            taken = true;
+        } else {
+            taken = apply_system_exclusive(gs_.synth.get(), header.data, length);
+        }
+    }
+    // Done in every case: the synth and the pacing keep nothing of the
     // bytes, and a sender waiting for the flag must not wait on a message it
     // got wrong.
     header.flags.fetch_or(midi_header_done);
