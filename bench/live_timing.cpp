@@ -736,6 +736,95 @@ void print_figures(const std::string& condition, const Figures& figures, int con
     std::fflush(stdout);
 }
 
+// How soon requests are heard through `server`: clicks for four seconds,
+// stop_music, then play_music one second later. The recording's frames are
+// placed on our clock by the earliest arrival of its audio (the sink renders
+// a few ms ahead of that, the recorder adds its latency after it).
+void measure_response(const PrivateServer& server, const fs::path& set, const std::string& soundfont)
+{
+    server.use();
+    std::string why;
+    std::unique_ptr<SynthDevice> device = SynthDevice::open(soundfont, &why);
+    if (!device) {
+        std::printf("\n%s: no output: %s\n", server.kind().c_str(), why.c_str());
+        return;
+    }
+    std::vector<float> audio;
+    std::vector<Arrival> arrivals;
+    std::unique_ptr<JackRecorder> jack;
+    std::unique_ptr<MonitorRecorder> monitor;
+    double rate = 48000.0;
+    if (server.kind() == "jack") {
+        jack = std::make_unique<JackRecorder>(static_cast<std::size_t>(96000.0 * 12));
+        rate = jack->rate();
+        jack->connect_synth();
+    } else {
+        monitor = std::make_unique<MonitorRecorder>(server, audio, &arrivals);
+    }
+    PlayerServices services;
+    services.open_device = [&device]() -> std::unique_ptr<MidiDevice> { return std::move(device); };
+    Player* player = create_player(services);
+    const std::string score = set.string(), voices = fs::path(set).replace_extension(".mda").string();
+    open_file(*player, score.c_str(), voices.c_str());
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    play_music(*player, 1);
+    // The stop falls anywhere between two clicks.
+    std::this_thread::sleep_for(std::chrono::milliseconds(4000 + std::random_device()() % 125));
+    const steady::time_point stopped = steady::now();
+    stop_music(*player);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const steady::time_point played = steady::now();
+    play_music(*player, 1);
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    destroy_player(player);
+    if (jack) {
+        audio = jack->take();
+        arrivals = jack->take_arrivals();
+    }
+    monitor.reset();
+    if (arrivals.empty()) {
+        std::printf("\n%s: nothing recorded\n", server.kind().c_str());
+        return;
+    }
+    const steady::time_point origin = arrivals.front().at;
+    double frame_zero_s = 1e300;  // on our clock, from `origin`
+    for (const Arrival& arrival : arrivals)
+        frame_zero_s = std::min(frame_zero_s, seconds_since(origin, arrival.at) - static_cast<double>(arrival.frames) / rate);
+    auto frame_of = [&](steady::time_point moment) {
+        return static_cast<std::size_t>(std::max(0.0, (seconds_since(origin, moment) - frame_zero_s) * rate));
+    };
+    auto ms_after = [&](std::size_t frame, steady::time_point moment) {
+        return (static_cast<double>(frame) / rate + frame_zero_s - seconds_since(origin, moment)) * 1000.0;
+    };
+    const std::vector<std::size_t> onsets = find_onsets(audio, rate);
+    // Stop: the clicks heard after stop_music, and the first one due on the
+    // clicks' grid that was not heard. The organ and the clicks' own tails
+    // die away after a stop; a click is a note that began.
+    const std::size_t stop_frame = frame_of(stopped);
+    const auto after_stop = std::find_if(onsets.begin(), onsets.end(), [&](std::size_t onset) { return onset >= stop_frame; });
+    double last_heard_ms = -1;
+    for (auto it = after_stop; it != onsets.end() && *it < frame_of(played); ++it)
+        last_heard_ms = ms_after(*it, stopped);
+    double first_missing_ms = std::nan("");
+    if (after_stop != onsets.begin()) {
+        const double last_before = static_cast<double>(*(after_stop - 1));
+        const double period = click_ms * rate / 1000.0;
+        double due = last_before + period;
+        while (due < static_cast<double>(stop_frame) || (last_heard_ms >= 0 && ms_after(static_cast<std::size_t>(due), stopped) <= last_heard_ms + 1))
+            due += period;
+        first_missing_ms = ms_after(static_cast<std::size_t>(due), stopped);
+    }
+    const auto first = std::find_if(onsets.begin(), onsets.end(),
+                                    [&](std::size_t onset) { return onset > frame_of(played) - static_cast<std::size_t>(rate / 10); });
+    char heard[64] = "no click after it";
+    if (last_heard_ms >= 0)
+        std::snprintf(heard, sizeof heard, "its last click heard %.1f ms after it", last_heard_ms);
+    std::printf("%s: stop_music: %s, the next due %.1f ms after it not heard; play_music to the first click %.1f ms\n",
+                server.kind().c_str(), heard, first_missing_ms,
+                first != onsets.end() ? ms_after(*first, played) : std::nan(""));
+    std::fflush(stdout);
+}
+
 std::vector<std::string> split(const std::string& list)
 {
     std::vector<std::string> items;
@@ -762,6 +851,8 @@ int main(int argc, char** argv)
     // tone, played in the same seconds (PulseAudio and PipeWire), dropped
     // out too: then 77, no verdict. Nothing else excuses a run.
     double check_p99_ms = 0;
+    // Instead: how soon a stop and another track are heard, per server.
+    bool response = false;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         const bool has_value = i + 1 < argc;
@@ -777,9 +868,12 @@ int main(int argc, char** argv)
             control = true;
         else if (option == "--check-p99-ms" && has_value)
             check_p99_ms = std::atof(argv[++i]);
+        else if (option == "--response")
+            response = true;
         else
             fail("usage: live_timing [--seconds S] [--soundfont SF2] "
-                 "[--servers simulated,pulseaudio,pipewire,jack] [--idle-only] [--control] [--check-p99-ms MS]");
+                 "[--servers simulated,pulseaudio,pipewire,jack] [--idle-only] [--control] [--check-p99-ms MS] "
+                 "[--response]");
     }
     const fs::path folder = fs::temp_directory_path() / ("tambelo-live-timing-" + std::to_string(::getpid()));
     const fs::path set = write_click_set(folder);
@@ -797,6 +891,11 @@ int main(int argc, char** argv)
             if (!server->ok()) {
                 std::printf("\n%s: could not be started; left out\n", kind.c_str());
                 checked_ok = false;
+                continue;
+            }
+            if (response) {
+                for (int round = 0; round < 8; ++round)
+                    measure_response(*server, set, soundfont);
                 continue;
             }
         }
