@@ -915,9 +915,12 @@ int main(int argc, char** argv)
             figures.machine = witness.finish();
             const int control_dropouts = tone ? tone->finish() : -1;
             print_figures(condition, figures, control_dropouts);
+            // JACK's recorder sits in the same graph on the same frames: there
+            // the clicks' period is the export's, to 0.01 %.
+            const bool period_met = kind != "jack" || std::fabs(figures.period_ms - click_ms) <= 1e-4 * click_ms;
             const bool met = figures.played &&
                              figures.clicks >= static_cast<std::size_t>(0.9 * (seconds - 1) * 1000 / click_ms) &&
-                             figures.p99 < check_p99_ms;
+                             figures.p99 <= check_p99_ms && period_met;
             if (!server || !checking || met)
                 continue;
             if (control_dropouts > 0) {
@@ -932,11 +935,11 @@ int main(int argc, char** argv)
     if (check_p99_ms <= 0)
         return 0;
     if (checked_ok && server_starved) {
-        std::printf("\ncheck (every click heard, p99 under %.1f ms): no verdict, the server dropped out for a "
+        std::printf("\ncheck (every click heard, p99 at most %.2f ms): no verdict, the server dropped out for a "
                     "plain tone from its own client in the same seconds\n",
                     check_p99_ms);
         return 77;
     }
-    std::printf("\ncheck (every click heard, p99 under %.1f ms): %s\n", check_p99_ms, checked_ok ? "met" : "NOT met");
+    std::printf("\ncheck (every click heard, p99 at most %.2f ms): %s\n", check_p99_ms, checked_ok ? "met" : "NOT met");
     return checked_ok ? 0 : 1;
 }

@@ -18,6 +18,11 @@ public:
     // an output that waits on its server looks at the ring again at once and
     // drops the sound queued in the server too. Any thread.
     virtual void wake() {}
+    // Whether the output has stopped for good (its server went away). Only
+    // an output that `tells_failure` knows; of the others, the ring's writer
+    // can only see that they take nothing. Any thread.
+    virtual bool failed() const { return false; }
+    virtual bool tells_failure() const { return false; }
 };
 using AudioOutputPtr = std::unique_ptr<AudioOutput>;
 

@@ -82,12 +82,29 @@ public:
         pa_threaded_mainloop_once_unlocked(
             loop_, [](pa_threaded_mainloop*, void*) { raise_current_thread_priority(); }, nullptr);
         lock();
-        pa_context_state_t state;
-        while ((state = pa_context_get_state(context_)) != PA_CONTEXT_READY &&
-               PA_CONTEXT_IS_GOOD(state))
-            wait();
+        const bool ready = wait_until([this] {
+            const pa_context_state_t state = pa_context_get_state(context_);
+            return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
+        }) && pa_context_get_state(context_) == PA_CONTEXT_READY;
         unlock();
-        return state == PA_CONTEXT_READY;
+        return ready;
+    }
+
+    // Waits, loop locked, until `done` holds, for a second at most: a
+    // server that was stopped (not killed) answers nothing, and the output
+    // may be opened again from the playback thread.
+    template <typename Done>
+    bool wait_until(Done done)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            unlock();
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            lock();
+        }
+        return true;
     }
 
     pa_context* context() { return context_; }
@@ -181,10 +198,11 @@ private:
         if (pa_stream_connect_playback(stream_, nullptr, &buffer, PA_STREAM_EARLY_REQUESTS, nullptr,
                                        nullptr) < 0)
             return false;
-        pa_stream_state_t state;
-        while ((state = pa_stream_get_state(stream_)) != PA_STREAM_READY && PA_STREAM_IS_GOOD(state))
-            connection_.wait();
-        return state == PA_STREAM_READY;
+        return connection_.wait_until([this] {
+                   const pa_stream_state_t state = pa_stream_get_state(stream_);
+                   return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
+               }) &&
+               pa_stream_get_state(stream_) == PA_STREAM_READY;
     }
 
     // Drops what the server holds of the stream. Loop locked.
@@ -194,8 +212,11 @@ private:
             pa_operation_unref(flushing);
     }
 
+    bool failed() const override { return failed_.load(); }
+    bool tells_failure() const override { return true; }
+
     // The output's thread. Ends when the stream fails (the server went
-    // away): the ring is then no longer read, and its writer notices.
+    // away): the ring is then no longer read.
     void play()
     {
         raise_current_thread_priority();
@@ -228,6 +249,7 @@ private:
             if (pa_stream_write(stream_, sound.data(), got * frame_bytes, nullptr, 0, PA_SEEK_RELATIVE) < 0)
                 break;
         }
+        failed_.store(running_.load());
         connection_.unlock();
     }
 
@@ -236,6 +258,7 @@ private:
     FrameRing& ring_;
     double sample_rate_;
     std::atomic<bool> running_{false};
+    std::atomic<bool> failed_{false};
     std::thread thread_;
 };
 

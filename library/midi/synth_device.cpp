@@ -158,8 +158,10 @@ std::unique_ptr<SynthDevice> SynthDevice::open(const std::string& chosen_soundfo
 
 namespace {
 
-// An output that has taken nothing for this long has lost its server.
-constexpr auto output_silence_limit = std::chrono::milliseconds(1500);
+// An output that cannot tell that it failed, and has taken nothing for this
+// long, has lost its server. Longer than a server takes to start a stream
+// (PulseAudio's null sink was seen to wait 1.8 s) or to catch up after a stall.
+constexpr auto output_silence_limit = std::chrono::milliseconds(4000);
 constexpr auto reopening_period = std::chrono::milliseconds(1000);
 
 }  // namespace
@@ -174,7 +176,8 @@ void SynthDevice::wait_for_output()
         last_progress_ = now;
         return;
     }
-    if (output_ && now - last_progress_ < output_silence_limit)
+    if (output_ && !output_->failed() &&
+        (output_->tells_failure() || now - last_progress_ < output_silence_limit))
         return;
     play_on_unheard(now);
 }
