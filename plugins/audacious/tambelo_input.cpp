@@ -12,6 +12,7 @@
 
 #include <tambelo/render.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -99,6 +100,14 @@ SetHandle open_set(const char* filename, VFSFile& file, String& error)
     return SetHandle(set);
 }
 
+// What Audacious lets a seek reach of a track that loops for ever: it seeks
+// only within a length, which it never stops at. The intro and one pass of
+// the loop hold every place of the music.
+int seekable_ms(const tambelo_track_info& track)
+{
+    return static_cast<int>(std::lround(track.intro_ms + track.loop_ms));
+}
+
 void settings_from_preferences(tambelo_render_settings& settings, String& soundfont)
 {
     tambelo_render_settings_init(&settings);
@@ -176,6 +185,8 @@ public:
         const int64_t frames = tambelo_played_frames(set.get(), number, &settings);
         if (frames >= 0)
             tuple.set_int(Tuple::Length, static_cast<int>(frames * 1000 / settings.sample_rate));
+        else if (track.loops && settings.loop_mode == TAMBELO_LOOP_FOREVER)
+            tuple.set_int(Tuple::Length, seekable_ms(track));
         return true;
     }
 

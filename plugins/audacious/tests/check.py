@@ -142,12 +142,33 @@ try:
         if abs(got - want) > 1.5:
             fail("entry %d: length %d ms, not %.1f" % (entry, got, want))
 
-    # The settings are read: with loop forever a looping track has no length.
+    # The settings are read: looping forever, a looping track's length is its
+    # intro and one pass of its loop, the span a seek reaches; it plays on.
     audtool("config-set", "tambelo:loop_forever", "TRUE")
     (forever,) = add("file://%s?1" % score, 1)
-    if tag("length", forever) not in ("", "0", "-1"):
-        fail("a looping track has a length (%s) when it loops forever" % tag("length", forever))
+    span_ms = round(tracks[0]["intro_ms"] + tracks[0]["loop_ms"])
+    if tag("length", forever) != str(span_ms):
+        fail("looping forever, track 1's length is %r, not %d ms" % (tag("length", forever), span_ms))
+    # Seeks while it loops forever, paused so that the file writer, faster
+    # than real time, stands still: each lands where it was asked to.
+    audtool("playlist-jump", str(forever))
+    audtool("playback-play")
+    if wait_for(lambda: audtool("playback-status") == "playing", 10, "track 1 to play"):
+        audtool("playback-pause")
+        for target_s in (30, 10):
+            audtool("playback-seek", str(target_s))
+            deadline = time.monotonic() + 10
+            while not 0 <= int(audtool("current-song-output-length-frames")) - 1000 * target_s < 500 and \
+                    time.monotonic() < deadline:
+                time.sleep(0.05)
+            position_ms = int(audtool("current-song-output-length-frames"))
+            if not 0 <= position_ms - 1000 * target_s < 500:
+                fail("looping forever, a seek to %d s stands at %d ms" % (target_s, position_ms))
+    audtool("playback-stop")
+    wait_for(lambda: audtool("playback-status") == "stopped", 10, "track 1 to stop")
     audtool("config-set", "tambelo:loop_forever", "FALSE")
+    for written in os.listdir(out):
+        os.remove(os.path.join(out, written))
 
     # One track played through the file writer: the export's samples.
     audtool("playlist-stop-after-toggle")
