@@ -21,12 +21,20 @@ static gchar* upstream_file(GstPad* sinkpad)
     return path;
 }
 
+/* Why a file of the set is refused for its size: `what` names it
+ * ("amus.mda"), or the score archive itself when it is NULL. */
 static GError* too_large(const gchar* score_path, const gchar* what)
 {
+    const gchar* set = score_path ? score_path : "this music set";
+    if (what == NULL)
+        return g_error_new(GST_STREAM_ERROR, GST_STREAM_ERROR_FORMAT,
+                           "Cannot play %s: the file is larger than " TAMBELO_SET_FILE_LIMIT_TEXT
+                           ", more than a score archive can address",
+                           set);
     return g_error_new(GST_STREAM_ERROR, GST_STREAM_ERROR_FORMAT,
                        "Cannot play %s: %s is larger than " TAMBELO_SET_FILE_LIMIT_TEXT
                        ", more than a music set's file can be",
-                       score_path ? score_path : "this music set", what);
+                       set, what);
 }
 
 GError* tambelo_refuse_large_score(GstPad* sinkpad, guint64 gathered_bytes, gboolean ask_upstream)
@@ -37,7 +45,7 @@ GError* tambelo_refuse_large_score(GstPad* sinkpad, guint64 gathered_bytes, gboo
           size > (gint64)TAMBELO_SET_FILE_MOST_BYTES))
         return NULL;
     gchar* path = upstream_file(sinkpad);
-    GError* refused = too_large(path, "it");
+    GError* refused = too_large(path, NULL);
     g_free(path);
     return refused;
 }

@@ -13,6 +13,7 @@ installed on the system are never seen, and the user's settings neither.
 """
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -201,6 +202,12 @@ try:
             shutil.copy(os.path.join(corpus, folder, name), os.path.join(hostile, name + ".dat"))
     with open(os.path.join(hostile, "notes.dat"), "w") as f:
         f.write("not music at all\n")
+    # A score archive larger than any can be, and one with such a voice
+    # archive beside it: refused for their size.
+    for name in ("huge.dat", "big_voices.dat", "big_voices.mda"):
+        shutil.copy(score, os.path.join(hostile, name))
+    for name in ("huge.dat", "big_voices.mda"):
+        os.truncate(os.path.join(hostile, name), 17 << 20)
     log.flush()
     quiet_from = log.tell()
     first = forever + 1
@@ -217,10 +224,17 @@ try:
         titles = [tag("title", entry) for entry in range(first, entries() + 1)]
         if not any("cannot play" in title for title in titles):
             fail("no damaged archive is shown as unplayable: %r" % titles)
+        for refused in ("huge.dat (cannot play: the file is larger than 16 MiB",
+                        "big_voices.dat (cannot play: big_voices.mda is larger than 16 MiB"):
+            if not any(title.startswith(refused) for title in titles):
+                fail("no entry %r...: %r" % (refused, titles))
         log.seek(0)
         text = log.read()
         if "Cannot play track 1 of amus.dat" not in text:
             fail("a SoundFont that cannot be loaded gives no clear error")
+        repeated = re.search(r"Cannot play track (\d+) of .*\btrack \1\b.*", text)
+        if repeated:
+            fail("an error names its track twice: " + repeated[0])
         # The plugin logs nothing itself (what it has to say is in the titles
         # and the errors shown), and no error is about the other file.
         logged = [line for line in text.splitlines() if "tambelo_input.cpp" in line]
