@@ -2,11 +2,12 @@
 """Plays the sample set as a GStreamer application would, through playbin and
 public GStreamer API only: lists its tracks from the TOC, jumps to track 4 by
 a seek in the "track" format, hears it (its first seconds are the export's
-samples) and seeks inside it.
+samples) and seeks inside it, chooses a track from the TOC, and at the end
+of the last track goes back to the first.
 
     album_check.py PLUGIN_DIR SYSTEM_PLUGIN_DIR TAMBELO_CLI SAMPLE_DIR
 
-About 1.5 s of processor time, half of it the export of track 4.
+About 2 s of processor time, half of it the export of track 4.
 """
 import json
 import os
@@ -179,6 +180,26 @@ if not player.send_event(Gst.Event.new_toc_select(entries[1].get_uid())):
 settle(player, "track 2 chosen from the TOC")
 if player.query_position(track_format) != (True, 1):
     fail("selecting track 2 from the TOC plays track index %r" % (player.query_position(track_format),))
+
+# At the end of the last track, the way to play the album through again: a
+# seek to the first.
+forget_messages(player)
+player.seek(1.0, track_format, Gst.SeekFlags.FLUSH, Gst.SeekType.END, 0, Gst.SeekType.NONE, -1)
+settle(player, "the last track")
+# Played without keeping its audio, for the end to come at once.
+sink.set_property("max-buffers", 1)
+sink.set_property("drop", True)
+sink.set_property("wait-on-eos", False)
+player.set_state(Gst.State.PLAYING)
+ended = player.get_bus().timed_pop_filtered(20 * Gst.SECOND, Gst.MessageType.EOS)
+sink.set_property("max-buffers", 0)
+sink.set_property("drop", False)
+if not ended:
+    fail("the last track did not end")
+elif not player.seek(1.0, track_format, Gst.SeekFlags.FLUSH, Gst.SeekType.SET, 0, Gst.SeekType.NONE, -1):
+    fail("at the end of the last track, the seek to the first was refused")
+elif pull_frames(sink, 1)[1] != 0 or player.query_position(track_format) != (True, 0):
+    fail("at the end of the last track, the seek to the first does not play it")
 
 player.set_state(Gst.State.NULL)
 sys.exit(1 if failures else 0)
