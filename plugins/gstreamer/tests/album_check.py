@@ -135,8 +135,9 @@ _, tags = settle(player, "track 4 to preroll")
 if tags.get_uint(Gst.TAG_TRACK_NUMBER)[1] != 4 or tags.get_string(Gst.TAG_TITLE)[1] != tracks[3]["title"]:
     fail("after the seek the tags say track %r, %r" % (tags.get_uint(Gst.TAG_TRACK_NUMBER)[1],
                                                        tags.get_string(Gst.TAG_TITLE)[1]))
-if player.query_position(track_format) != (True, 3):
-    fail("a position query in the track format answers %r, not track index 3" % (player.query_position(track_format),))
+position = player.query_position(track_format)
+if position != (True, 3):
+    fail("a position query in the track format answers %r, not track index 3" % (position,))
 duration_ms = player.query_duration(Gst.Format.TIME)[1] / 1e6
 if abs(duration_ms - entries[3].get_tags().get_uint64(Gst.TAG_DURATION)[1] / 1e6) > 1:
     fail("track 4 lasts %.1f ms, its TOC entry says otherwise" % duration_ms)
