@@ -50,6 +50,9 @@ packages=(
   # (filesrc, wavenc, gst-discoverer-1.0, gst-play-1.0) its tests and users play it with
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-base-apps
+  # a GStreamer application of Python's, through GObject introspection, that
+  # plays the set as an album in its test
+  python3-gi gir1.2-gstreamer-1.0
   # the Audacious input plugin: Audacious's development files, and the player
   # itself (audacious -H, audtool) with its file writer, to test the plugin in
   # it; scripts/check-deb.sh also starts it headless to see that it loads the

@@ -1,5 +1,6 @@
 // The tambelo input plugin for Audacious: every track of a music set's score
 // archive ("amus.dat") is a subtune, played through libtambelo-render.
+#include "common/input_limit.h"
 #include "common/played_length.h"
 #include "common/score_table.h"
 
@@ -12,6 +13,7 @@
 
 #include <tambelo/render.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -33,13 +35,52 @@ struct TrackCloser {
 };
 using TrackHandle = std::unique_ptr<tambelo_track, TrackCloser>;
 
+// The file's name without its folder and subtune, for messages.
+StringBuf display_name(const char* filename)
+{
+    const char* base = nullptr;
+    const char* sub = nullptr;
+    uri_parse(filename, &base, nullptr, &sub, nullptr);
+    return uri_to_display(str_copy(base, static_cast<int>(sub - base)));
+}
+
+// The whole of `file` in `bytes`, or false with why not in `error`: a file
+// larger than a set's file can be is refused before it is read. The reason
+// names the file as `name` ("amus.mda"), or the score archive when it is NULL.
+bool read_limited(VFSFile& file, const char* name, Index<char>& bytes, String& error)
+{
+    const auto too_large = [&] {
+        if (name)
+            error = String(str_printf(_("%s is larger than %s, more than a music set's file can be"), name,
+                                      TAMBELO_SET_FILE_LIMIT_TEXT));
+        else
+            error = String(str_printf(_("the file is larger than %s, more than a score archive can address"),
+                                      TAMBELO_SET_FILE_LIMIT_TEXT));
+        return false;
+    };
+    if (file.fsize() > TAMBELO_SET_FILE_MOST_BYTES)
+        return too_large();
+    // A stream that does not tell its size is read up to the limit.
+    bytes.clear();
+    char chunk[65536];
+    int64_t got;
+    while ((got = file.fread(chunk, 1, sizeof chunk)) > 0) {
+        if (bytes.len() + got > static_cast<int64_t>(TAMBELO_SET_FILE_MOST_BYTES))
+            return too_large();
+        bytes.insert(chunk, -1, static_cast<int>(got));
+    }
+    return true;
+}
+
 // The bytes of the file beside `score_uri` (no subtune part) with extension
-// `extension` (".mda"), in either case; empty when there is none.
-Index<char> read_sibling(const char* score_uri, const char* extension)
+// `extension` (".mda"), in either case; empty when there is none, and then
+// `error` says why when it is refused.
+Index<char> read_sibling(const char* score_uri, const char* extension, String& error)
 {
     const char* ext = nullptr;
     uri_parse(score_uri, nullptr, &ext, nullptr, nullptr);
     const int stem = static_cast<int>(ext - score_uri);
+    Index<char> bytes;
     for (bool upper : {false, true}) {
         StringBuf name = str_copy(extension);
         if (upper)
@@ -48,10 +89,13 @@ Index<char> read_sibling(const char* score_uri, const char* extension)
         if (!VFSFile::test_file(uri, VFS_IS_REGULAR))
             continue;
         VFSFile file(uri, "r");
-        if (file)
-            return file.read_all();
+        if (!file)
+            continue;
+        if (!read_limited(file, display_name(uri), bytes, error))
+            bytes.clear();
+        break;
     }
-    return Index<char>();
+    return bytes;
 }
 
 // Whether the file's content is a score archive's: other files are left to
@@ -67,15 +111,6 @@ bool is_score_archive(VFSFile& file)
                                                  size > 0 ? static_cast<uint64_t>(size) : 0) > 0;
 }
 
-// The file's name without its folder and subtune, for messages.
-StringBuf display_name(const char* filename)
-{
-    const char* base = nullptr;
-    const char* sub = nullptr;
-    uri_parse(filename, &base, nullptr, &sub, nullptr);
-    return uri_to_display(str_copy(base, static_cast<int>(sub - base)));
-}
-
 // Opens the set from `file` (a score archive) and the files beside it;
 // stores why not in `error` when it cannot.
 SetHandle open_set(const char* filename, VFSFile& file, String& error)
@@ -87,9 +122,13 @@ SetHandle open_set(const char* filename, VFSFile& file, String& error)
         error = String(_("cannot read the file"));
         return nullptr;
     }
-    const Index<char> score = file.read_all();
-    const Index<char> voices = read_sibling(score_uri, ".mda");
-    const Index<char> titles = read_sibling(score_uri, ".txt");
+    Index<char> score;
+    if (!read_limited(file, nullptr, score, error))
+        return nullptr;
+    const Index<char> voices = read_sibling(score_uri, ".mda", error);
+    const Index<char> titles = error ? Index<char>() : read_sibling(score_uri, ".txt", error);
+    if (error)
+        return nullptr;
     tambelo_set* set = nullptr;
     if (const char* why = tambelo_set_open_memory(score.begin(), score.len(), voices.begin(), voices.len(),
                                                   titles.begin(), titles.len(), &set)) {
@@ -97,6 +136,30 @@ SetHandle open_set(const char* filename, VFSFile& file, String& error)
         return nullptr;
     }
     return SetHandle(set);
+}
+
+// Opens track `number` in `opened`; returns why not, in words that leave
+// naming the track to the message they go into.
+String open_track(const tambelo_set* set, int number, const tambelo_render_settings& settings,
+                  tambelo_track*& opened)
+{
+    const int count = tambelo_set_track_count(set);
+    if (number > count)
+        return String(str_printf(_("the set has %d tracks"), count));
+    tambelo_track_info info;
+    if (tambelo_set_track_info(set, number, &info) == nullptr && !info.playable)
+        return String(info.problem);
+    if (const char* why = tambelo_track_open(set, number, &settings, &opened))
+        return String(why);
+    return String();
+}
+
+// What Audacious lets a seek reach of a track that loops for ever: it seeks
+// only within a length, which it never stops at. The intro and one pass of
+// the loop hold every place of the music.
+int seekable_ms(const tambelo_track_info& track)
+{
+    return static_cast<int>(std::lround(track.intro_ms + track.loop_ms));
 }
 
 void settings_from_preferences(tambelo_render_settings& settings, String& soundfont)
@@ -176,6 +239,8 @@ public:
         const int64_t frames = tambelo_played_frames(set.get(), number, &settings);
         if (frames >= 0)
             tuple.set_int(Tuple::Length, static_cast<int>(frames * 1000 / settings.sample_rate));
+        else if (track.loops && settings.loop_mode == TAMBELO_LOOP_FOREVER)
+            tuple.set_int(Tuple::Length, seekable_ms(track));
         return true;
     }
 
@@ -193,10 +258,8 @@ public:
         tambelo_render_settings settings;
         String soundfont;
         settings_from_preferences(settings, soundfont);
-        if (set) {
-            if (const char* why = tambelo_track_open(set.get(), number, &settings, &opened))
-                error = String(why);
-        }
+        if (set)
+            error = open_track(set.get(), number, settings, opened);
         if (!opened) {
             aud_ui_show_error(str_printf(_("Cannot play track %d of %s: %s"), number,
                                          (const char*)display_name(filename), (const char*)error));

@@ -13,6 +13,7 @@ installed on the system are never seen, and the user's settings neither.
 """
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -142,12 +143,33 @@ try:
         if abs(got - want) > 1.5:
             fail("entry %d: length %d ms, not %.1f" % (entry, got, want))
 
-    # The settings are read: with loop forever a looping track has no length.
+    # The settings are read: looping forever, a looping track's length is its
+    # intro and one pass of its loop, the span a seek reaches; it plays on.
     audtool("config-set", "tambelo:loop_forever", "TRUE")
     (forever,) = add("file://%s?1" % score, 1)
-    if tag("length", forever) not in ("", "0", "-1"):
-        fail("a looping track has a length (%s) when it loops forever" % tag("length", forever))
+    span_ms = round(tracks[0]["intro_ms"] + tracks[0]["loop_ms"])
+    if tag("length", forever) != str(span_ms):
+        fail("looping forever, track 1's length is %r, not %d ms" % (tag("length", forever), span_ms))
+    # Seeks while it loops forever, paused so that the file writer, faster
+    # than real time, stands still: each lands where it was asked to.
+    audtool("playlist-jump", str(forever))
+    audtool("playback-play")
+    if wait_for(lambda: audtool("playback-status") == "playing", 10, "track 1 to play"):
+        audtool("playback-pause")
+        for target_s in (30, 10):
+            audtool("playback-seek", str(target_s))
+            deadline = time.monotonic() + 10
+            while not 0 <= int(audtool("current-song-output-length-frames")) - 1000 * target_s < 500 and \
+                    time.monotonic() < deadline:
+                time.sleep(0.05)
+            position_ms = int(audtool("current-song-output-length-frames"))
+            if not 0 <= position_ms - 1000 * target_s < 500:
+                fail("looping forever, a seek to %d s stands at %d ms" % (target_s, position_ms))
+    audtool("playback-stop")
+    wait_for(lambda: audtool("playback-status") == "stopped", 10, "track 1 to stop")
     audtool("config-set", "tambelo:loop_forever", "FALSE")
+    for written in os.listdir(out):
+        os.remove(os.path.join(out, written))
 
     # One track played through the file writer: the export's samples.
     audtool("playlist-stop-after-toggle")
@@ -180,6 +202,12 @@ try:
             shutil.copy(os.path.join(corpus, folder, name), os.path.join(hostile, name + ".dat"))
     with open(os.path.join(hostile, "notes.dat"), "w") as f:
         f.write("not music at all\n")
+    # A score archive larger than any can be, and one with such a voice
+    # archive beside it: refused for their size.
+    for name in ("huge.dat", "big_voices.dat", "big_voices.mda"):
+        shutil.copy(score, os.path.join(hostile, name))
+    for name in ("huge.dat", "big_voices.mda"):
+        os.truncate(os.path.join(hostile, name), 17 << 20)
     log.flush()
     quiet_from = log.tell()
     first = forever + 1
@@ -196,10 +224,17 @@ try:
         titles = [tag("title", entry) for entry in range(first, entries() + 1)]
         if not any("cannot play" in title for title in titles):
             fail("no damaged archive is shown as unplayable: %r" % titles)
+        for refused in ("huge.dat (cannot play: the file is larger than 16 MiB",
+                        "big_voices.dat (cannot play: big_voices.mda is larger than 16 MiB"):
+            if not any(title.startswith(refused) for title in titles):
+                fail("no entry %r...: %r" % (refused, titles))
         log.seek(0)
         text = log.read()
         if "Cannot play track 1 of amus.dat" not in text:
             fail("a SoundFont that cannot be loaded gives no clear error")
+        repeated = re.search(r"Cannot play track (\d+) of .*\btrack \1\b.*", text)
+        if repeated:
+            fail("an error names its track twice: " + repeated[0])
         # The plugin logs nothing itself (what it has to say is in the titles
         # and the errors shown), and no error is about the other file.
         logged = [line for line in text.splitlines() if "tambelo_input.cpp" in line]

@@ -102,8 +102,28 @@ for hostile in "$corpus"/fuzz_page_archive/* "$corpus"/fuzz_score_compiler/*; do
       fail "$(basename "$hostile") crashed the element"; cat "$work/hostile.log" >&2; break
     elif ! grep -q 'Cannot play' "$work/hostile.log"; then
       fail "$(basename "$hostile"): no clear error"; cat "$work/hostile.log" >&2; break
+    elif grep -qE 'Cannot play track ([0-9]+): .*track \1' "$work/hostile.log"; then
+      fail "$(basename "$hostile"): the error names its track twice"; cat "$work/hostile.log" >&2; break
     fi
   done
+done
+
+# A score archive larger than any can be is refused before it is gathered,
+# whether upstream tells its size or not, and so is such a voice archive.
+mkdir "$work/huge"
+cp "$samples/amus.dat" "$work/huge/music.bin"
+truncate -s 17M "$work/huge/music.bin"
+cp "$samples/amus.dat" "$work/huge/voices.bin"
+cp "$samples/amus.dat" "$work/huge/voices.mda"
+truncate -s 17M "$work/huge/voices.mda"
+for source in "filesrc location=$work/huge/music.bin" "fdsrc fd=0" "filesrc location=$work/huge/voices.bin"; do
+  set +e
+  timeout 30 gst-launch-1.0 -q $source ! tambelodec ! fakesink <"$work/huge/music.bin" >"$work/huge.log" 2>&1
+  status=$?
+  set -e
+  if [ $status = 0 ] || [ $status = 124 ] || [ $status -ge 128 ] || ! grep -q 'larger than 16 MiB' "$work/huge.log"; then
+    fail "$source: a 17 MiB file of the set is not refused for its size (status $status)"; cat "$work/huge.log" >&2
+  fi
 done
 
 exit $failed

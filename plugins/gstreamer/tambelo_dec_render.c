@@ -1,0 +1,264 @@
+/* tambelodec's streaming side: the set gathered opened, each track opened
+ * in turn and rendered by a task on the source pad. */
+#include "tambelo_dec_private.h"
+
+#include "set_input.h"
+#include "track_toc.h"
+
+#include "common/played_length.h"
+
+#include <gst/audio/audio.h>
+
+#define GST_CAT_DEFAULT tambelo_dec_debug
+
+#define FRAMES_PER_BUFFER 1024
+#define BYTES_PER_FRAME 4
+#define PREFERRED_RATE_HZ 44100
+
+GstClockTime tambelo_dec_frames_to_ns(const TambeloDec* dec, guint64 frames)
+{
+    return gst_util_uint64_scale(frames, GST_SECOND, (guint64)dec->rate_hz);
+}
+
+/* The rate downstream takes, nearest to the usual one; 0 when it takes no
+ * audio of ours. */
+static gint negotiate_rate(TambeloDec* dec)
+{
+    GstCaps* template_caps = gst_pad_get_pad_template_caps(dec->srcpad);
+    GstCaps* caps = gst_pad_peer_query_caps(dec->srcpad, template_caps);
+    gst_caps_unref(template_caps);
+    gint rate = 0;
+    if (!gst_caps_is_empty(caps)) {
+        caps = gst_caps_truncate(caps);
+        caps = gst_caps_make_writable(caps);
+        GstStructure* structure = gst_caps_get_structure(caps, 0);
+        gst_structure_fixate_field_nearest_int(structure, "rate", PREFERRED_RATE_HZ);
+        gst_structure_get_int(structure, "rate", &rate);
+    }
+    gst_caps_unref(caps);
+    return rate;
+}
+
+gint tambelo_dec_track_count(TambeloDec* dec)
+{
+    GST_OBJECT_LOCK(dec);
+    const gint count = dec->track_count;
+    GST_OBJECT_UNLOCK(dec);
+    return count;
+}
+
+/* The settings the properties ask for, at the negotiated rate; the
+ * SoundFont's name is in `*soundfont`, for the caller to free. */
+static void render_settings(TambeloDec* dec, tambelo_render_settings* settings, gchar** soundfont)
+{
+    tambelo_render_settings_init(settings);
+    GST_OBJECT_LOCK(dec);
+    settings->loops = dec->loops;
+    settings->fade_ms = dec->fade_s * 1000.0;
+    settings->loop_mode = dec->loop_forever ? TAMBELO_LOOP_FOREVER : TAMBELO_LOOP_FADE;
+    *soundfont = g_strdup(dec->soundfont);
+    GST_OBJECT_UNLOCK(dec);
+    settings->soundfont = *soundfont;
+    settings->sample_rate = dec->rate_hz;
+}
+
+/* Every track's length, for the durations and the TOC: what they tell must
+ * be what is played. */
+static void measure_tracks(TambeloDec* dec)
+{
+    tambelo_render_settings settings;
+    gchar* soundfont;
+    render_settings(dec, &settings, &soundfont);
+    const gint count = tambelo_set_track_count(dec->set);
+    GstClockTime* lengths = g_new(GstClockTime, count);
+    for (gint number = 1; number <= count; number++) {
+        const gint64 frames = tambelo_played_frames(dec->set, number, &settings);
+        lengths[number - 1] = frames >= 0 ? tambelo_dec_frames_to_ns(dec, (guint64)frames) : GST_CLOCK_TIME_NONE;
+    }
+    g_free(soundfont);
+    GstToc* toc = tambelo_track_toc(dec->set, lengths);
+    GST_OBJECT_LOCK(dec);
+    dec->track_count = count;
+    dec->lengths_ns = lengths;
+    dec->toc = toc;
+    GST_OBJECT_UNLOCK(dec);
+}
+
+GError* tambelo_dec_open_track(TambeloDec* dec, gint number)
+{
+    const gint count = tambelo_dec_track_count(dec);
+    if (number > count)
+        return g_error_new(GST_STREAM_ERROR, GST_STREAM_ERROR_DECODE, "Cannot play track %d: the set has %d tracks",
+                           number, count);
+    tambelo_track_info info;
+    const char* error = tambelo_set_track_info(dec->set, number, &info);
+    if (error == NULL && !info.playable)
+        error = info.problem;
+    tambelo_track* track = NULL;
+    if (error == NULL) {
+        tambelo_render_settings settings;
+        gchar* soundfont;
+        render_settings(dec, &settings, &soundfont);
+        error = tambelo_track_open(dec->set, number, &settings, &track);
+        g_free(soundfont);
+    }
+    if (error != NULL)
+        return g_error_new(GST_STREAM_ERROR, GST_STREAM_ERROR_DECODE, "Cannot play track %d: %s", number, error);
+
+    tambelo_track_close(dec->track);
+    dec->track = track;
+    const GstClockTime duration = dec->lengths_ns[number - 1];
+    GST_OBJECT_LOCK(dec);
+    dec->track_number = number;
+    dec->duration_ns = duration;
+    dec->position_frames = 0;
+    GST_OBJECT_UNLOCK(dec);
+    gst_segment_init(&dec->segment, GST_FORMAT_TIME);
+    dec->segment.duration = duration;
+    if (dec->pending_tags != NULL)
+        gst_tag_list_unref(dec->pending_tags);
+    dec->pending_tags = tambelo_track_tags(dec->set, &info, duration);
+    dec->stream_pending = TRUE;
+    dec->segment_pending = TRUE;
+    gst_element_post_message(GST_ELEMENT(dec), gst_message_new_duration_changed(GST_OBJECT(dec)));
+    return NULL;
+}
+
+GError* tambelo_dec_open_stream(TambeloDec* dec)
+{
+    GError* failure = tambelo_open_set(dec->sinkpad, dec->score, &dec->set);
+    if (failure != NULL)
+        return failure;
+    dec->rate_hz = negotiate_rate(dec);
+    if (dec->rate_hz == 0)
+        return g_error_new(GST_CORE_ERROR, GST_CORE_ERROR_NEGOTIATION,
+                           "Cannot play this music set: downstream takes no stereo 16-bit audio");
+    measure_tracks(dec);
+    GST_OBJECT_LOCK(dec);
+    const gint number = dec->track_number;
+    GST_OBJECT_UNLOCK(dec);
+    failure = tambelo_dec_open_track(dec, number);
+    if (failure == NULL && !gst_pad_start_task(dec->srcpad, tambelo_dec_render_loop, dec, NULL))
+        failure = g_error_new(GST_CORE_ERROR, GST_CORE_ERROR_THREAD, "Cannot play track %d: no thread to render in",
+                              number);
+    return failure;
+}
+
+/* The events that start a track's stream, sent from the streaming task:
+ * while a seek flushes, nothing may be sent downstream. */
+static void announce_stream(TambeloDec* dec)
+{
+    GST_OBJECT_LOCK(dec);
+    const gint number = dec->track_number;
+    GstToc* toc = gst_toc_ref(dec->toc);
+    GST_OBJECT_UNLOCK(dec);
+    gchar* stream_id = gst_pad_create_stream_id_printf(dec->srcpad, GST_ELEMENT(dec), "track-%d", number);
+    gst_pad_push_event(dec->srcpad, gst_event_new_stream_start(stream_id));
+    g_free(stream_id);
+    GstAudioInfo audio;
+    gst_audio_info_init(&audio);
+    gst_audio_info_set_format(&audio, GST_AUDIO_FORMAT_S16, dec->rate_hz, 2, NULL);
+    GstCaps* caps = gst_audio_info_to_caps(&audio);
+    gst_pad_set_caps(dec->srcpad, caps);
+    gst_caps_unref(caps);
+    gst_pad_push_event(dec->srcpad, gst_event_new_tag(dec->pending_tags));
+    dec->pending_tags = NULL;
+    gst_pad_push_event(dec->srcpad, gst_event_new_toc(toc, FALSE));
+    gst_toc_unref(toc);
+}
+
+void tambelo_dec_render_loop(gpointer user_data)
+{
+    TambeloDec* dec = TAMBELO_DEC(user_data);
+    if (dec->stream_pending) {
+        dec->stream_pending = FALSE;
+        announce_stream(dec);
+    }
+    if (dec->segment_pending) {
+        dec->segment_pending = FALSE;
+        gst_pad_push_event(dec->srcpad, gst_event_new_segment(&dec->segment));
+    }
+    GstBuffer* buffer = gst_buffer_new_allocate(NULL, FRAMES_PER_BUFFER * BYTES_PER_FRAME, NULL);
+    GstMapInfo map;
+    gst_buffer_map(buffer, &map, GST_MAP_WRITE);
+    const guint64 start_frames = tambelo_track_position_frames(dec->track);
+    const size_t frames = tambelo_track_render_s16(dec->track, (int16_t*)map.data, FRAMES_PER_BUFFER);
+    gst_buffer_unmap(buffer, &map);
+    const GstClockTime pts = tambelo_dec_frames_to_ns(dec, start_frames);
+    GstFlowReturn flow;
+    if (frames == 0 ||
+        (GST_CLOCK_TIME_IS_VALID(dec->segment.stop) && pts >= dec->segment.stop)) {
+        gst_buffer_unref(buffer);
+        flow = GST_FLOW_EOS;
+    } else {
+        gst_buffer_set_size(buffer, (gssize)(frames * BYTES_PER_FRAME));
+        GST_BUFFER_PTS(buffer) = pts;
+        GST_BUFFER_DURATION(buffer) = tambelo_dec_frames_to_ns(dec, start_frames + frames) - pts;
+        GST_BUFFER_OFFSET(buffer) = start_frames;
+        GST_BUFFER_OFFSET_END(buffer) = start_frames + frames;
+        GST_OBJECT_LOCK(dec);
+        dec->position_frames = start_frames + frames;
+        GST_OBJECT_UNLOCK(dec);
+        flow = gst_pad_push(dec->srcpad, buffer);
+    }
+    if (flow == GST_FLOW_OK)
+        return;
+    gst_pad_pause_task(dec->srcpad);
+    if (flow == GST_FLOW_EOS) {
+        if (dec->segment.flags & GST_SEEK_FLAG_SEGMENT) {
+            gst_element_post_message(GST_ELEMENT(dec),
+                                     gst_message_new_segment_done(GST_OBJECT(dec), GST_FORMAT_TIME, pts));
+            gst_pad_push_event(dec->srcpad, gst_event_new_segment_done(GST_FORMAT_TIME, pts));
+        } else {
+            gst_pad_push_event(dec->srcpad, gst_event_new_eos());
+        }
+    } else if (flow == GST_FLOW_NOT_LINKED || flow < GST_FLOW_EOS) {
+        GST_ELEMENT_FLOW_ERROR(dec, flow);
+        gst_pad_push_event(dec->srcpad, gst_event_new_eos());
+    }
+}
+
+/* The empty stream lets the
+ * sinks preroll, so that the pipeline reaches its state whatever the
+ * application does: gst-launch-1.0 misses an error posted before its main
+ * loop runs, and would wait for the preroll for ever. Posted while the
+ * pipeline is still changing state, the error would stop that change. */
+void tambelo_dec_fail_stream(TambeloDec* dec, GError* failure)
+{
+    gchar* stream_id = gst_pad_create_stream_id(dec->srcpad, GST_ELEMENT(dec), "failed");
+    gst_pad_push_event(dec->srcpad, gst_event_new_stream_start(stream_id));
+    g_free(stream_id);
+    GstSegment segment;
+    gst_segment_init(&segment, GST_FORMAT_TIME);
+    gst_pad_push_event(dec->srcpad, gst_event_new_segment(&segment));
+    gst_pad_push_event(dec->srcpad, gst_event_new_eos());
+    gst_element_message_full(GST_ELEMENT(dec), GST_MESSAGE_ERROR, failure->domain, failure->code,
+                             g_strdup(failure->message), NULL, __FILE__, GST_FUNCTION, __LINE__);
+    g_error_free(failure);
+}
+
+void tambelo_dec_close_rendering(TambeloDec* dec)
+{
+    tambelo_track_close(dec->track);
+    dec->track = NULL;
+    tambelo_set_close(dec->set);
+    dec->set = NULL;
+    gst_adapter_clear(dec->score);
+    dec->refused = FALSE;
+    dec->stream_pending = FALSE;
+    if (dec->pending_tags != NULL)
+        gst_tag_list_unref(dec->pending_tags);
+    dec->pending_tags = NULL;
+    GST_OBJECT_LOCK(dec);
+    dec->position_frames = 0;
+    dec->duration_ns = GST_CLOCK_TIME_NONE;
+    dec->track_count = 0;
+    g_free(dec->lengths_ns);
+    dec->lengths_ns = NULL;
+    if (dec->toc != NULL)
+        gst_toc_unref(dec->toc);
+    dec->toc = NULL;
+    GST_OBJECT_UNLOCK(dec);
+    dec->rate_hz = 0;
+}
+
