@@ -23,9 +23,14 @@ FramePacer::FramePacer(PacedSynth& synth, FrameRing& ring, double sample_rate, W
 {
 }
 
-double FramePacer::precise_ms()
+double FramePacer::reading_ms() const
 {
     return static_cast<double>(position_) * 1000.0 / rate_ + lead_ms;
+}
+
+double FramePacer::precise_ms()
+{
+    return reading_ms();
 }
 
 std::uint32_t FramePacer::now_ms()
@@ -43,7 +48,7 @@ void FramePacer::sleep_ms(std::uint32_t duration_ms)
 
 std::int64_t FramePacer::frame_of(const DueMoment* due) const
 {
-    const double now = static_cast<double>(position_) * 1000.0 / rate_ + lead_ms;
+    const double now = reading_ms();
     double moment = now;
     if (due) {
         // The reading the sequencer took (an integer, perhaps a few

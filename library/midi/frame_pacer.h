@@ -83,6 +83,7 @@ private:
         std::vector<std::uint8_t> long_bytes;  // empty for a short message
     };
 
+    double reading_ms() const;
     std::int64_t frame_of(const DueMoment* due) const;
     void queue(Message message);
     void apply_due_messages();

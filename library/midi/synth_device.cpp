@@ -192,14 +192,16 @@ void SynthDevice::play_on_unheard(std::chrono::steady_clock::time_point now)
         last_progress_ = now;
         last_attempt_ = now;
     }
+    // Frames the output would have taken since it was lost, taken here.
     const auto unheard = std::chrono::duration<double>(now - last_progress_).count();
     const auto due = static_cast<std::uint64_t>(unheard * gs_.sample_rate);
-    std::vector<float> discarded(1024 * 2);
-    while (due > ring_->frames_read() - last_read_) {
-        const std::size_t frames = static_cast<std::size_t>(
-            std::min<std::uint64_t>(1024, due - (ring_->frames_read() - last_read_)));
-        if (ring_->read(discarded.data(), frames) == 0)
+    float discarded[512 * 2];
+    for (std::uint64_t taken = ring_->frames_read() - last_read_; taken < due;) {
+        const auto frames = static_cast<std::size_t>(std::min<std::uint64_t>(512, due - taken));
+        const std::size_t got = ring_->read(discarded, frames);
+        if (got == 0)
             break;
+        taken += got;
     }
     if (now - last_attempt_ < reopening_period)
         return;
