@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -21,24 +22,29 @@ namespace fs = std::filesystem;
 constexpr int rate = 8000;  // enough to tell moments apart, cheap to render
 constexpr double far_ms[] = {std::numeric_limits<double>::infinity(), 1e300, std::numeric_limits<double>::max(), 1e17};
 
-// Track 1 loops with a voice change in its loop, track 2 ends by itself,
+// Track 1 loops (13 quarter notes, 8 of them rest) with voice changes, track 2 ends by itself,
 // track 3 loops over 13 minutes of rest (longer than seamless mode takes),
-// track 4's channels loop over different lengths.
+// track 4's channels loop over different lengths, track 5 has two hours of
+// intro.
 void write_sources(const fs::path& folder)
 {
     std::ofstream(folder / "set.toml") << "title = \"Far seeks\"\n"
                                           "[[track]]\ntitle = \"Loop\"\nscore = \"loop.mml\"\n"
                                           "[[track]]\ntitle = \"End\"\nscore = \"end.mml\"\n"
                                           "[[track]]\ntitle = \"Long loop\"\nscore = \"long.mml\"\n"
-                                          "[[track]]\ntitle = \"Differ\"\nscore = \"differ.mml\"\n";
+                                          "[[track]]\ntitle = \"Differ\"\nscore = \"differ.mml\"\n"
+                                          "[[track]]\ntitle = \"Long intro\"\nscore = \"intro.mml\"\n";
     std::ofstream(folder / "loop.mml") << "phrase in { t64 @1 v100 o4 c4 d4 }\n"
-                                          "phrase round { o4 e4 @20 f4 g4 @40 a2 r4 }\n"
+                                          "phrase round { o4 e4 @20 f4 r1 r1 g4 @40 a2 }\n"
                                           "channel 0: in | round\n";
     std::ofstream(folder / "end.mml") << "phrase all { t64 ! @1 v100 o4 c4 d4 e2 }\nchannel 0: all\n";
     std::ofstream(folder / "long.mml") << "phrase in { t64 @1 o4 c4 }\nphrase rest { c4 r%40540 }\n"
                                           "channel 0: in | rest\n";
     std::ofstream(folder / "differ.mml") << "phrase in { t64 @1 o4 c4 }\nphrase two { c4 d4 }\nphrase three { e4 f4 g4 }\n"
                                             "channel 0: in | two\nchannel 1: in | three\n";
+    // Two hours of rest before the loop.
+    std::ofstream(folder / "intro.mml") << "phrase in { t64 @1 o4 c4 r%65535 r%65535 r%65535 r%65535 r%65535 r%65535 }\n"
+                                           "phrase round { o4 e4 f4 g4 }\nchannel 0: in | round\n";
 }
 
 class TrackFarSeek : public ::testing::Test {
@@ -182,6 +188,56 @@ TEST_F(TrackFarSeek, SeamlessTakesNoLoopLongerThanItsBound)
               RenderSettings{}.longest_seamless_loop_ms);
     EXPECT_FALSE(rendering.renderer->seamless_loop());
     EXPECT_TRUE(open(1, LoopMode::seamless).renderer->seamless_loop());
+}
+
+// A seamless rendering goes on from the intro's end at the latest, and is not
+// rendered from the start up to the target.
+TEST_F(TrackFarSeek, SeamlessSeeksPastALongIntroQuickly)
+{
+    ASSERT_NE(set_, nullptr);
+    Rendering rendering = open(5, LoopMode::seamless);
+    if (!rendering.synth)
+        GTEST_SKIP() << "no SoundFont";
+    TrackRenderer& renderer = *rendering.renderer;
+    const auto loop = renderer.seamless_loop();
+    ASSERT_TRUE(loop);
+    ASSERT_GT(loop->start_frame, 2 * 3600 * rate);
+    for (const std::int64_t frame : {loop->start_frame - rate, loop->start_frame + loop->length_frames / 2}) {
+        SCOPED_TRACE(frame);
+        EXPECT_TRUE(quick_seek(renderer, static_cast<double>(frame) * 1000.0 / rate));
+        EXPECT_EQ(renderer.position_frames(), static_cast<std::uint64_t>(frame));
+        const auto begun = std::chrono::steady_clock::now();
+        EXPECT_EQ(pull(renderer, rate).size(), 2u * rate);
+        EXPECT_LT(std::chrono::steady_clock::now() - begun, std::chrono::seconds(1));
+    }
+}
+
+// Within the kept pass a seek goes on where the rendering from the start
+// is: the next note starts on the same block. (A seek's new synthesizer
+// does not sound bit for bit as one that has played since the start.)
+TEST_F(TrackFarSeek, SeamlessSeekIntoTheLoopGoesOnWhereTheRenderingIs)
+{
+    ASSERT_NE(set_, nullptr);
+    Rendering played = open(1, LoopMode::seamless);
+    if (!played.synth)
+        GTEST_SKIP() << "no SoundFont";
+    Rendering sought = open(1, LoopMode::seamless);
+    const auto loop = played.renderer->seamless_loop();
+    ASSERT_TRUE(loop);
+    // Half way through the rest, long after the notes before it rang out.
+    const auto target = static_cast<std::size_t>(loop->start_frame + loop->length_frames * 6 / 13);
+    pull(*played.renderer, target);
+    ASSERT_TRUE(sought.renderer->seek(static_cast<double>(target) * 1000.0 / rate));
+    const auto onset = [](const std::vector<float>& frames) {
+        std::size_t at = 0;
+        while (at < frames.size() && std::fabs(frames[at]) < 1e-3f)
+            ++at;
+        return static_cast<long>(at / 2);
+    };
+    const auto expected = pull(*played.renderer, 5 * rate);
+    const auto got = pull(*sought.renderer, 5 * rate);
+    ASSERT_LT(onset(expected), 4 * rate);
+    EXPECT_LE(std::labs(onset(got) - onset(expected)), 64);
 }
 
 }  // namespace

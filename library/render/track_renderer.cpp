@@ -126,11 +126,13 @@ void TrackRenderer::restart(OfflineTrack* track, std::int64_t start)
     if (seamless_) {
         const auto intro = static_cast<std::size_t>(loop_->start_frame);
         const auto body = static_cast<std::size_t>(loop_->length_frames);
-        const std::size_t blend = std::min(body / 4, frame_at_ms(seamless_blend_ms, rate_));
-        cut_ = std::make_unique<SeamlessCut>(intro, body, blend, [this](const float* frames, std::size_t count) {
-            emit(frames, count);
-            return true;
-        });
+        cut_ = std::make_unique<SeamlessCut>(
+            intro, body, seamless_blend_frames(),
+            [this](const float* frames, std::size_t count) {
+                emit(frames, count);
+                return true;
+            },
+            static_cast<std::size_t>(start));
     }
     emitted_ = static_cast<std::uint64_t>(start);
     drop_until_ = 0;
@@ -141,6 +143,11 @@ void TrackRenderer::restart(OfflineTrack* track, std::int64_t start)
     messages_.clear();
     next_message_ = 0;
     fetched_all_ = false;
+}
+
+std::size_t TrackRenderer::seamless_blend_frames() const
+{
+    return std::min(static_cast<std::size_t>(loop_->length_frames) / 4, frame_at_ms(seamless_blend_ms, rate_));
 }
 
 // The next ticks' messages; false when the track has no more to give.
@@ -394,11 +401,18 @@ void TrackRenderer::stop_at(std::uint64_t end)
 // Renders on from frame `from` of the reopened track.
 void TrackRenderer::start_at(std::uint64_t from)
 {
-    // The synthesizer's block at or before the target, on the grid of a
+    // Seamless: the kept pass begins with the first pass's overhang, so the
+    // rendering goes on from the intro's blend at the latest; at most a
+    // pass (a bounded length) is rendered before the target.
+    auto to = static_cast<std::int64_t>(from);
+    if (seamless_) {
+        const std::int64_t intro = loop_->start_frame;
+        to = std::min(to, intro - std::min(intro, static_cast<std::int64_t>(seamless_blend_frames())));
+    }
+    // The synthesizer's block at or before there, on the grid of a
     // rendering from the start.
-    const auto to = static_cast<std::int64_t>(from);
     const std::int64_t start = to - (((to + lead_) % block_frames) + block_frames) % block_frames;
-    const bool from_zero = seamless_ || start <= 0;
+    const bool from_zero = start <= 0;
     restart(reopened_.get(), from_zero ? 0 : start);
     drop_until_ = from;
     if (from_zero)

@@ -105,6 +105,7 @@ private:
     void start_at(std::uint64_t from);
     void stop_at(std::uint64_t end);
     std::optional<std::uint64_t> end_frame() const;
+    std::size_t seamless_blend_frames() const;
     bool fetch_messages();
     std::int64_t boundary_of(std::int64_t frame) const;
     std::int64_t original_boundary_of(std::int64_t frame) const;

@@ -213,8 +213,9 @@ TAMBELO_RENDER_API size_t tambelo_track_render_s16(tambelo_track* track, int16_t
  * further than 3 hours. Costs about what making a synthesizer with the
  * SoundFont already loaded costs (FluidSynth scans the SoundFont's samples
  * for each new synthesizer; see bench/README.md for measured figures) plus
- * playing the track's events up to there; in seamless mode the track is
- * rendered up to the target instead. Returns NULL, or why not. */
+ * playing the track's events up to there; in seamless mode, past the
+ * intro, plus rendering from the intro's end up to the target (at most two
+ * passes of a loop of at most 5 minutes). Returns NULL, or why not. */
 TAMBELO_RENDER_API const char* tambelo_track_seek(tambelo_track* track, double ms);
 
 /* The position: frames handed out since the start (a seek sets it). */
