@@ -15,6 +15,11 @@ int main(int argc, char** argv)
                  "A music set is a score archive (amus.dat), a voice archive (amus.mda) and an\n"
                  "optional title list (amus.txt) in one folder."};
     app.require_subcommand(1);
+    // Options are written -x or --name on every system. CLI11 on Windows
+    // would also take /name for one, and so a root-relative path such as
+    // /Games/x/amus.dat (as PowerShell and Unix-like shells write it) for an
+    // unknown option; the subcommands inherit this setting.
+    app.allow_windows_style_options(false);
     app.formatter(std::make_shared<tambelo::cli::WrappedHelpFormatter>());
     app.set_version_flag("--version", "tambelo-cli " TAMBELO_VERSION, "Print the version and exit");
     tambelo::cli::add_list_command(app);

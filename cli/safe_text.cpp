@@ -1,5 +1,7 @@
 #include "cli/safe_text.h"
 
+#include "frontend/shown_text/direction_controls.h"
+
 #include <algorithm>
 #include <cstdint>
 
@@ -95,7 +97,7 @@ std::string printable_text(std::string_view text)
             out.append(text, at, length);
         at += length;
     }
-    return out;
+    return with_direction_controls_shown(out);
 }
 
 namespace {

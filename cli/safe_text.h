@@ -25,8 +25,9 @@ char32_t utf8_code_at(std::string_view text, std::size_t at, std::size_t length)
 // True for the control characters: C0 (below U+0020), DEL and C1.
 bool is_control_character(char32_t code);
 
-// `text` for display: control characters become blanks and bytes that are
-// not UTF-8 become U+FFFD, so that it shows as written and does nothing else.
+// `text` for display: control characters become blanks, bytes that are not
+// UTF-8 become U+FFFD and the direction controls are spelt out ("<U+202E>"),
+// so that it shows as written and does nothing else.
 std::string printable_text(std::string_view text);
 
 // `text` quoted exactly: control characters and bytes that are not UTF-8

@@ -102,3 +102,21 @@ write('fuzz_voice_set', 'record_size_3', voice_set(64, 3, [piano] * 3, [(9, pian
 write('fuzz_page_archive', 'two_entries', archive([minimal, worked]))
 write('fuzz_page_archive', 'one_long_entry', archive([bytes(range(256)) * 3]))
 write('fuzz_page_archive', 'cut_short', archive([minimal, worked])[:300])
+
+
+def render_input(mode, track, flags, seek_ms, scores, voices, titles):
+    """The render harness's input: its header, then voices, titles, scores."""
+    head = struct.pack('<BBBBdHH', mode, track, flags, 0, seek_ms, len(voices), len(titles))
+    return head + voices + titles + scores
+
+
+looping = score({0: ([0, 1], 1), 3: ([1], 0)}, [every_command(), [129, 130, 131]])
+scores = archive([looping, minimal])
+voices = archive([worked, worked])
+titles = '0 Game\r\n1 One \u202egnp.exe\r\n2 Two\r\n'.encode()
+write('fuzz_render_api', 'fade_to_infinity', render_input(0, 0, 1, float('inf'), scores, voices, titles))
+write('fuzz_render_api', 'seamless_to_1e300', render_input(1, 0, 2, 1e300, scores, voices, titles))
+write('fuzz_render_api', 'forever_to_1e17', render_input(2, 0, 0, 1e17, scores, voices, titles))
+write('fuzz_render_api', 'forever_back_near', render_input(2, 1, 1, 20.0, scores, voices, b''))
+one_loop = archive([score({0: ([0, 1], 1)}, [[129], [130, 131, 129]])])
+write('fuzz_render_api', 'seamless_one_loop', render_input(1, 0, 0, 30.0, one_loop, voices, b''))

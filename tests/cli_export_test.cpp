@@ -100,16 +100,17 @@ TEST_F(ExportCommand, ListShowsTitleLinesAndLengths)
     EXPECT_NE(run.out.find("    2  does not compile          2 Broken"), std::string::npos) << run.out;
 }
 
-TEST_F(ExportCommand, TitlesReachMessagesAndFileNamesWithoutTheirControlCharacters)
+TEST_F(ExportCommand, TitlesReachMessagesAndFileNamesWithoutTheirControlCharactersOrDirectionControls)
 {
     std::ofstream(folder_.path() / "amus.txt", std::ios::binary | std::ios::trunc)
-        << "0 My Game\r\n1 One\xC2\x9B" "2J\r\n2 Bro\x1B]0;pwned\x07ken\xC2\x85\r\n";
+        << "0 My Game\r\n1 One\xC2\x9B" "2J\xE2\x80\xAEgnp.exe\r\n2 Bro\x1B]0;pwned\x07ken\xC2\x85\r\n";
     const auto out = folder_.path() / "out";
     const ExportRun run = run_cli({"export", paths_.score, "1,2", "-o", out.string()});
-    EXPECT_EQ(files_in(out), (std::vector<std::string>{"01 One_2J.mid"}));
+    EXPECT_EQ(files_in(out), (std::vector<std::string>{"01 One_2J_gnp.exe.mid"}));
     EXPECT_NE(run.out.find("Skipped track 2 (Bro ]0;pwned ken ): does not compile"), std::string::npos) << run.out;
     for (const std::string& text : {run.out, run.err})
         EXPECT_EQ(text.find_first_of("\x1B\x07\x85\x9B"), std::string::npos) << text;
+    EXPECT_NE(run_cli({"list", paths_.score}).out.find("1 One 2J<U+202E>gnp.exe"), std::string::npos);
 }
 
 TEST_F(ExportCommand, AnotherExportsUnfinishedFileInTheFolderIsLeftAlone)

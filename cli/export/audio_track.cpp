@@ -8,6 +8,7 @@
 #include "library/render/render_synth.h"
 #include "library/render/track_renderer.h"
 
+#include <limits>
 #include <mutex>
 
 namespace tambelo {
@@ -107,6 +108,8 @@ std::string TrackAudioWriter::write(OfflineTrack& track, const TrackJob& job, co
     };
     RenderSettings render;
     render.loop_mode = seamless ? LoopMode::seamless : LoopMode::fade;
+    // A file has no listener waiting for the loop's first frames.
+    render.longest_seamless_loop_ms = std::numeric_limits<double>::infinity();
     render.loops = settings_.loops;
     render.fade_ms = settings_.fade_seconds * 1000.0;
     const auto frames = export_audio(track, *renderer, render, sink);

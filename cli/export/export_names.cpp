@@ -1,6 +1,7 @@
 #include "cli/export/export_names.h"
 
 #include "cli/safe_text.h"
+#include "frontend/shown_text/direction_controls.h"
 
 #include <algorithm>
 #include <array>
@@ -46,7 +47,9 @@ std::string safe_file_name(const std::string& text, const std::string& fallback)
             ++at;
             continue;
         }
-        if (is_control_character(utf8_code_at(text, at, length)) ||
+        const char32_t code = utf8_code_at(text, at, length);
+        // A direction control would show the name reordered in a file manager.
+        if (is_control_character(code) || is_direction_control(code) ||
             (length == 1 && refused(static_cast<unsigned char>(text[at]))))
             name += replacement;
         else

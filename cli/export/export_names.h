@@ -7,8 +7,8 @@ namespace tambelo {
 
 // `text` made safe as one file or folder name on the common file systems:
 // path separators, the characters Windows refuses (: * ? " < > |), control
-// characters (C1 ones too) and broken UTF-8 become '_'; leading blanks and trailing blanks
-// and dots go; names Windows reserves for devices get a trailing '_'; the
+// characters (C1 ones too), direction controls and broken UTF-8 become '_';
+// leading blanks and trailing blanks and dots go; names Windows reserves for devices get a trailing '_'; the
 // result is cut to at most 200 bytes at a character boundary. An empty
 // result becomes `fallback`.
 std::string safe_file_name(const std::string& text, const std::string& fallback = "untitled");

@@ -2,7 +2,8 @@
 
 // The window's two texts, laid out from the title list's plain titles: the
 // caption names the program and the game, the status line shows the
-// track's title line.
+// track's title line. Both show the titles' direction controls spelt out
+// (see direction_controls.h).
 
 #include <cstdint>
 #include <string>

@@ -19,6 +19,13 @@ struct RenderSettings {
     // A track that ends by itself: keep what still sounds after its end
     // until it dies away (else the audio stops where the music does).
     bool release_tail = true;
+    // Seamless: the longest loop rendered so. The call that reaches the end
+    // of the intro renders the loop's first pass, which is dropped, before it
+    // returns (see SeamlessCut): for a five-minute loop at 44.1 kHz about
+    // 1.5 s on a busy two-core machine, in proportion to the loop and the
+    // rate. A longer loop is rendered as in fade mode. A host that pulls
+    // audio as it plays keeps the bound; a file export need not.
+    double longest_seamless_loop_ms = 5 * 60 * 1000.0;
 };
 
 // Takes `count` interleaved stereo frames; false stops the rendering.

@@ -4,9 +4,10 @@
 
 namespace tambelo {
 
-SeamlessCut::SeamlessCut(std::size_t intro, std::size_t loop, std::size_t blend, FrameSink sink)
+SeamlessCut::SeamlessCut(std::size_t intro, std::size_t loop, std::size_t blend, FrameSink sink,
+                         std::size_t first_frame)
     : intro_(intro), loop_(loop), blend_(blend), intro_blend_(std::min(blend, intro)), sink_(std::move(sink)),
-      first_end_(2 * blend), intro_end_(2 * intro_blend_)
+      first_end_(2 * blend), intro_end_(2 * intro_blend_), at_(std::min(first_frame, intro_ - intro_blend_))
 {
 }
 

@@ -30,7 +30,9 @@ inline constexpr double seamless_blend_ms = 20.0;
 class SeamlessCut {
 public:
     // `intro` and `loop` frames; `sink` receives intro + loop frames in all.
-    SeamlessCut(std::size_t intro, std::size_t loop, std::size_t blend, FrameSink sink);
+    // A rendering that starts at `first_frame` (a seek; no later than the
+    // intro's blend) arrives from there and leaves from there.
+    SeamlessCut(std::size_t intro, std::size_t loop, std::size_t blend, FrameSink sink, std::size_t first_frame = 0);
 
     // The next `count` frames of the rendering; false when the sink refused some.
     bool take(const float* frames, std::size_t count);

@@ -16,6 +16,7 @@ constexpr double quiet_end_ms = 100.0;
 constexpr std::int64_t ticks_per_fetch = 256;
 // Forever: an end no rendering reaches.
 constexpr std::int64_t never = std::numeric_limits<std::int64_t>::max() / 4;
+static_assert(never > last_frame);
 
 std::int64_t floor_div(std::int64_t value, std::int64_t divisor)
 {
@@ -62,7 +63,8 @@ TrackRenderer::TrackRenderer(RenderSynth& synth, OfflineTrack& track, const Rend
     const double tick_ms = track.tick_length_ms();
     const bool loops = length.kind == TrackLength::Kind::loops;
     loop_ = loop_frames(length, tick_ms, rate_);
-    seamless_ = settings.loop_mode == LoopMode::seamless && loop_;
+    seamless_ = settings.loop_mode == LoopMode::seamless && loop_ &&
+                loop_->length_frames <= frame_of(settings.longest_seamless_loop_ms, rate_);
     forever_ = settings.loop_mode == LoopMode::forever && loops;
     tail_ = !loops && settings.release_tail;
     double music_ms = 0.0;
@@ -124,11 +126,13 @@ void TrackRenderer::restart(OfflineTrack* track, std::int64_t start)
     if (seamless_) {
         const auto intro = static_cast<std::size_t>(loop_->start_frame);
         const auto body = static_cast<std::size_t>(loop_->length_frames);
-        const std::size_t blend = std::min(body / 4, frame_at_ms(seamless_blend_ms, rate_));
-        cut_ = std::make_unique<SeamlessCut>(intro, body, blend, [this](const float* frames, std::size_t count) {
-            emit(frames, count);
-            return true;
-        });
+        cut_ = std::make_unique<SeamlessCut>(
+            intro, body, seamless_blend_frames(),
+            [this](const float* frames, std::size_t count) {
+                emit(frames, count);
+                return true;
+            },
+            static_cast<std::size_t>(start));
     }
     emitted_ = static_cast<std::uint64_t>(start);
     drop_until_ = 0;
@@ -139,6 +143,11 @@ void TrackRenderer::restart(OfflineTrack* track, std::int64_t start)
     messages_.clear();
     next_message_ = 0;
     fetched_all_ = false;
+}
+
+std::size_t TrackRenderer::seamless_blend_frames() const
+{
+    return std::min(static_cast<std::size_t>(loop_->length_frames) / 4, frame_at_ms(seamless_blend_ms, rate_));
 }
 
 // The next ticks' messages; false when the track has no more to give.
@@ -331,16 +340,29 @@ bool TrackRenderer::ended() const
 
 bool TrackRenderer::seek(double ms)
 {
-    std::uint64_t target = frame_at_ms(ms, rate_);
-    if (const auto length = length_frames())
-        target = std::min(target, *length);
+    // Times beyond the last frame name the last frame, so that a moment and
+    // the frame reported for it agree however far the seek goes.
+    const double asked_ms = std::min(ms, static_cast<double>(last_frame) * 1000.0 / rate_);
+    const std::uint64_t target = frame_at_ms(asked_ms, rate_);
+    if (const auto end = end_frame(); end && target >= *end) {
+        stop_at(*end);
+        return true;
+    }
+    // For ever: the same moment of an earlier pass, so that a seek costs the
+    // same wherever it goes.
+    std::uint64_t from = target;
+    if (forever_) {
+        const auto moment = repeated_moment_ms(track_->length(), track_->tick_length_ms(), asked_ms);
+        from = moment ? frame_at_ms(*moment, rate_)
+                      : std::min<std::uint64_t>(target, frame_at_ms(max_unrepeating_seek_ms, rate_));
+    }
     if (!reopen_) {
         // Only forwards, by rendering what lies between.
-        if (target < position_)
+        if (from < position_)
             return false;
         std::vector<float> dropped(2 * piece_frames);
-        while (position_ < target)
-            if (render(dropped.data(), static_cast<std::size_t>(std::min<std::uint64_t>(target - position_, piece_frames))) == 0)
+        while (position_ < from)
+            if (render(dropped.data(), static_cast<std::size_t>(std::min<std::uint64_t>(from - position_, piece_frames))) == 0)
                 break;
         return true;
     }
@@ -349,16 +371,52 @@ bool TrackRenderer::seek(double ms)
         return false;
     reopened_.reset();  // `track_` may point here; it is replaced below
     reopened_ = std::move(track);
-    // The synthesizer's block at or before the target, on the grid of a
+    start_at(from);
+    // A track that does not repeat stands where the seek stopped.
+    position_ = forever_ && !loop_ ? from : target;
+    return true;
+}
+
+// The frame after the last one, where it is known before rendering: a
+// release tail starts at the end of the music, and a seek does not go into it.
+std::optional<std::uint64_t> TrackRenderer::end_frame() const
+{
+    if (forever_)
+        return std::nullopt;
+    if (tail_)
+        return static_cast<std::uint64_t>(planned_);
+    return length_frames();
+}
+
+// Everything handed out: a seek to the end or beyond.
+void TrackRenderer::stop_at(std::uint64_t end)
+{
+    phase_ = Phase::done;
+    pending_.clear();
+    ready_.clear();
+    ready_read_ = 0;
+    position_ = end;
+}
+
+// Renders on from frame `from` of the reopened track.
+void TrackRenderer::start_at(std::uint64_t from)
+{
+    // Seamless: the kept pass begins with the first pass's overhang, so the
+    // rendering goes on from the intro's blend at the latest; at most a
+    // pass (a bounded length) is rendered before the target.
+    auto to = static_cast<std::int64_t>(from);
+    if (seamless_) {
+        const std::int64_t intro = loop_->start_frame;
+        to = std::min(to, intro - std::min(intro, static_cast<std::int64_t>(seamless_blend_frames())));
+    }
+    // The synthesizer's block at or before there, on the grid of a
     // rendering from the start.
-    const auto to = static_cast<std::int64_t>(target);
     const std::int64_t start = to - (((to + lead_) % block_frames) + block_frames) % block_frames;
-    const bool from_zero = seamless_ || start <= 0;
+    const bool from_zero = start <= 0;
     restart(reopened_.get(), from_zero ? 0 : start);
-    drop_until_ = target;
-    position_ = target;
+    drop_until_ = from;
     if (from_zero)
-        return true;  // rendered from the start, the frames before the target dropped
+        return;  // rendered from the start, the frames before the target dropped
     // The synthesizer starts at `start` with everything but the notes that a
     // rendering from the start would have applied by then.
     for (;;) {
@@ -377,7 +435,6 @@ bool TrackRenderer::seek(double ms)
             synth_.send(message);
         ++next_message_;
     }
-    return true;
 }
 
 }  // namespace tambelo

@@ -21,6 +21,10 @@ class RenderSynth;
 
 // Longest release tail kept after a track's end.
 inline constexpr double max_release_tail_ms = 10000.0;
+// How far a seek goes into a track that loops for ever without repeating
+// exactly (its channels' cycles differ): reaching a moment means playing
+// every event up to it, and three hours of a busy track take about 0.9 s.
+inline constexpr double max_unrepeating_seek_ms = 3.0 * 3600.0 * 1000.0;
 // Silence threshold of the release tail: -80 dBFS.
 inline constexpr float audio_silence_level = 1e-4f;
 
@@ -38,7 +42,8 @@ inline constexpr float audio_silence_level = 1e-4f;
 //
 // Lengths: a looping track in fade mode lasts intro + loops x loop + fade; in
 // seamless mode intro + one loop (a track whose channel loops differ never
-// repeats exactly and is rendered as in fade mode); in forever mode it never
+// repeats exactly and is rendered as in fade mode, and so is one whose loop
+// is longer than the settings' longest_seamless_loop_ms); in forever mode it never
 // ends. A track that ends by itself lasts to its end and, with the release
 // tail, until 100 ms after its sound has fallen below -80 dBFS (at most 10 s
 // more). The same settings give the same frames every time, however the
@@ -71,8 +76,13 @@ public:
     // message up to there but the notes is applied (the reset, voices, pan,
     // fine tune, controllers), and rendering goes on from there; notes that
     // began before it do not sound. Backwards too, when the renderer can
-    // reopen its track. A seek beyond the end goes to the end. False when it
-    // cannot (the track no longer opens, or there is no way back).
+    // reopen its track. A seek to the end or beyond goes to the end (of the
+    // music, before any release tail) at once. In forever mode a seek beyond
+    // the loop's second pass goes to the matching moment of that pass (the
+    // position says the moment asked), so that it costs the same however far
+    // it goes; a track that never repeats exactly goes no further than
+    // max_unrepeating_seek_ms. False when it cannot (the track no longer
+    // opens, or there is no way back).
     bool seek(double ms);
 
     // Frames handed out since the start (a seek sets it).
@@ -92,6 +102,10 @@ private:
     enum class Phase { messages, flush, tail, done };
 
     void restart(OfflineTrack* track, std::int64_t start);
+    void start_at(std::uint64_t from);
+    void stop_at(std::uint64_t end);
+    std::optional<std::uint64_t> end_frame() const;
+    std::size_t seamless_blend_frames() const;
     bool fetch_messages();
     std::int64_t boundary_of(std::int64_t frame) const;
     std::int64_t original_boundary_of(std::int64_t frame) const;

@@ -16,8 +16,13 @@ struct AudioLoop {
     bool operator==(const AudioLoop&) const = default;
 };
 
+// The latest frame a time names: about 190,000 years at 192 kHz, and far
+// enough below the integer limits that sums of such frames cannot overflow.
+inline constexpr std::int64_t last_frame = std::int64_t{1} << 60;
+
 // The frame at which something `time_ms` after the start happens, rounded
-// to the nearest frame; times before the start count as 0.
+// to the nearest frame; times before the start (and NaN) count as 0, times
+// beyond the last frame (infinity too) as the last frame.
 std::size_t frame_at_ms(double time_ms, int sample_rate);
 
 // The first pass through the loop in sample frames at `sample_rate`: from
@@ -36,6 +41,13 @@ struct TrackSpan {
     std::optional<double> loop_start_ms;
     std::optional<double> loop_end_ms;
 };
+
+// In a rendering that repeats a track's loop for ever, the moment of the
+// loop's second pass that sounds as `time_ms` does: `time_ms` itself before
+// that pass ends. From the second pass on every pass sounds alike (the first
+// has no overhang of a pass before it). Nothing when the track does not
+// repeat exactly (it ends, or its channels' cycles differ).
+std::optional<double> repeated_moment_ms(const TrackLength& length, double tick_length_ms, double time_ms);
 
 TrackSpan plan_track_span(const TrackLength& length, double tick_length_ms, int loops);
 

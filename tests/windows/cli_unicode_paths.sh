@@ -2,7 +2,8 @@
 # tambelo-cli.exe under Wine, on a code page without Japanese (1252), with
 # Japanese folder and file names: list reads the set, export -o creates the
 # named folder and writes into it, and messages show paths as written (one
-# backslash each, the names themselves). Also --version.
+# backslash each, the names themselves); a path that begins with / is a
+# path. Also --version.
 #   cli_unicode_paths.sh WINE WINDOWS_CLI SAMPLE_SET WORK_DIR VERSION
 set -euo pipefail
 wine=$1 cli=$2 sample=$3 work=$4 version=$5
@@ -31,6 +32,12 @@ status=0
 message=$("$wine" "$cli" list "$missing" 2>&1 >/dev/null | tr -d '\r') || status=$?
 [ "$status" -eq 1 ] || fail "list of a missing file ended with status $status"
 [ "$message" = "tambelo-cli: no such file: $missing" ] || fail "the message is '$message'"
+
+# A root-relative path (drive Z:, as the working folder's), the way
+# PowerShell and Unix-like shells on Windows write it: a path, not an option.
+rooted=$(cd "$work" && "$wine" "$cli" list "$folder/曲集 ソフト.dat" 2>&1 | tr -d '\r') ||
+  fail "list of the root-relative path $folder/曲集 ソフト.dat failed: $rooted"
+[[ "$rooted" == *"$first_title"* ]] || fail "list of a root-relative path shows no track 1: $rooted"
 
 shown=$("$wine" "$cli" --version | tr -d '\r')
 [ "$shown" = "tambelo-cli $version" ] || fail "--version prints '$shown'"

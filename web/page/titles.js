@@ -96,13 +96,22 @@ export function leadingNumber(text) {
   return Number(number);
 }
 
+// `text` with each bidirectional embedding, override and isolate control
+// (U+202A-U+202E, U+2066-U+2069) spelt out as "<U+202E>": "\u202Egnp.exe"
+// would otherwise show as "exe.png". The window and the command-line tool
+// show titles by the same rule.
+export function withDirectionControlsShown(text) {
+  return text.replace(/[\u202A-\u202E\u2066-\u2069]/g,
+    (control) => `<U+${control.charCodeAt(0).toString(16).toUpperCase()}>`);
+}
+
 // The track's title line (as the window's status line shows it, without its
 // leading blank): the first line whose leading number is the track's, or
 // "<track> NO TITLE".
 export function trackTitleLine(lines, track) {
   if (lines.length <= maxSearchedLines) {
     const line = lines.find((text) => leadingNumber(text) === track);
-    if (line !== undefined) return line;
+    if (line !== undefined) return withDirectionControlsShown(line);
   }
   return `${track} NO TITLE`;
 }
@@ -116,5 +125,5 @@ export function gameTitle(lines) {
 
 export function captionText(lines) {
   const title = gameTitle(lines);
-  return title === null ? 'TAMBELO' : `TAMBELO - ${title}`;
+  return title === null ? 'TAMBELO' : `TAMBELO - ${withDirectionControlsShown(title)}`;
 }

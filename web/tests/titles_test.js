@@ -35,4 +35,9 @@ const long = Array.from({ length: maxSearchedLines + 1 }, (_, i) => `${i} t`);
 assert.equal(trackTitleLine(long, 3), '3 NO TITLE');
 assert.equal(captionText(long), 'TAMBELO');
 assert.equal(trackTitleLine(long.slice(0, maxSearchedLines), 3), '3 t');
+
+// Titles show in the order written: direction controls are spelt out.
+assert.equal(trackTitleLine(['1 \u202Egnp.exe\u2066x\u2069'], 1), '1 <U+202E>gnp.exe<U+2066>x<U+2069>');
+assert.equal(captionText(['0 a\u202Ab\u202Dc']), 'TAMBELO - a<U+202A>b<U+202D>c');
+assert.equal(trackTitleLine(['1 \u2029\u202F\u2065\u206A\u200F'], 1), '1 \u2029\u202F\u2065\u206A\u200F');
 console.log('title lists: all checks passed');

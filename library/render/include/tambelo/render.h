@@ -149,7 +149,10 @@ typedef enum tambelo_loop_mode {
     /* The intro and one pass of the loop, its end blended so that the
      * audio repeats from the loop's start without a seam (for hosts that
      * loop the audio themselves). A track whose channel loops differ is
-     * rendered as in fade mode. */
+     * rendered as in fade mode, and so is one whose loop lasts more than
+     * 5 minutes: the call that reaches the loop renders its first pass,
+     * which is dropped, before it returns (about 1.5 s for five minutes at
+     * 44.1 kHz on a busy machine; tambelo_track_loop_frames tells). */
     TAMBELO_LOOP_SEAMLESS = 1,
     /* The loop again and again: the rendering never ends. */
     TAMBELO_LOOP_FOREVER = 2
@@ -202,12 +205,17 @@ TAMBELO_RENDER_API size_t tambelo_track_render_s16(tambelo_track* track, int16_t
 /* Goes to `ms` from the track's start, forwards or backwards: the
  * synthesizer is silenced, everything the track set up before that moment
  * (voices, pan, fine tune, controllers) is put in place, and rendering goes
- * on from there; notes that began before it do not sound. A seek beyond the
- * end goes to the end. Costs about what making a synthesizer with the
+ * on from there; notes that began before it do not sound. A seek to the
+ * end or beyond (up to infinity) goes to the end of the music at once. In
+ * forever mode a time beyond the loop's second pass goes to the same moment
+ * of that pass (the position still says the time asked), so a far seek costs
+ * no more than a near one; a track whose channel loops differ goes no
+ * further than 3 hours. Costs about what making a synthesizer with the
  * SoundFont already loaded costs (FluidSynth scans the SoundFont's samples
  * for each new synthesizer; see bench/README.md for measured figures) plus
- * playing the track's events up to there; in seamless mode the track is
- * rendered up to the target instead. Returns NULL, or why not. */
+ * playing the track's events up to there; in seamless mode, past the
+ * intro, plus rendering from the intro's end up to the target (at most two
+ * passes of a loop of at most 5 minutes). Returns NULL, or why not. */
 TAMBELO_RENDER_API const char* tambelo_track_seek(tambelo_track* track, double ms);
 
 /* The position: frames handed out since the start (a seek sets it). */
