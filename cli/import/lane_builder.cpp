@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 
 namespace tambelo {
 namespace {
@@ -43,6 +44,7 @@ struct LaneState {
     bool drum_voice = false;
     bool has_voice = false;
     int last_pitch = -1;
+    int last_velocity = -1;
     VoiceRecord held;               // what the player's channel holds
 };
 
@@ -140,23 +142,73 @@ private:
     std::vector<LaneAction>& actions(int lane) { return song_.lanes[static_cast<std::size_t>(lane)].actions; }
 
     // The lane of `candidates` that `usable` accepts, keeping the order of
-    // the tick's messages where it can: after the lane that sent the last one.
+    // the tick's messages where it can: after the lane that sent the last
+    // one. Of those, the lane that sent controllers just now (its note comes
+    // after them), else the one whose last note had this pitch and velocity:
+    // a channel of the score tends to keep its drum and its velocity.
     template <class Usable>
-    int pick_lane(const std::vector<int>& candidates, Usable usable, int pitch)
+    int pick_lane(const std::vector<int>& candidates, Usable usable, int pitch = -1, int velocity = -1)
     {
-        int in_order = -1, any = -1;
+        int best = -1, best_score = -1, any = -1;
         for (int lane : candidates) {
             if (!usable(lane))
                 continue;
             if (any < 0)
                 any = lane;
-            const bool after = lane > last_lane_ || (lane == last_lane_ && state(lane).last_on_tick != tick_);
+            const LaneState& s = state(lane);
+            const bool after = lane > last_lane_ || (lane == last_lane_ && s.last_on_tick != tick_);
             if (!after)
                 continue;
-            if (in_order < 0 || (state(lane).last_pitch == pitch && state(in_order).last_pitch != pitch))
-                in_order = lane;
+            const int score = lane == last_lane_ && last_was_control_ ? 4
+                              : s.last_velocity == velocity && s.last_pitch == pitch ? 3
+                              : s.last_velocity == velocity ? 2
+                              : s.last_pitch == pitch ? 1
+                                                      : 0;
+            if (score > best_score) {
+                best = lane;
+                best_score = score;
+            }
         }
-        return in_order >= 0 ? in_order : any;
+        return best >= 0 ? best : any;
+    }
+
+    bool free_at_tick(int lane)
+    {
+        const LaneState& s = state(lane);
+        return s.sounding < 0 && s.last_on_tick != tick_ && s.busy_until <= tick_;
+    }
+
+    // The drum note that follows the drum channel's controllers from
+    // `index` at the same tick, if one does: the controllers are its lane's.
+    std::optional<std::pair<int, int>> next_drum_note(std::size_t index) const
+    {
+        for (std::size_t k = index + 1; k < timeline_.events.size(); ++k) {
+            const TimedEvent& e = timeline_.events[k];
+            if (e.tick != tick_ || !e.event.is_channel_message() || e.event.channel() != drum_midi_channel)
+                return std::nullopt;
+            if (e.event.kind() == 0x90 && e.event.data[1] != 0)
+                return std::pair<int, int>{e.event.data[0], e.event.data[1]};
+            if (e.event.kind() != 0xB0)
+                return std::nullopt;
+        }
+        return std::nullopt;
+    }
+
+    // The lane that a drum channel's controller at `index` came from:
+    // `usable` first among the lanes free to act at this tick.
+    template <class Usable>
+    int drum_control_lane(std::size_t index, Usable usable)
+    {
+        const auto note = next_drum_note(index);
+        const int pitch = note ? note->first : -1, velocity = note ? note->second : -1;
+        const auto& lanes = lanes_of(drum_midi_channel);
+        for (auto choice : {+[](bool u, bool f) { return u && f; }, +[](bool u, bool) { return u; },
+                            +[](bool, bool f) { return f; }, +[](bool, bool) { return true; }}) {
+            const int lane = pick_lane(lanes, [&](int l) { return choice(usable(l), free_at_tick(l)); }, pitch, velocity);
+            if (lane >= 0)
+                return lane;
+        }
+        return -1;
     }
 
     void note_on(int c, int pitch, int velocity)
@@ -166,15 +218,12 @@ private:
             report_.count("drum notes below 12 left out (a drum map names notes from 12)", tick_);
             return;
         }
-        auto free = [&](int lane) {
-            const LaneState& s = state(lane);
-            return s.sounding < 0 && s.last_on_tick != tick_ && s.busy_until <= tick_;
-        };
+        auto free = [&](int l) { return free_at_tick(l); };
         int lane = -1;
         if (timeline_.from_player && c == drum_midi_channel)
-            lane = pick_lane(lanes_of(c), [&](int l) { return free(l) && state(l).drum_voice; }, pitch);
+            lane = pick_lane(lanes_of(c), [&](int l) { return free(l) && state(l).drum_voice; }, pitch, velocity);
         if (lane < 0)
-            lane = pick_lane(lanes_of(c), free, pitch);
+            lane = pick_lane(lanes_of(c), free, pitch, velocity);
         if (lane < 0) {
             report_.count(lanes_of(c).empty()
                               ? "notes left out, as the score has nine channels (MIDI channel " + std::to_string(c + 1) + ")"
@@ -195,8 +244,10 @@ private:
         s.sounding = static_cast<int>(actions(lane).size());
         s.last_on_tick = tick_;
         s.last_pitch = pitch;
+        s.last_velocity = velocity;
         actions(lane).push_back(note);
         last_lane_ = lane;
+        last_was_control_ = false;
     }
 
     void note_off(int c, int pitch)
@@ -221,6 +272,7 @@ private:
         s.busy_until = note.end;
         s.sounding = -1;
         last_lane_ = found;
+        last_was_control_ = false;
     }
 
     void end_all_notes(int c)
@@ -256,6 +308,7 @@ private:
         s.drum_voice = voice.bank >= 128;
         actions(lane).push_back(action);
         last_lane_ = lane;
+        last_was_control_ = true;
         return actions(lane).size() - 1;
     }
 
@@ -267,6 +320,7 @@ private:
         action.value = value;
         actions(lane).push_back(action);
         last_lane_ = lane;
+        last_was_control_ = true;
     }
 
     void program_change(int c, int program)
@@ -316,9 +370,7 @@ private:
                     return false;
             return true;
         };
-        int lane = pick_lane(lanes_of(drum_midi_channel), consistent, -1);
-        if (lane < 0)
-            lane = pick_lane(lanes_of(drum_midi_channel), [](int) { return true; }, -1);
+        const int lane = drum_control_lane(index, consistent);
         if (lane < 0)
             return;
         VoiceRecord voice = drum_voice_record();
@@ -328,13 +380,6 @@ private:
         }
         voice_field(voice, controller) = value;
         group_ = {drum_midi_channel, tick_, control_rank(controller), {{lane, add_voice(lane, voice)}}};
-    }
-
-    // The lane that a drum channel's pan or fine tune came from.
-    int drum_lane()
-    {
-        int lane = pick_lane(lanes_of(drum_midi_channel), [&](int l) { return state(l).drum_voice; }, -1);
-        return lane >= 0 ? lane : pick_lane(lanes_of(drum_midi_channel), [](int) { return true; }, -1);
     }
 
     void control(std::size_t index, int c, int controller, int value)
@@ -360,7 +405,7 @@ private:
         case 10:
             channel.pan = value;
             if (player_drums) {
-                if (const int lane = drum_lane(); lane >= 0)
+                if (const int lane = drum_control_lane(index, [&](int l) { return state(l).drum_voice; }); lane >= 0)
                     add_pan(lane, value);
             } else if (c != drum_midi_channel) {
                 for (int lane : lanes_of(c))
@@ -370,7 +415,7 @@ private:
         case 101: rpn_[static_cast<std::size_t>(c)].first = value; return;
         case 100: rpn_[static_cast<std::size_t>(c)].second = value; return;
         case 98: case 99: rpn_[static_cast<std::size_t>(c)] = {-1, -1}; return;
-        case 6: fine_tune_data(c, value); return;
+        case 6: fine_tune_data(index, c, value); return;
         case 120: case 123: end_all_notes(c); return;
         default:
             report_.count("controller " + std::to_string(controller) + " messages left out", tick_);
@@ -384,7 +429,7 @@ private:
         state(lane).held.pan = value;
     }
 
-    void fine_tune_data(int c, int value)
+    void fine_tune_data(std::size_t index, int c, int value)
     {
         if (rpn_[static_cast<std::size_t>(c)] != std::pair{0, 1}) {
             report_.count("parameter data (controller 6) other than fine tune left out", tick_);
@@ -394,7 +439,7 @@ private:
             report_.count("fine tune raised from the lowest data value 0 to 1", tick_);
         const int amount = std::max(value, 1) - 64;
         if (timeline_.from_player && c == drum_midi_channel) {
-            if (const int lane = drum_lane(); lane >= 0)
+            if (const int lane = drum_control_lane(index, [&](int l) { return state(l).drum_voice; }); lane >= 0)
                 add_value(lane, LaneAction::Kind::fine_tune, amount);
         } else if (c != drum_midi_channel) {
             for (int lane : lanes_of(c))
@@ -414,6 +459,7 @@ private:
     OpenGroup group_;
     std::int64_t tick_ = -1;
     int last_lane_ = -1;
+    bool last_was_control_ = false;
 };
 
 }  // namespace

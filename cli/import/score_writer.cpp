@@ -266,6 +266,20 @@ std::vector<bool> played_once(const Lane& lane, std::int64_t at, std::int64_t pe
     return once;
 }
 
+// Controllers that the file sends where the loop comes round but not where
+// it first began: the end of the loop's last phrase, which the first pass
+// did not come from.
+std::vector<LaneAction> played_at_seam(const Lane& lane, std::int64_t at, std::int64_t period)
+{
+    std::vector<LaneAction> seam;
+    for (const LaneAction& a : lane.actions)
+        if (a.tick == at + period && a.kind != LaneAction::Kind::note &&
+            std::none_of(lane.actions.begin(), lane.actions.end(),
+                         [&](const LaneAction& b) { return b.tick == at && same_action(a, b); }))
+            seam.push_back(a);
+    return seam;
+}
+
 Segment segment_of(const Lane& lane, std::int64_t from, std::int64_t to, std::int64_t shift = 0,
                    const std::vector<bool>* skip = nullptr)
 {
@@ -330,6 +344,10 @@ std::string write_score(const ImportedSong& song, const std::string& source_name
             Segment wrapped = segment_of(lane, start, loop_at, song.loop_ticks);
             body.to = wrapped.to;
             body.actions.insert(body.actions.end(), wrapped.actions.begin(), wrapped.actions.end());
+            if (loop_at + song.loop_ticks <= song.end_tick) {
+                const auto seam = played_at_seam(lane, loop_at, song.loop_ticks);
+                body.actions.insert(body.actions.end(), seam.begin(), seam.end());
+            }
             std::string list;
             if (loop_at > 0 || !lead.empty() || !intro.actions.empty()) {
                 phrases += "phrase " + name + "-intro {\n    " + writer.phrase(intro, lead) + "\n}\n";

@@ -42,8 +42,11 @@ void choose_tempo(ImportedSong& song, ImportReport& report)
 }
 
 // Music after the loop end that is not the loop again cannot be kept: a
-// looping score repeats its loop for ever. Notes that the file releases at
-// its very end are its last loop's, cut off there.
+// looping score repeats its loop for ever. The second pass is held against
+// the first, but for controllers where the loop comes round (the end of a
+// channel's last phrase, which the score keeps); later passes against the
+// second. Notes that the file releases at its very end are its last loop's,
+// cut off there.
 void count_unrepeated_after_loop(const SongTimeline& timeline, ImportReport& report)
 {
     if (!timeline.loop_start)
@@ -56,7 +59,7 @@ void count_unrepeated_after_loop(const SongTimeline& timeline, ImportReport& rep
         return bytes;
     };
     for (const auto& e : timeline.events)
-        if (e.tick >= start && e.tick < end)
+        if (e.tick >= start && e.tick < end + period)
             loop.emplace(e.tick, key(e));
     for (const auto& e : timeline.events) {
         if (e.tick < end)
@@ -64,7 +67,9 @@ void count_unrepeated_after_loop(const SongTimeline& timeline, ImportReport& rep
         const bool release = e.event.kind() == 0x80 || (e.event.kind() == 0x90 && e.event.data[1] == 0);
         if (release && e.tick == timeline.end_tick)
             continue;
-        if (!loop.contains({start + (e.tick - start) % period, key(e)}))
+        const bool at_seam = (e.tick - start) % period == 0 && e.event.kind() == 0xB0;
+        const std::int64_t earlier = e.tick < end + period ? e.tick - period : end + (e.tick - end) % period;
+        if (!at_seam && !loop.contains({earlier, key(e)}))
             report.count("messages after the loop end that do not repeat the loop, left out", e.tick);
     }
 }
