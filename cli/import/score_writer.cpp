@@ -1,11 +1,13 @@
 #include "cli/import/score_writer.h"
 
 #include "cli/authoring/score_source.h"
+#include "cli/authoring/tempo_conversion.h"
 #include "cli/import/phrase_text.h"
 #include "library/note_length.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 
 namespace tambelo {
@@ -39,7 +41,7 @@ struct Segment {
 class LaneWriter {
 public:
     LaneWriter(const Lane& lane, const ImportedSong& song, VoiceNumbers& voices, ImportReport& report)
-        : lane_(lane), song_(song), voices_(voices), report_(report)
+        : song_(song), voices_(voices), report_(report)
     {
         if (lane.channel >= 3 && lane.channel <= 5)
             voice_ = -2;  // the start voice, which no number equals
@@ -209,7 +211,6 @@ private:
         return std::string(step_names[pitch % 12]) + (pitch < 12 ? "," : "");
     }
 
-    const Lane& lane_;
     const ImportedSong& song_;
     VoiceNumbers& voices_;
     ImportReport& report_;
@@ -297,16 +298,17 @@ Segment segment_of(const Lane& lane, std::int64_t from, std::int64_t to, std::in
     return segment;
 }
 
-std::string tempo_text(double bpm)
+// The shortest BPM that the packer stores as the song's tempo value.
+std::string tempo_text(const ImportedSong& song)
 {
+    const auto wanted = tempo_for_bpm(song.bpm, song.tempo_base);
     char text[32];
-    std::snprintf(text, sizeof text, "t%.4f", bpm);
-    std::string t = text;
-    while (t.back() == '0')
-        t.pop_back();
-    if (t.back() == '.')
-        t.pop_back();
-    return t;
+    for (int digits = 0; digits <= 6; ++digits) {
+        std::snprintf(text, sizeof text, "%.*f", digits, song.bpm);
+        if (tempo_for_bpm(std::strtod(text, nullptr), song.tempo_base) == wanted)
+            break;
+    }
+    return std::string("t") + text;
 }
 
 }  // namespace
@@ -330,7 +332,7 @@ std::string write_score(const ImportedSong& song, const std::string& source_name
         const std::string name = "ch" + std::to_string(lane.channel);
         std::string lead;
         if (first)
-            lead = tempo_text(song.bpm) + (song.loop_start ? "" : " !");
+            lead = tempo_text(song) + (song.loop_start ? "" : " !");
         first = false;
         if (song.loop_start) {
             const std::int64_t start = *song.loop_start, end = start + song.loop_ticks;
@@ -363,8 +365,16 @@ std::string write_score(const ImportedSong& song, const std::string& source_name
         }
     }
     std::string header = "// Imported from " + source_name + " by tambelo-cli import.\n";
-    if (first)
+    if (first) {
+        // A score needs a channel: this one rests as long as the file lasts.
         header += "// The file plays no notes.\n";
+        const Lane silent{0, false, {}};
+        LaneWriter writer(silent, song, voices, report);
+        phrases = "phrase silence {\n    " +
+                  writer.phrase(Segment{0, std::max<std::int64_t>(1, song.end_tick), {}}, tempo_text(song) + " !") +
+                  "\n}\n";
+        channels = "channel 0: silence\n";
+    }
     return header + "\n" + phrases + "\n" + channels;
 }
 

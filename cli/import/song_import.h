@@ -21,7 +21,8 @@ inline constexpr const char* imported_score_name = "song.mml";
 inline constexpr const char* imported_voices_name = "voices.toml";
 
 // Reads `bytes` as a Standard MIDI File (`name` is the file's name, for the
-// titles and comments). Throws MidiFileError for a file it cannot read.
+// titles and comments). Throws MidiFileError for a file it cannot read or
+// a song too long for one score.
 ImportedSource import_midi_song(std::span<const std::uint8_t> bytes, const std::string& name);
 
 // Writes the three files into `folder` (made if missing), all or none.
