@@ -34,6 +34,13 @@ struct Lane {
     std::vector<LaneAction> actions;  // in performing order
 };
 
+// The part of a lane between two stream ticks, as one phrase or a few.
+struct Segment {
+    std::int64_t from = 0;
+    std::int64_t to = 0;
+    std::vector<LaneAction> actions;  // in performing order; ticks from `from` to `to`
+};
+
 // The song as the score will hold it.
 struct ImportedSong {
     std::string title;
@@ -48,6 +55,7 @@ struct ImportedSong {
     std::int64_t loop_ticks = 0;
     std::int64_t end_tick = 0;
     double tick_ms = 10.0;  // for the report's milliseconds
+    int bar_ticks = 192;    // the first time signature's bar
 };
 
 }  // namespace tambelo

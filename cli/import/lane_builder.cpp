@@ -470,6 +470,7 @@ ImportedSong build_lanes(const SongTimeline& timeline, ImportReport& report)
     song.title = timeline.title;
     song.bpm = timeline.bpm;
     song.tick_ms = timeline.tick_ms;
+    song.bar_ticks = timeline.bar_ticks;
     return song;
 }
 

@@ -2,6 +2,7 @@
 
 #include "cli/authoring/score_source.h"
 #include "cli/authoring/tempo_conversion.h"
+#include "cli/import/phrase_book.h"
 #include "cli/import/phrase_text.h"
 #include "library/note_length.h"
 
@@ -14,7 +15,6 @@ namespace tambelo {
 namespace {
 
 constexpr int max_length = 65535;
-constexpr int bar_ticks = ticks_per_whole;
 constexpr const char* step_names[] = {"c", "c+", "d", "d+", "e", "f", "f+", "g", "g+", "a", "a+", "b"};
 
 // Gate and release as the player splits a note: release 256 means the gate applies.
@@ -31,12 +31,9 @@ int sounding_ticks(int length, Articulation a)
         .sounding_ticks;
 }
 
-// The part of a lane between two stream ticks.
-struct Segment {
-    std::int64_t from = 0;
-    std::int64_t to = 0;
-    std::vector<LaneAction> actions;
-};
+
+class LaneWriter;
+void add_bars(PhraseBook& book, LaneWriter& writer, const Segment& segment, const std::string& lead, int bar_ticks);
 
 class LaneWriter {
 public:
@@ -97,7 +94,7 @@ public:
 private:
     void bar_lines_up_to(std::int64_t tick)
     {
-        if (tick % bar_ticks == 0 && tick > 0)
+        if (tick % song_.bar_ticks == 0 && tick > 0)
             text_.bar();
     }
 
@@ -105,7 +102,7 @@ private:
     {
         while (cursor_ < tick) {
             // Rests break at bar lines, so that the bars can be read.
-            const std::int64_t next_bar = (cursor_ / bar_ticks + 1) * bar_ticks;
+            const std::int64_t next_bar = (cursor_ / song_.bar_ticks + 1) * song_.bar_ticks;
             const auto length = static_cast<int>(std::min<std::int64_t>({tick, next_bar, cursor_ + max_length}) - cursor_);
             text_.timed("r", length);
             cursor_ += length;
@@ -221,6 +218,14 @@ private:
     std::optional<int> velocity_;
     int voice_ = VoiceNumbers::none;
 };
+
+// The segment as phrases of whole bars, cut where no note sounds across the
+// bar line: music that repeats bar for bar is then written once.
+void add_bars(PhraseBook& book, LaneWriter& writer, const Segment& segment, const std::string& lead, int bar_ticks)
+{
+    for (const Segment& bars : split_at_bars(segment, bar_ticks))
+        book.add(writer.phrase(bars, bars.from == segment.from ? lead : ""));
+}
 
 std::int64_t lane_end(const Lane& lane)
 {
@@ -350,18 +355,20 @@ std::string write_score(const ImportedSong& song, const std::string& source_name
                 const auto seam = played_at_seam(lane, loop_at, song.loop_ticks);
                 body.actions.insert(body.actions.end(), seam.begin(), seam.end());
             }
-            std::string list;
-            if (loop_at > 0 || !lead.empty() || !intro.actions.empty()) {
-                phrases += "phrase " + name + "-intro {\n    " + writer.phrase(intro, lead) + "\n}\n";
-                list = name + "-intro | ";
-            }
-            phrases += "phrase " + name + "-loop {\n    " + writer.phrase(body, "") + "\n}\n";
-            channels += "channel " + std::to_string(lane.channel) + ": " + list + name + "-loop\n";
+            PhraseBook book(name);
+            if (loop_at > 0 || !lead.empty() || !intro.actions.empty())
+                add_bars(book, writer, intro, lead, song.bar_ticks);
+            book.start_loop();
+            add_bars(book, writer, body, "", song.bar_ticks);
+            phrases += book.definitions();
+            channels += "channel " + std::to_string(lane.channel) + ": " + book.list() + "\n";
         } else {
             // The track ends when its longest channel does: at the end the file gives.
             const std::int64_t end = lane.channel == latest_lane ? std::max(song.end_tick, latest) : lane_end(lane);
-            phrases += "phrase " + name + " {\n    " + writer.phrase(segment_of(lane, 0, end), lead) + "\n}\n";
-            channels += "channel " + std::to_string(lane.channel) + ": " + name + "\n";
+            PhraseBook book(name);
+            add_bars(book, writer, segment_of(lane, 0, end), lead, song.bar_ticks);
+            phrases += book.definitions();
+            channels += "channel " + std::to_string(lane.channel) + ": " + book.list() + "\n";
         }
     }
     std::string header = "// Imported from " + source_name + " by tambelo-cli import.\n";

@@ -190,6 +190,8 @@ SongTimeline build_timeline(const MidiSong& song, ImportReport& report)
                 loop_end = exact;
             else if (event.meta_type == 0x58 && event.data.size() >= 2 && !meter_set && event.data[1] < 8) {
                 report.set_meter(event.data[0], ticks_per_whole >> event.data[1]);
+                if (event.data[0] > 0)
+                    timeline.bar_ticks = event.data[0] * (ticks_per_whole >> event.data[1]);
                 meter_set = true;
             } else if (event.meta_type == 0x05)
                 report.count("lyrics left out");

@@ -36,6 +36,7 @@ struct SongTimeline {
     bool ends_with_silence = false;  // ends with the player's all-sound-off messages
     double bpm = 120.0;              // the main tempo
     double tick_ms = 0.0;            // one stream tick at the main tempo
+    int bar_ticks = 192;             // the first time signature's bar (4/4 without one)
 };
 
 // Orders a parsed file's events in time and measures them in stream ticks,
