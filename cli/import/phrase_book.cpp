@@ -3,6 +3,11 @@
 #include <algorithm>
 
 namespace tambelo {
+namespace {
+
+constexpr std::size_t max_repeat = 255;
+
+}  // namespace
 
 void PhraseBook::add(const std::string& text)
 {
@@ -27,8 +32,10 @@ std::string PhraseBook::list() const
     std::string text;
     for (std::size_t k = 0; k < entries_.size();) {
         std::size_t run = 1;
-        // A run does not reach over the loop start, which stands before a phrase.
-        while (k + run < entries_.size() && entries_[k + run] == entries_[k] && k + run != loop_at_)
+        // A run does not reach over the loop start, which stands before a
+        // phrase, nor beyond the 255 repeats a count may say.
+        while (k + run < entries_.size() && entries_[k + run] == entries_[k] && k + run != loop_at_ &&
+               run < max_repeat)
             ++run;
         if (k == loop_at_ && k > 0)
             text += "| ";

@@ -2,6 +2,7 @@
 
 #include "cli/authoring/score_source.h"
 
+#include <algorithm>
 #include <map>
 
 namespace tambelo {
@@ -9,9 +10,8 @@ namespace {
 
 constexpr int max_default_length = 32767;
 
-}  // namespace
-
-std::string length_text(int ticks)
+// A note value of exactly `ticks`, plain or dotted, or an empty string.
+std::string note_value(int ticks)
 {
     for (int value : {1, 2, 4, 8, 16, 32, 64, 3, 6, 12, 24, 48, 96}) {
         const int whole = ticks_per_whole / value;
@@ -19,6 +19,21 @@ std::string length_text(int ticks)
             return std::to_string(value);
         if (whole % 2 == 0 && whole + whole / 2 == ticks)
             return std::to_string(value) + ".";
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string length_text(int ticks)
+{
+    if (std::string value = note_value(ticks); !value.empty())
+        return value;
+    // Two values tied, the longer first, while it stays plain to read.
+    for (int first = std::min(ticks - 1, ticks_per_whole); first >= ticks / 2; --first) {
+        const std::string a = note_value(first), b = note_value(ticks - first);
+        if (!a.empty() && !b.empty())
+            return a + "^" + b;
     }
     return "%" + std::to_string(ticks);
 }

@@ -158,8 +158,17 @@ private:
         const std::string name = note_name(note.pitch);
         if (length <= max_length) {
             const auto len = static_cast<int>(length), sound = static_cast<int>(sounding);
+            const Articulation kept = articulation_.value_or(Articulation{});
             if (sound == len) {
                 text_.timed(name, len, "&");
+            } else if (sounding_ticks(len, kept) != sound && shorter_value(len, sound, kept) > 0) {
+                // A note of its own value and a rest read better than a
+                // change of gate: "a16 r8." rather than "Q41 a4".
+                const int value = shorter_value(len, sound, kept);
+                set_articulation(kept);
+                text_.timed(name, value);
+                cursor_ = note.tick + value;
+                rest_until(until);
             } else if (const auto a = articulation_for(len, sound)) {
                 set_articulation(*a);
                 text_.timed(name, len);
@@ -175,6 +184,18 @@ private:
         }
         cursor_ = until;
         bar_lines_up_to(cursor_);
+    }
+
+    // The longest note value below `length` that `a` sounds for `sounding`
+    // ticks, or 0.
+    static int shorter_value(int length, int sounding, Articulation a)
+    {
+        int best = 0;
+        for (int value : {1, 2, 4, 8, 16, 32, 3, 6, 12, 24, 48, 96})
+            for (int ticks : {ticks_per_whole / value, ticks_per_whole / value * 3 / 2})
+                if (ticks < length && ticks > best && sounding_ticks(ticks, a) == sounding)
+                    best = ticks;
+        return best;
     }
 
     void set_articulation(Articulation a)

@@ -39,6 +39,13 @@ ImportedSource import_midi_song(std::span<const std::uint8_t> bytes, const std::
     source.set_file = write_set_file(timeline.album.empty() ? stem : timeline.album,
                                      timeline.title.empty() ? stem : timeline.title);
     source.report = report.lines();
+    // The score keeps the report, for whoever edits it later.
+    if (!source.report.empty()) {
+        std::string notes = "// What the file held that this score does not:\n";
+        for (const std::string& line : source.report)
+            notes += "//   " + line + "\n";
+        source.score = notes + source.score;
+    }
     return source;
 }
 
