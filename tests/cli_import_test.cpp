@@ -164,7 +164,8 @@ for beat in range(8):
 f.save(sys.argv[1])
 )";
 
-// A format 0 file with loop markers, and one that plays on twelve channels.
+// A format 0 file with loop markers, one that plays on twelve channels, and
+// one whose loop start is controller 111 and whose loop end its end.
 const char* const mido_loop_and_crowd = R"(
 import sys, mido
 f = mido.MidiFile(type=0, ticks_per_beat=96)
@@ -184,6 +185,14 @@ for c in range(12):
     t.append(mido.Message('note_on', channel=c, note=50 + c, velocity=90, time=0))
 t.append(mido.Message('note_off', channel=0, note=50, time=192))
 g.save(sys.argv[2])
+h = mido.MidiFile(type=0, ticks_per_beat=96)
+t = mido.MidiTrack(); h.tracks.append(t)
+t.append(mido.Message('note_on', channel=0, note=60, velocity=70, time=0))
+t.append(mido.Message('note_off', channel=0, note=60, time=96))
+t.append(mido.Message('control_change', channel=0, control=111, value=0, time=0))
+t.append(mido.Message('note_on', channel=0, note=64, velocity=70, time=0))
+t.append(mido.Message('note_off', channel=0, note=64, time=192))
+h.save(sys.argv[3])
 )";
 
 void make_with_mido(const char* script, const std::vector<std::string>& paths)
@@ -234,12 +243,13 @@ TEST(ImportCommand, AFileFromAnotherToolPlaysAndItsReportListsWhatWasLeftOut)
     EXPECT_TRUE(mentions({read_text(folder.path() / "src" / "set.toml")}, "title = \"Chords\""));
 }
 
-TEST(ImportCommand, LoopMarkersBecomeTheLoopAndChannelsBeyondNineAreReported)
+TEST(ImportCommand, LoopMarkersOrController111BecomeTheLoopAndChannelsBeyondNineAreReported)
 {
     TempDir folder;
     const std::string loop = (folder.path() / "loop.mid").string();
     const std::string crowd = (folder.path() / "crowd.mid").string();
-    make_with_mido(mido_loop_and_crowd, {loop, crowd});
+    const std::string controller = (folder.path() / "cc111.mid").string();
+    make_with_mido(mido_loop_and_crowd, {loop, crowd, controller});
     const CliRun imported = run_cli({"import", loop, "-o", (folder.path() / "loop").string()});
     ASSERT_EQ(imported.status, 0) << imported.err;
     EXPECT_EQ(import_report(imported), std::vector<std::string>{});
@@ -249,6 +259,12 @@ TEST(ImportCommand, LoopMarkersBecomeTheLoopAndChannelsBeyondNineAreReported)
     // the note before it plays once.
     EXPECT_EQ(count_of(played, " 90 3E 5A"), 1);
     EXPECT_GE(count_of(played, " 90 41 5A"), 25);
+
+    ASSERT_EQ(run_cli({"import", controller, "-o", (folder.path() / "cc111").string()}).status, 0);
+    pack(folder.path() / "cc111", folder.path() / "cc111-set");
+    const std::string looped = trace(folder.path() / "cc111-set", 1);
+    EXPECT_EQ(count_of(looped, " 90 3C 46"), 1);
+    EXPECT_GE(count_of(looped, " 90 40 46"), 50);
 
     const CliRun crowded = run_cli({"import", crowd, "-o", (folder.path() / "crowd").string()});
     ASSERT_EQ(crowded.status, 0) << crowded.err;
