@@ -15,6 +15,7 @@ namespace tambelo {
 namespace {
 
 constexpr int max_length = 65535;
+constexpr std::size_t max_phrases_before_loop = 255;
 constexpr const char* step_names[] = {"c", "c+", "d", "d+", "e", "f", "f+", "g", "g+", "a", "a+", "b"};
 
 // Gate and release as the player splits a note: release 256 means the gate applies.
@@ -33,7 +34,8 @@ int sounding_ticks(int length, Articulation a)
 
 
 class LaneWriter;
-void add_bars(PhraseBook& book, LaneWriter& writer, const Segment& segment, const std::string& lead, int bar_ticks);
+void add_bars(PhraseBook& book, LaneWriter& writer, const Segment& segment, const std::string& lead, int bar_ticks,
+              bool before_loop);
 
 class LaneWriter {
 public:
@@ -242,9 +244,17 @@ private:
 
 // The segment as phrases of whole bars, cut where no note sounds across the
 // bar line: music that repeats bar for bar is then written once.
-void add_bars(PhraseBook& book, LaneWriter& writer, const Segment& segment, const std::string& lead, int bar_ticks)
+// A channel's loop can start at its 256th phrase at the latest: a longer
+// intro is one phrase.
+void add_bars(PhraseBook& book, LaneWriter& writer, const Segment& segment, const std::string& lead, int bar_ticks,
+              bool before_loop)
 {
-    for (const Segment& bars : split_at_bars(segment, bar_ticks))
+    const std::vector<Segment> pieces = split_at_bars(segment, bar_ticks);
+    if (before_loop && pieces.size() > max_phrases_before_loop) {
+        book.add(writer.phrase(segment, lead));
+        return;
+    }
+    for (const Segment& bars : pieces)
         book.add(writer.phrase(bars, bars.from == segment.from ? lead : ""));
 }
 
@@ -378,16 +388,16 @@ std::string write_score(const ImportedSong& song, const std::string& source_name
             }
             PhraseBook book(name);
             if (loop_at > 0 || !lead.empty() || !intro.actions.empty())
-                add_bars(book, writer, intro, lead, song.bar_ticks);
+                add_bars(book, writer, intro, lead, song.bar_ticks, true);
             book.start_loop();
-            add_bars(book, writer, body, "", song.bar_ticks);
+            add_bars(book, writer, body, "", song.bar_ticks, false);
             phrases += book.definitions();
             channels += "channel " + std::to_string(lane.channel) + ": " + book.list() + "\n";
         } else {
             // The track ends when its longest channel does: at the end the file gives.
             const std::int64_t end = lane.channel == latest_lane ? std::max(song.end_tick, latest) : lane_end(lane);
             PhraseBook book(name);
-            add_bars(book, writer, segment_of(lane, 0, end), lead, song.bar_ticks);
+            add_bars(book, writer, segment_of(lane, 0, end), lead, song.bar_ticks, false);
             phrases += book.definitions();
             channels += "channel " + std::to_string(lane.channel) + ": " + book.list() + "\n";
         }
