@@ -1,5 +1,6 @@
 #include "cli/import/lane_builder.h"
 
+#include "cli/import/lane_choice.h"
 #include "cli/import/lane_plan.h"
 #include "cli/import/voice_numbers.h"
 
@@ -10,43 +11,7 @@
 namespace tambelo {
 namespace {
 
-constexpr int not_held = 255;  // what a channel holds before its first voice
-
-// The order in which a voice change sends its controllers; 0 for others.
-int control_rank(int controller)
-{
-    switch (controller) {
-    case 7: return 1;
-    case 91: return 2;
-    case 93: return 3;
-    case 10: return 4;
-    default: return 0;
-    }
-}
-
-int& voice_field(VoiceRecord& voice, int controller)
-{
-    switch (controller) {
-    case 7: return voice.volume;
-    case 91: return voice.reverb;
-    case 93: return voice.chorus;
-    default: return voice.pan;
-    }
-}
-
-
-VoiceRecord drum_voice_record() { VoiceRecord voice; voice.bank = 255; return voice; }
-
-struct LaneState {
-    int sounding = -1;              // the sounding note's action, or -1
-    std::int64_t last_on_tick = -1;
-    std::int64_t busy_until = 0;
-    bool drum_voice = false;
-    bool has_voice = false;
-    int last_pitch = -1;
-    int last_velocity = -1;
-    VoiceRecord held;               // what the player's channel holds
-};
+using namespace import_lanes;
 
 // A voice change that the controllers right after it, at the same tick,
 // still belong to.
@@ -71,14 +36,14 @@ public:
             const auto& start = timeline.start_voices[static_cast<std::size_t>(j)];
             song_.start_voices[static_cast<std::size_t>(j)] = start.value_or(VoiceRecord{});
             song_.start_voice_is_drum[static_cast<std::size_t>(j)] = start && start->bank >= 128;
-            LaneState& lane = lanes_[static_cast<std::size_t>(3 + j)];
+            LaneState& lane = choice_[3 + j];
             lane.held = song_.start_voices[static_cast<std::size_t>(j)];
             lane.drum_voice = song_.start_voice_is_drum[static_cast<std::size_t>(j)];
             if (start && !lane.drum_voice)
                 channels_[static_cast<std::size_t>(3 + j)] = lane.held;
         }
         for (int k : {0, 1, 2, 6, 7, 8})
-            lanes_[static_cast<std::size_t>(k)].held = {not_held, not_held, not_held, not_held, not_held, 64, not_held};
+            choice_[k].held = {not_held, not_held, not_held, not_held, not_held, 64, not_held};
     }
 
     ImportedSong build()
@@ -87,7 +52,7 @@ public:
         for (std::size_t k = 0; k < events.size(); ++k) {
             if (events[k].tick != tick_) {
                 tick_ = events[k].tick;
-                last_lane_ = -1;
+                choice_.start_tick(tick_);
             }
             handle(k);
         }
@@ -138,45 +103,8 @@ private:
     }
 
     std::vector<int>& lanes_of(int c) { return plan_[static_cast<std::size_t>(c)]; }
-    LaneState& state(int lane) { return lanes_[static_cast<std::size_t>(lane)]; }
+    LaneState& state(int lane) { return choice_[lane]; }
     std::vector<LaneAction>& actions(int lane) { return song_.lanes[static_cast<std::size_t>(lane)].actions; }
-
-    // The lane of `candidates` that `usable` accepts, keeping the order of
-    // the tick's messages where it can: after the lane that sent the last
-    // one. Of those, the lane that sent controllers just now (its note comes
-    // after them), else the one whose last note had this pitch and velocity:
-    // a channel of the score tends to keep its drum and its velocity.
-    template <class Usable>
-    int pick_lane(const std::vector<int>& candidates, Usable usable, int pitch = -1, int velocity = -1)
-    {
-        int best = -1, best_score = -1, any = -1;
-        for (int lane : candidates) {
-            if (!usable(lane))
-                continue;
-            if (any < 0)
-                any = lane;
-            const LaneState& s = state(lane);
-            const bool after = lane > last_lane_ || (lane == last_lane_ && s.last_on_tick != tick_);
-            if (!after)
-                continue;
-            const int score = lane == last_lane_ && last_was_control_ ? 4
-                              : s.last_velocity == velocity && s.last_pitch == pitch ? 3
-                              : s.last_velocity == velocity ? 2
-                              : s.last_pitch == pitch ? 1
-                                                      : 0;
-            if (score > best_score) {
-                best = lane;
-                best_score = score;
-            }
-        }
-        return best >= 0 ? best : any;
-    }
-
-    bool free_at_tick(int lane)
-    {
-        const LaneState& s = state(lane);
-        return s.sounding < 0 && s.last_on_tick != tick_ && s.busy_until <= tick_;
-    }
 
     // The drum note that follows the drum channel's controllers from
     // `index` at the same tick, if one does: the controllers are its lane's.
@@ -204,7 +132,7 @@ private:
         const auto& lanes = lanes_of(drum_midi_channel);
         for (auto choice : {+[](bool u, bool f) { return u && f; }, +[](bool u, bool) { return u; },
                             +[](bool, bool f) { return f; }, +[](bool, bool) { return true; }}) {
-            const int lane = pick_lane(lanes, [&](int l) { return choice(usable(l), free_at_tick(l)); }, pitch, velocity);
+            const int lane = choice_.pick(lanes, [&](int l) { return choice(usable(l), choice_.free_at_tick(l)); }, pitch, velocity);
             if (lane >= 0)
                 return lane;
         }
@@ -218,12 +146,12 @@ private:
             report_.count("drum notes below 12 left out (a drum map names notes from 12)", tick_);
             return;
         }
-        auto free = [&](int l) { return free_at_tick(l); };
+        auto free = [&](int l) { return choice_.free_at_tick(l); };
         int lane = -1;
         if (timeline_.from_player && c == drum_midi_channel)
-            lane = pick_lane(lanes_of(c), [&](int l) { return free(l) && state(l).drum_voice; }, pitch, velocity);
+            lane = choice_.pick(lanes_of(c), [&](int l) { return free(l) && state(l).drum_voice; }, pitch, velocity);
         if (lane < 0)
-            lane = pick_lane(lanes_of(c), free, pitch, velocity);
+            lane = choice_.pick(lanes_of(c), free, pitch, velocity);
         if (lane < 0) {
             report_.count(lanes_of(c).empty()
                               ? "notes left out, as the score has nine channels (MIDI channel " + std::to_string(c + 1) + ")"
@@ -246,8 +174,7 @@ private:
         s.last_pitch = pitch;
         s.last_velocity = velocity;
         actions(lane).push_back(note);
-        last_lane_ = lane;
-        last_was_control_ = false;
+        choice_.acted(lane, false);
     }
 
     void note_off(int c, int pitch)
@@ -271,8 +198,7 @@ private:
         }
         s.busy_until = note.end;
         s.sounding = -1;
-        last_lane_ = found;
-        last_was_control_ = false;
+        choice_.acted(found, false);
     }
 
     void end_all_notes(int c)
@@ -307,8 +233,7 @@ private:
         s.held = voice;
         s.drum_voice = voice.bank >= 128;
         actions(lane).push_back(action);
-        last_lane_ = lane;
-        last_was_control_ = true;
+        choice_.acted(lane, true);
         return actions(lane).size() - 1;
     }
 
@@ -319,8 +244,7 @@ private:
         action.tick = tick_;
         action.value = value;
         actions(lane).push_back(action);
-        last_lane_ = lane;
-        last_was_control_ = true;
+        choice_.acted(lane, true);
     }
 
     void program_change(int c, int program)
@@ -453,13 +377,11 @@ private:
     ImportReport& report_;
     LanePlan plan_;
     ImportedSong song_;
-    std::array<LaneState, score_channel_count> lanes_{};
+    LaneChoice choice_;
     std::array<VoiceRecord, 16> channels_{};
     std::array<std::pair<int, int>, 16> rpn_{};
     OpenGroup group_;
     std::int64_t tick_ = -1;
-    int last_lane_ = -1;
-    bool last_was_control_ = false;
 };
 
 }  // namespace
