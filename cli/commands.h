@@ -13,6 +13,7 @@ namespace tambelo::cli {
 void add_list_command(CLI::App& app);
 void add_export_command(CLI::App& app);
 void add_pack_command(CLI::App& app);
+void add_import_command(CLI::App& app);
 void add_dump_command(CLI::App& app);
 void add_trace_command(CLI::App& app);
 void add_play_command(CLI::App& app);

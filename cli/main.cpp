@@ -25,6 +25,7 @@ int main(int argc, char** argv)
     tambelo::cli::add_list_command(app);
     tambelo::cli::add_export_command(app);
     tambelo::cli::add_pack_command(app);
+    tambelo::cli::add_import_command(app);
     tambelo::cli::add_dump_command(app);
     tambelo::cli::add_trace_command(app);
     tambelo::cli::add_play_command(app);

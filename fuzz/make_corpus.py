@@ -120,3 +120,24 @@ write('fuzz_render_api', 'forever_to_1e17', render_input(2, 0, 0, 1e17, scores, 
 write('fuzz_render_api', 'forever_back_near', render_input(2, 1, 1, 20.0, scores, voices, b''))
 one_loop = archive([score({0: ([0, 1], 1)}, [[129], [130, 131, 129]])])
 write('fuzz_render_api', 'seamless_one_loop', render_input(1, 0, 0, 30.0, one_loop, voices, b''))
+
+
+def smf(fmt, tracks, division=96):
+    """A Standard MIDI File; tracks are event bytes without their end-of-track."""
+    out = b'MThd' + struct.pack('>IHHH', 6, fmt, len(tracks), division)
+    for body in tracks:
+        body = bytes(body) + b'\x00\xff\x2f\x00'
+        out += b'MTrk' + struct.pack('>I', len(body)) + body
+    return out
+
+
+tempo = b'\x00\xff\x51\x03\x07\xa1\x20'
+notes = b'\x00\xc0\x28\x00\xb0\x07\x5a\x00\x90\x3c\x50\x60\x3c\x00\x00\x40\x50\x30\x40\x00'  # running status
+chord = b'\x00\x90\x3c\x50\x00\x40\x50\x00\x43\x50\x60\x80\x3c\x00\x00\x40\x00\x00\x43\x00'
+drums = b'\x00\x99\x24\x64\x00\x2a\x46\x30\x89\x2a\x00\x00\x99\x26\x64\x30\x89\x24\x00\x00\x26\x00'
+loop = (b'\x00\xff\x06\x09loopStart' + b'\x00\xb0\x6f\x00\x00\x91\x45\x40\x60\x45\x00' +
+        b'\x00\xe1\x00\x50\x00\xb1\x0a\x20\x00\xb1\x65\x00\x00\xb1\x64\x01\x00\xb1\x06\x48' +
+        b'\x00\xf0\x03\x7e\x7f\xf7\x00\xff\x06\x07loopEnd')
+write('fuzz_midi_import', 'format0_running_status', smf(0, [tempo + notes]))
+write('fuzz_midi_import', 'format1_chord_and_drums', smf(1, [tempo, chord, drums], division=480))
+write('fuzz_midi_import', 'loop_markers_and_controllers', smf(1, [tempo + b'\x00\xff\x58\x04\x03\x02\x18\x08', loop]))

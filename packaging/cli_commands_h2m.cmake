@@ -1,7 +1,7 @@
 # cmake -DCLI=PATH -DOUT=FILE -P cli_commands_h2m.cmake: writes a help2man
 # include file with a COMMANDS section holding each command's own --help,
 # so that the man page lists every command's options.
-set(commands list play export pack dump trace ports)
+set(commands list play export pack import dump trace ports)
 set(text "[COMMANDS]\n")
 foreach(command ${commands})
   execute_process(COMMAND ${CLI} ${command} --help

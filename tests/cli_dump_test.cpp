@@ -162,7 +162,7 @@ TEST_F(CliDumpTest, ErrorsExitWithOneLineOnStderr)
 // Every help text fits an 80-column terminal.
 TEST(CliHelp, EveryLineFitsEightyColumns)
 {
-    for (const char* command : {"", "list", "export", "pack", "dump", "trace", "play", "ports"}) {
+    for (const char* command : {"", "list", "export", "pack", "import", "dump", "trace", "play", "ports"}) {
         std::vector<std::string> arguments = {"--help"};
         if (*command != '\0')
             arguments.insert(arguments.begin(), command);
