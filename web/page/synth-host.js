@@ -38,8 +38,11 @@ export function answer(port, type, ask) {
 // The worklet node of `context`, with `soundfont` (an ArrayBuffer, copied)
 // loaded. One engine per context: a compressed SoundFont needs a context
 // made for it.
+// The engine script that reads `soundfont`.
+export const engineUrl = (soundfont) => (isCompressedSoundFont(soundfont) ? engines.compressed : engines.plain);
+
 export async function createSynthNode(context, soundfont) {
-  const engine = isCompressedSoundFont(soundfont) ? engines.compressed : engines.plain;
+  const engine = engineUrl(soundfont);
   for (const url of [engine, 'vendor/js-synthesizer.worklet.min.js', 'synth-worklet.js']) await context.audioWorklet.addModule(url);
   context.tambeloEngine = engine;
   const node = new AudioWorkletNode(context, 'tambelo-synth', { numberOfInputs: 0, outputChannelCount: [2] });

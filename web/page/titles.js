@@ -107,6 +107,19 @@ export function trackTitleLine(lines, track) {
   return `${track} NO TITLE`;
 }
 
+// trackTitleLine for every track at once: a lookup built in one pass, for
+// sets with many tracks.
+export function titleIndex(lines) {
+  const first = new Map();
+  if (lines.length <= maxSearchedLines) {
+    for (const line of lines) {
+      const number = leadingNumber(line);
+      if (!first.has(number)) first.set(number, line);
+    }
+  }
+  return (track) => first.get(track) ?? `${track} NO TITLE`;
+}
+
 // The game's title from the first line that begins with "0 ", or null.
 export function gameTitle(lines) {
   if (lines.length > maxSearchedLines) return null;

@@ -56,9 +56,7 @@ try {
       // A click every 12 ticks of sample track 1's tick length (a length in
       // ms that is no whole number of frames), 400 clicks: a side stick on
       // the drum channel after a GS reset.
-      const track = window.tambeloPage.core.open(1);
-      const step = track.length.tickMs * 12;
-      track.close();
+      const step = window.tambeloPage.lengths[0].tickMs * 12;
       // No reverb and chorus: their tails would blur where a click begins.
       const messages = [{ timeMs: 0, bytes: new Uint8Array([0xf0, 0x41, 0x20, 0x42, 0x12, 0x40, 0x00, 0x7f, 0x00, 0x41, 0xf7]) },
         { timeMs: 0, bytes: new Uint8Array([0xb9, 91, 0]) }, { timeMs: 0, bytes: new Uint8Array([0xb9, 93, 0]) }];
@@ -96,7 +94,7 @@ try {
   // sends a track, and recorded after it through a tap worklet that keeps
   // every frame with its number in the context.
   const live = await page.evaluate(async () => {
-    const { context, node, core } = window.tambeloPage;
+    const { context, node, lengths } = window.tambeloPage;
     window.tambeloPage.player.stop();
     const tapSource = `registerProcessor('tap', class extends AudioWorkletProcessor {
       process(inputs) { const x = inputs[0][0]; if (x) this.port.postMessage({ frame: currentFrame, data: x.slice() }); return true; } });`;
@@ -105,9 +103,7 @@ try {
     const chunks = [];
     tap.port.onmessage = (event) => chunks.push(event.data);
     node.connect(tap);
-    const track = core.open(1);
-    const step = track.length.tickMs * 12;
-    track.close();
+    const step = lengths[0].tickMs * 12;
     const started = new Promise((resolve) => {
       const listen = (event) => { if (event.data.type === 'started') { node.port.removeEventListener('message', listen); resolve(event.data); } };
       node.port.addEventListener('message', listen);

@@ -1,17 +1,25 @@
 // The web player in headless Chromium, as a user meets it: upload the sample
 // set, see its six titles, hear track 1, step to track 2, seek, stop, save a
 // track as WAV, and get a clear message for a broken file.
-//   node page_test.js WEB_DIR SAMPLE_SET_DIR
-import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+//   node page_test.js WEB_DIR SAMPLE_SET_DIR [CLI]
+// (CLI: tambelo-cli, by default the one of the build that packed the set)
+import { execFileSync } from 'node:child_process';
+import { randomBytes } from 'node:crypto';
+import { mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
+import { fileURLToPath } from 'node:url';
 import { launchChromium, servePage } from './page_harness.js';
 
-const [webDir, setDir] = process.argv.slice(2).map((p) => p && path.resolve(p));
+const here = path.dirname(fileURLToPath(import.meta.url));
+
+const [webDir, setDir, cliArgument] = process.argv.slice(2).map((p) => p && path.resolve(p));
 if (!webDir || !setDir) {
-  console.error('usage: node page_test.js WEB_DIR SAMPLE_SET_DIR');
+  console.error('usage: node page_test.js WEB_DIR SAMPLE_SET_DIR [CLI]');
   process.exit(2);
 }
+
+const cli = cliArgument ?? path.resolve(setDir, '../cli/tambelo-cli');
 
 const pageServer = await servePage(webDir);
 const url = pageServer.url;
@@ -32,7 +40,8 @@ try {
 
   const setFiles = ['amus.dat', 'amus.mda', 'amus.txt'].map((name) => path.join(setDir, name));
   await (await page.$('#pick-files')).uploadFile(...setFiles);
-  await page.waitForFunction(() => document.querySelectorAll('#tracks tbody tr').length > 0, { timeout: 30000 });
+  await page.waitForFunction((count) => window.tambeloPage.lengths.length === count, { timeout: 30000 },
+    readFileSync(path.join(setDir, 'amus.txt'), 'utf8').split('\r\n').filter((line) => /^[1-9]/.test(line)).length);
 
   const titleLines = readFileSync(path.join(setDir, 'amus.txt'), 'utf8').split('\r\n').filter((line) => /^[1-9]/.test(line));
   const shown = await page.$$eval('#tracks tbody tr td:nth-child(3)', (cells) => cells.map((cell) => cell.textContent));
@@ -66,7 +75,7 @@ try {
   // Save as WAV: the shortest track, whose default export is known.
   const expected = await page.evaluate(async () => {
     const { lengths: all } = window.tambeloPage;
-    const { exportFrames } = await import('./wav.js');
+    const { exportFrames } = await import('./wav-file.js');
     let best = 1;
     all.forEach((length, index) => { if (length.exportMusicMs() < all[best - 1].exportMusicMs()) best = index + 1; });
     const music = Math.round(all[best - 1].exportMusicMs() * 44100 / 1000);
@@ -75,12 +84,45 @@ try {
   await page.evaluate((track) => document.querySelectorAll('#tracks tbody tr')[track - 1].click(), expected.track);
   await page.click('#cmdStop');
   await page.click('#save-wav');
-  const saved = await page.waitForFunction(() => window.tambeloPage.lastExport, { timeout: 300000 }).then((h) => h.jsonValue(), () => null);
+  const saved = await page.waitForFunction(async () => {
+    const done = window.tambeloPage.lastExport;
+    if (!done) return null;
+    // The loudest sample of the file's data, and whether its header says its length.
+    const view = new DataView(await done.blob.arrayBuffer());
+    let peak = 0;
+    for (let at = 44; at < view.byteLength; at += 2) peak = Math.max(peak, Math.abs(view.getInt16(at, true)));
+    return { frames: done.frames, peak, headerFrames: view.getUint32(40, true) / 4, fileFrames: (view.byteLength - 44) / 4 };
+  }, { timeout: 300000 }).then((h) => h.jsonValue(), () => null);
   // A looping track: its loops and the fade exactly; one that ends: to its
   // end and the sound dying away (at most the bound of that tail).
   const rightLength = saved && (expected.kind === 'loops' ? saved.frames === expected.frames
     : saved.frames > expected.music && saved.frames <= expected.frames);
-  check('Save as WAV gives the export\'s length', rightLength, `${JSON.stringify(saved)}, expected ${expected.frames} frames (${expected.kind})`);
+  check('Save as WAV gives the export\'s length', rightLength && saved.headerFrames === saved.frames && saved.fileFrames === saved.frames,
+    `${JSON.stringify(saved)}, expected ${expected.frames} frames (${expected.kind})`);
+  check('the saved WAV is not silent', saved && saved.peak > 300, `peak ${saved?.peak}`);
+  // Its music is what the player's worklet sounds for the track's messages,
+  // sample for sample, up to the block of the track's last tick.
+  const differences = await page.evaluate(async (number, dat, mda) => {
+    await new Promise((resolve) => { const script = document.createElement('script'); script.src = 'tambelo-core.js'; script.onload = resolve; document.head.append(script); });
+    const { Core } = await import('./core.js');
+    const { renderOffline } = await import('./wav.js');
+    const core = new Core(await createTambeloCore());
+    core.loadSet(new Uint8Array(dat), new Uint8Array(mda));
+    const track = core.open(number);
+    const musicMs = track.length.exportMusicMs(2);
+    const frames = Math.round(musicMs * 44.1) - 64;
+    const rendered = await renderOffline(track.playUntilMs(musicMs), frames, window.tambeloPage.soundfont.bytes);
+    const view = new DataView(await window.tambeloPage.lastExport.blob.arrayBuffer());
+    let differ = 0;
+    for (let channel = 0; channel < 2; ++channel) {
+      const samples = rendered.getChannelData(channel);
+      for (let i = 0; i < frames; ++i) {
+        if (Math.max(-32768, Math.min(32767, Math.round(samples[i] * 32767))) !== view.getInt16(44 + 4 * i + 2 * channel, true)) ++differ;
+      }
+    }
+    return differ;
+  }, expected.track, [...readFileSync(setFiles[0])], [...readFileSync(setFiles[1])]);
+  check('the saved music is the worklet\'s, sample for sample', differences === 0, `${differences} samples differ`);
 
   // The core's GS reset (device id 0x20) is honoured: it brings back the
   // volume that was turned down before it. A reset for another device id
@@ -114,6 +156,7 @@ try {
   check('a track that does not compile is listed so', fifth === 'does not compile', fifth);
   await page.evaluate(() => document.querySelectorAll('#tracks tbody tr')[3].click());
   await page.click('#cmdNext');
+  await page.waitForFunction(() => /Track 5/.test(document.getElementById('note').textContent), { timeout: 5000 }).catch(() => {});
   const after = await page.evaluate(() => [window.tambeloPage.curTrack, window.tambeloPage.player.playing, document.getElementById('note').textContent]);
   check('next steps onto it, silent', after[0] === 5 && !after[1] && /Track 5 does not compile/.test(after[2]), JSON.stringify(after));
 
@@ -126,6 +169,37 @@ try {
   check('a broken file gives its message', /AMUS\.DAT is not a music archive/.test(message), message);
   const rows = await page.$$eval('#tracks tbody tr', (all) => all.length);
   check('the set that was open stays', rows === titleLines.length, `${rows} rows`);
+
+  // 16 MiB of random bytes: refused within 2 s, the page answering all the
+  // while (no task on its main thread longer than the bound).
+  await page.evaluate(() => {
+    window.longestTaskMs = 0;
+    new PerformanceObserver((list) => {
+      for (const entry of list.getEntries()) window.longestTaskMs = Math.max(window.longestTaskMs, entry.duration);
+    }).observe({ type: 'longtask' });
+  });
+  mkdirSync(path.join(scratch, 'noise'));
+  const noise = path.join(scratch, 'noise', 'amus.dat');
+  writeFileSync(noise, randomBytes(16 * 1024 * 1024));
+  const noiseStart = Date.now();
+  await (await page.$('#pick-files')).uploadFile(noise);
+  const refused = await page.waitForFunction(() => /^amus\.dat is not a music archive/.test(document.getElementById('message').textContent),
+    { timeout: 2000 }).then(() => true, () => false);
+  check('16 MiB of random bytes are refused within 2 s', refused, `${Date.now() - noiseStart} ms`);
+  const longest = await page.evaluate(() => window.longestTaskMs);
+  check('the page\'s main thread is never busy over 150 ms', longest <= 150, `longest task ${longest} ms`);
+
+  // A set whose track plays for about 5 hours: Save as WAV refuses it as the
+  // command line refuses it, at once.
+  const long = path.join(scratch, 'long');
+  execFileSync(cli, ['pack', path.join(here, 'long-set'), '-o', long], { stdio: ['ignore', 'ignore', 'inherit'] });
+  await (await page.$('#pick-files')).uploadFile(...['amus.dat', 'amus.mda', 'amus.txt'].map((name) => path.join(long, name)));
+  await page.waitForFunction(() => window.tambeloPage.lengths.length === 1, { timeout: 10000 });
+  await page.click('#cmdStop');
+  await page.click('#save-wav');
+  const tooLong = await page.waitForFunction(() => /^Track 1 was not saved: it would play for more than 3 hours\.$/.test(document.getElementById('message').textContent),
+    { timeout: 5000 }).then(() => true, () => false);
+  check('a track of hours is not saved, with the command line\'s words', tooLong, await page.$eval('#message', (element) => element.textContent));
 } finally {
   await browser.closeAndForget();
   pageServer.close();

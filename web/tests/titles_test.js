@@ -2,7 +2,7 @@
 // and CP932 for the whole list, leading numbers, and the searches' limits.
 //   node titles_test.js
 import assert from 'node:assert/strict';
-import { captionText, decodeTitleList, leadingNumber, maxSearchedLines, trackTitleLine } from '../page/titles.js';
+import { captionText, decodeTitleList, leadingNumber, maxSearchedLines, titleIndex, trackTitleLine } from '../page/titles.js';
 
 const bytes = (...parts) => new Uint8Array(parts.flatMap((part) => (typeof part === 'string' ? [...Buffer.from(part, 'utf8')] : part)));
 
@@ -35,4 +35,9 @@ const long = Array.from({ length: maxSearchedLines + 1 }, (_, i) => `${i} t`);
 assert.equal(trackTitleLine(long, 3), '3 NO TITLE');
 assert.equal(captionText(long), 'TAMBELO');
 assert.equal(trackTitleLine(long.slice(0, maxSearchedLines), 3), '3 t');
+// The index answers as the search does.
+for (const lines of [['0 G', '03 first', '3 second', '&H4 four'], long, long.slice(0, maxSearchedLines)]) {
+  const index = titleIndex(lines);
+  for (const track of [3, 4, 7]) assert.equal(index(track), trackTitleLine(lines, track));
+}
 console.log('title lists: all checks passed');
