@@ -25,8 +25,17 @@ fi
 # Emscripten's own scripts need the node modules Debian installs beside it.
 export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
 
+# The output folder holds only what a web server should serve: it is
+# emptied first, and the core's build folder (with this machine's paths)
+# lies beside it.
+if [ -d "$out" ] && [ -n "$(ls -A "$out")" ] && [ ! -f "$out/index.html" ]; then
+  echo "build-web.sh: $out is not empty and holds no web player: give an empty or new folder" >&2
+  exit 1
+fi
 mkdir -p "$out"
-wasm_build="$out/.wasm-build"
+out=$(cd "$out" && pwd)
+find "$out" -mindepth 1 -delete
+wasm_build="$out.wasm-build"
 # The compiler cache, where one is installed, as for the native builds.
 launcher=()
 if command -v ccache >/dev/null 2>&1; then

@@ -5,11 +5,12 @@
 // (CLI: tambelo-cli, by default the one of the build that packed the set)
 import { execFileSync } from 'node:child_process';
 import { randomBytes } from 'node:crypto';
-import { mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { mkdirSync, mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { launchChromium, servePage } from './page_harness.js';
+import { servedFiles } from './served_files.js';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 
@@ -30,6 +31,11 @@ function check(label, condition, detail = '') {
   console.log(`${condition ? 'ok  ' : 'FAIL'} ${label}${detail ? `: ${detail}` : ''}`);
   if (!condition) ++failures;
 }
+
+const folder = readdirSync(webDir, { recursive: true, withFileTypes: true }).filter((entry) => !entry.isDirectory())
+  .map((entry) => path.relative(webDir, path.join(entry.parentPath, entry.name))).sort();
+check('the output folder holds the files a server should serve, nothing else', JSON.stringify(folder) === JSON.stringify(servedFiles),
+  `unexpected: ${folder.filter((f) => !servedFiles.includes(f))}; missing: ${servedFiles.filter((f) => !folder.includes(f))}`);
 
 const scratch = mkdtempSync(path.join(tmpdir(), 'tambelo-web-files-'));
 try {
