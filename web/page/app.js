@@ -63,8 +63,17 @@ function drawButtonPictures(pictures) {
 }
 
 async function startAudio() {
-  state.soundfont = await storedSoundFont();
-  await openAudio();
+  const shown = $('loading');
+  shown.hidden = false;
+  state.soundfont = await storedSoundFont((received, total) => {
+    $('loading-bar').value = total ? received / total : 0;
+    $('loading-text').textContent = `Loading the SoundFont: ${(received / 1048576).toFixed(1)}${total ? ` of ${(total / 1048576).toFixed(1)}` : ''} MB`;
+  });
+  try {
+    await openAudio();
+  } finally {
+    shown.hidden = true;
+  }
 }
 
 // A context with the synthesizer for the current SoundFont; replaces the
@@ -312,19 +321,21 @@ function wireUp() {
 }
 
 let audioReady;
+// The core compiles and the SoundFont loads from the moment the page opens;
+// files handed over meanwhile wait for them.
 async function main() {
   state.core = new CoreClient();
   state.core.on('lengths', addLengths);
+  audioReady = startAudio().catch((error) => showMessage(`Sound could not be started: ${error.message}`));
   state.trackList = new TrackList($('tracks'), (number) => {
     state.curTrack = number;
     playTrack(number);
     showStatus();
     refresh();
   });
-  drawButtonPictures(await state.core.request('pictures'));
   wireUp();
   refresh();
-  audioReady = startAudio().catch((error) => showMessage(`Sound could not be started: ${error.message}`));
+  drawButtonPictures(await state.core.request('pictures'));
   await audioReady;
   document.body.dataset.ready = 'true';
   requestAnimationFrame(showPosition);
