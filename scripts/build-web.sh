@@ -54,4 +54,11 @@ cp "$root/web/node_modules/js-synthesizer/dist/js-synthesizer.min.js" \
    "$root/web/node_modules/js-synthesizer/externals/LICENSE.fluidsynth.txt" \
    "$out/vendor/"
 cp "$soundfont" "$out/default.sf2"
+node "$root/web/tools/write_icons.js" "$out"
+# The service worker keeps every file but itself, the SoundFont (the page
+# keeps that) and the engine only a compressed SoundFont needs; its version
+# is a digest of everything served, so any change makes a new version.
+files=$(cd "$out" && find . -type f ! -name sw.js ! -name default.sf2 ! -name '*-with-libsndfile.js' -printf '%P\n' | LC_ALL=C sort | tr '\n' ' ')
+version=$(cd "$out" && find . -type f ! -name sw.js -printf '%P\n' | LC_ALL=C sort | xargs sha256sum | sha256sum | cut -c1-16)
+sed -i "s|@VERSION@|$version|; s|@FILES@|${files% }|" "$out/sw.js"
 echo "web player built in $out"

@@ -5,6 +5,7 @@
 import { CoreClient } from './core-client.js';
 import { formatLength } from './core.js';
 import { droppedFiles, maxArchiveBytes, maxSoundFontBytes, maxTitleListBytes, readBounded, sortFiles } from './files.js';
+import { keepForOffline } from './install.js';
 import { Player } from './player.js';
 import { createSynthNode, engineReads, engineUrl, forgetSoundFont, loadSoundFont, rememberSoundFont, storedSoundFont } from './synth-host.js';
 import { captionText, titleIndex } from './titles.js';
@@ -335,6 +336,10 @@ async function main() {
   });
   wireUp();
   refresh();
+  keepForOffline((takeOver) => {
+    $('update').hidden = false;
+    $('update-now').onclick = takeOver;
+  });
   drawButtonPictures(await state.core.request('pictures'));
   await audioReady;
   document.body.dataset.ready = 'true';

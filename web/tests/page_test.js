@@ -9,6 +9,7 @@ import { mkdirSync, mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSyn
 import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
+import { checkOffline } from './page_offline.js';
 import { launchChromium, servePage } from './page_harness.js';
 import { servedFiles } from './served_files.js';
 
@@ -30,6 +31,7 @@ let failures = 0;
 function check(label, condition, detail = '') {
   console.log(`${condition ? 'ok  ' : 'FAIL'} ${label}${detail ? `: ${detail}` : ''}`);
   if (!condition) ++failures;
+  return condition;
 }
 
 const folder = readdirSync(webDir, { recursive: true, withFileTypes: true }).filter((entry) => !entry.isDirectory())
@@ -206,6 +208,8 @@ try {
   const tooLong = await page.waitForFunction(() => /^Track 1 was not saved: it would play for more than 3 hours\.$/.test(document.getElementById('message').textContent),
     { timeout: 5000 }).then(() => true, () => false);
   check('a track of hours is not saved, with the command line\'s words', tooLong, await page.$eval('#message', (element) => element.textContent));
+
+  await checkOffline(browser, webDir, path.join(scratch, 'deployed'), setFiles, check);
 } finally {
   await browser.closeAndForget();
   pageServer.close();
