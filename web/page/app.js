@@ -6,9 +6,10 @@ import { CoreClient } from './core-client.js';
 import { formatLength } from './core.js';
 import { droppedFiles, maxArchiveBytes, maxSoundFontBytes, maxTitleListBytes, readBounded, sortFiles } from './files.js';
 import { keepForOffline } from './install.js';
+import { MediaControls } from './media-session.js';
 import { Player } from './player.js';
 import { createSynthNode, engineReads, engineUrl, forgetSoundFont, loadSoundFont, rememberSoundFont, storedSoundFont } from './synth-host.js';
-import { captionText, titleIndex } from './titles.js';
+import { captionText, gameTitle, titleIndex } from './titles.js';
 import { TrackList } from './track-list.js';
 
 const $ = (id) => document.getElementById(id);
@@ -112,9 +113,10 @@ function refresh() {
   const length = currentLength();
   const bar = $('position');
   bar.disabled = !(player?.playing && typeof length === 'object');
-  if (typeof length === 'object') bar.max = String(length.kind === 'loops' ? length.tickTimeMs(length.loopStartTick + length.loopTicks) : length.tickTimeMs(length.endTick));
+  if (typeof length === 'object') bar.max = String(barEndMs(length));
   $('save-wav').disabled = !(typeof length === 'object');
   for (const id of buttonIds) $(id).disabled = state.count === 0;
+  showMediaSession();
 }
 
 // The current track's length: the player's while it plays it, which is
@@ -131,20 +133,42 @@ function showStatus() {
 
 // The bar follows the music; a looping track's position counts again from
 // the loop's start each time round.
+function shownPositionMs(length) {
+  let ms = state.player.positionMs();
+  const loopEnd = length.tickTimeMs(length.loopStartTick + length.loopTicks);
+  if (length.kind === 'loops' && ms >= loopEnd && length.loopTicks > 0) {
+    const loopStart = length.tickTimeMs(length.loopStartTick);
+    ms = loopStart + ((ms - loopStart) % (loopEnd - loopStart));
+  }
+  return ms;
+}
+
+// The end of the bar: a looping track's loop end, or where the track ends.
+const barEndMs = (length) => (length.kind === 'loops' ? length.tickTimeMs(length.loopStartTick + length.loopTicks) : length.tickTimeMs(length.endTick));
+
 function showPosition() {
-  const player = state.player;
   const length = currentLength();
-  if (player?.playing && typeof length === 'object') {
-    let ms = player.positionMs();
-    const loopEnd = length.tickTimeMs(length.loopStartTick + length.loopTicks);
-    if (length.kind === 'loops' && ms >= loopEnd && length.loopTicks > 0) {
-      const loopStart = length.tickTimeMs(length.loopStartTick);
-      ms = loopStart + ((ms - loopStart) % (loopEnd - loopStart));
-    }
+  if (state.player?.playing && typeof length === 'object') {
+    const ms = shownPositionMs(length);
     if (!state.seeking) $('position').value = String(ms);
     $('position-text').textContent = formatLength(ms);
   }
   requestAnimationFrame(showPosition);
+}
+
+// What the system's media controls show; called on every change and about
+// once a second (timers run with the page hidden, animation frames do not).
+function showMediaSession() {
+  const length = currentLength();
+  const playing = state.player?.playing ?? false;
+  const known = playing && typeof length === 'object';
+  state.media.show({
+    title: state.count ? state.titleOf(state.curTrack) : 'TAMBELO',
+    album: gameTitle(state.titles) ?? state.setName,
+    playing,
+    positionMs: known ? shownPositionMs(length) : 0,
+    durationMs: known ? barEndMs(length) : 0,
+  });
 }
 
 // The library's rule: a request for the track already playing is ignored.
@@ -334,6 +358,15 @@ async function main() {
     showStatus();
     refresh();
   });
+  state.media = new MediaControls({
+    play: commands.cmdPlay,
+    stop: commands.cmdStop,
+    previous: commands.cmdPrev,
+    next: commands.cmdNext,
+    seekTo: (ms) => state.player?.seek(Math.max(0, ms)),
+    seekBy: (ms) => state.player?.playing && state.player.seek(Math.max(0, state.player.positionMs() + ms)),
+  });
+  setInterval(showMediaSession, 1000);
   wireUp();
   refresh();
   keepForOffline((takeOver) => {

@@ -43,6 +43,15 @@ const scratch = mkdtempSync(path.join(tmpdir(), 'tambelo-web-files-'));
 try {
   const page = await browser.newPage();
   page.on('pageerror', (error) => check('no script error', false, error.message));
+  // The media session's handlers, kept as the page gives them to the browser,
+  // to be called as the lock screen or a media key would.
+  await page.evaluateOnNewDocument(() => {
+    window.mediaHandlers = {};
+    const give = navigator.mediaSession.setActionHandler.bind(navigator.mediaSession);
+    navigator.mediaSession.setActionHandler = (action, handler) => { window.mediaHandlers[action] = handler; give(action, handler); };
+    const setPosition = navigator.mediaSession.setPositionState.bind(navigator.mediaSession);
+    navigator.mediaSession.setPositionState = (position) => { window.mediaPosition = position; setPosition(position); };
+  });
   await page.goto(url);
   await page.waitForSelector('body[data-ready="true"]', { timeout: 60000 });
 
@@ -79,6 +88,29 @@ try {
 
   await page.click('#cmdStop');
   check('stop stops', await page.evaluate(() => !window.tambeloPage.player.playing));
+
+  // The lock screen's and media keys' view and controls.
+  const media = (action, details) => page.evaluate((name, more) => window.mediaHandlers[name]?.({ action: name, ...more }), action, details);
+  const playingNow = (number) => page.waitForFunction((n) => window.tambeloPage.player.number === n && window.tambeloPage.player.length,
+    { timeout: 5000 }, number).then(() => true, () => false);
+  await media('play');
+  check('the media session\'s play plays the current track', await playingNow(2));
+  const session = await page.evaluate(() => {
+    const { metadata, playbackState } = navigator.mediaSession;
+    return { title: metadata?.title, album: metadata?.album, artwork: metadata?.artwork.length, playbackState, position: window.mediaPosition };
+  });
+  check('the media session shows the track, the game and the icon', session.title === titleLines[1] && session.album === 'Tambelo Sample Set'
+    && session.artwork === 2 && session.playbackState === 'playing' && session.position?.duration > 60, JSON.stringify(session));
+  await media('nexttrack');
+  const stepped = await playingNow(3);
+  await media('previoustrack');
+  check('its next and previous step through the tracks', stepped && await playingNow(2));
+  await media('seekto', { seekTime: 20 });
+  const seekedTo = await page.waitForFunction(() => Math.abs(window.tambeloPage.player.positionMs() - 20000) < 3000 && window.mediaPosition.position >= 19,
+    { timeout: 5000 }).then(() => true, () => false);
+  check('its seek goes to the time asked', seekedTo, await page.evaluate(() => `${window.tambeloPage.player.positionMs()} ms`));
+  await media('pause');
+  check('its pause stops', await page.evaluate(() => !window.tambeloPage.player.playing && navigator.mediaSession.playbackState === 'paused'));
 
   // Save as WAV: the shortest track, whose default export is known.
   const expected = await page.evaluate(async () => {
