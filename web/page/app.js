@@ -8,6 +8,7 @@ import { droppedFiles, maxArchiveBytes, maxSoundFontBytes, maxTitleListBytes, re
 import { keepForOffline } from './install.js';
 import { MediaControls } from './media-session.js';
 import { Player } from './player.js';
+import { forgetSet, recalledSet, rememberSet, rememberTrack } from './set-memory.js';
 import { createSynthNode, engineReads, engineUrl, forgetSoundFont, loadSoundFont, rememberSoundFont, storedSoundFont } from './synth-host.js';
 import { captionText, gameTitle, titleIndex } from './titles.js';
 import { TrackList } from './track-list.js';
@@ -117,6 +118,7 @@ function refresh() {
   $('save-wav').disabled = !(typeof length === 'object');
   for (const id of buttonIds) $(id).disabled = state.count === 0;
   showMediaSession();
+  keepTrack();
 }
 
 // The current track's length: the player's while it plays it, which is
@@ -203,7 +205,9 @@ async function step(forward, times) {
   refresh();
 }
 
-async function openSet(files) {
+// Opens the set among `files` and plays its first track; a set the browser
+// kept is opened at `recalledTrack`, without playing.
+async function openSet(files, recalledTrack = 0) {
   const sorted = sortFiles(files);
   if (sorted.soundfont) await useSoundFont(sorted.soundfont);
   if (!sorted.score) {
@@ -242,10 +246,24 @@ async function openSet(files) {
   // Track 1 first: the list's lengths come while it starts.
   state.lengths = [];
   state.trackList.clear();
-  state.curTrack = 1;
-  playTrack(1);
+  state.curTrack = Math.min(Math.max(1, recalledTrack), state.count);
+  if (!recalledTrack) playTrack(1);
   showStatus();
   refresh();
+  state.keptTrack = state.curTrack;
+  if (!recalledTrack) {
+    rememberSet([sorted.score, sorted.voices, sorted.titles].filter(Boolean), state.curTrack)
+      .then(() => { $('kept').hidden = false; }, () => { $('kept').hidden = true; });
+  } else {
+    $('kept').hidden = false;
+  }
+}
+
+// The track the listener is on, kept with the set.
+function keepTrack() {
+  if (state.count === 0 || state.keptTrack === state.curTrack || $('kept').hidden) return;
+  state.keptTrack = state.curTrack;
+  rememberTrack(state.curTrack).catch(() => {});
 }
 
 // A batch of lengths from the core, for the set open now.
@@ -317,6 +335,11 @@ function wireUp() {
     $('soundfont-name').textContent = state.soundfont.name;
   });
   $('save-wav').addEventListener('click', saveWav);
+  $('forget-set').addEventListener('click', async () => {
+    await forgetSet().catch(() => {});
+    $('kept').hidden = true;
+    showNote('The browser no longer keeps this set: it will not come back on your next visit.');
+  });
   const bar = $('position');
   bar.addEventListener('input', () => { state.seeking = true; });
   bar.addEventListener('change', () => {
@@ -374,6 +397,8 @@ async function main() {
     $('update-now').onclick = takeOver;
   });
   drawButtonPictures(await state.core.request('pictures'));
+  const recalled = await recalledSet();
+  if (recalled && state.count === 0 && !state.dropAt) await openSet(recalled.files, recalled.track);
   await audioReady;
   document.body.dataset.ready = 'true';
   requestAnimationFrame(showPosition);

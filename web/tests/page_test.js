@@ -78,6 +78,17 @@ try {
   check('next shows track 2', status === ` ${titleLines[1]}`, JSON.stringify(status));
   check('next plays track 2', await page.evaluate(() => window.tambeloPage.player.number) === 2);
 
+  // A reload brings the set back on the track the listener was on, silent
+  // until asked.
+  await page.reload();
+  await page.waitForSelector('body[data-ready="true"]', { timeout: 60000 });
+  const back = await page.waitForFunction((count) => window.tambeloPage.lengths.length === count, { timeout: 30000 }, titleLines.length)
+    .then(() => true, () => false);
+  const recalled = await page.evaluate(() => [window.tambeloPage.curTrack, window.tambeloPage.player.playing, document.getElementById('status').textContent]);
+  check('a reload keeps the set and its track', back && recalled[0] === 2 && !recalled[1] && recalled[2] === ` ${titleLines[1]}`, JSON.stringify(recalled));
+  await page.click('#cmdPlay');
+  await page.waitForFunction(() => window.tambeloPage.player.number === 2 && window.tambeloPage.player.length, { timeout: 5000 });
+
   // Seek by the bar to 10 s: the position follows from there.
   await page.$eval('#position', (bar) => { bar.value = '10000'; bar.dispatchEvent(new Event('change')); });
   const sought = await page.waitForFunction(() => {
@@ -240,6 +251,13 @@ try {
   const tooLong = await page.waitForFunction(() => /^Track 1 was not saved: it would play for more than 3 hours\.$/.test(document.getElementById('message').textContent),
     { timeout: 5000 }).then(() => true, () => false);
   check('a track of hours is not saved, with the command line\'s words', tooLong, await page.$eval('#message', (element) => element.textContent));
+
+  // Forgetting the set: the next visit starts empty.
+  await page.click('#forget-set');
+  await page.reload();
+  await page.waitForSelector('body[data-ready="true"]', { timeout: 60000 });
+  const afterForget = await page.evaluate(() => [window.tambeloPage.count, document.getElementById('kept').hidden]);
+  check('a forgotten set does not come back', afterForget[0] === 0 && afterForget[1], JSON.stringify(afterForget));
 
   await checkOffline(browser, webDir, path.join(scratch, 'deployed'), setFiles, check);
 } finally {
