@@ -238,6 +238,7 @@ async function openSet(files, recalledTrack = 0) {
   showMessage(null);
   state.generation = opened.generation;
   state.count = opened.count;
+  document.body.classList.toggle('has-set', state.count > 0);
   state.titles = opened.titleLines;
   state.titleOf = titleIndex(state.titles);
   state.setName = sorted.score.name.replace(/\.[^.]*$/, '');
@@ -322,7 +323,14 @@ async function saveWav() {
   }
 }
 
+// Tooltips need a mouse to be seen; on a touch screen they only get in the way.
+function dropTooltipsOnTouch() {
+  if (!window.matchMedia('(pointer: coarse)').matches) return;
+  for (const element of document.querySelectorAll('[title]')) element.removeAttribute('title');
+}
+
 function wireUp() {
+  dropTooltipsOnTouch();
   for (const id of buttonIds) $(id).addEventListener('click', () => commands[id]());
   $('pick-files').addEventListener('change', (event) => openSet(Array.from(event.target.files)));
   $('pick-folder').addEventListener('change', (event) => openSet(Array.from(event.target.files)));

@@ -2,13 +2,15 @@
 // set, see its six titles, hear track 1, step to track 2, seek, stop, save a
 // track as WAV, and get a clear message for a broken file.
 //   node page_test.js WEB_DIR SAMPLE_SET_DIR [CLI]
-// (CLI: tambelo-cli, by default the one of the build that packed the set)
+// (CLI: tambelo-cli, by default the one of the build that packed the set).
+// Screenshots of the page on a phone and a desktop go to WEB_DIR.screenshots/.
 import { execFileSync } from 'node:child_process';
 import { randomBytes } from 'node:crypto';
 import { mkdirSync, mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
+import { checkLayout } from './page_layout.js';
 import { checkOffline } from './page_offline.js';
 import { launchChromium, servePage } from './page_harness.js';
 import { servedFiles } from './served_files.js';
@@ -258,6 +260,8 @@ try {
   await page.waitForSelector('body[data-ready="true"]', { timeout: 60000 });
   const afterForget = await page.evaluate(() => [window.tambeloPage.count, document.getElementById('kept').hidden]);
   check('a forgotten set does not come back', afterForget[0] === 0 && afterForget[1], JSON.stringify(afterForget));
+
+  await checkLayout(browser, url, setFiles, `${webDir}.screenshots`, check);
 
   await checkOffline(browser, webDir, path.join(scratch, 'deployed'), setFiles, check);
 } finally {
