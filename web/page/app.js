@@ -252,19 +252,19 @@ async function openSet(files, recalledTrack = 0) {
   showStatus();
   refresh();
   state.keptTrack = state.curTrack;
-  if (!recalledTrack) {
-    rememberSet([sorted.score, sorted.voices, sorted.titles].filter(Boolean), state.curTrack)
-      .then(() => { $('kept').hidden = false; }, () => { $('kept').hidden = true; });
-  } else {
-    $('kept').hidden = false;
-  }
+  // Resolves to whether the browser keeps the set; the track's changes
+  // follow it in order.
+  state.keeping = (recalledTrack ? Promise.resolve()
+    : rememberSet([sorted.score, sorted.voices, sorted.titles].filter(Boolean), state.curTrack))
+    .then(() => { $('kept').hidden = false; return true; }, () => { $('kept').hidden = true; return false; });
 }
 
 // The track the listener is on, kept with the set.
 function keepTrack() {
-  if (state.count === 0 || state.keptTrack === state.curTrack || $('kept').hidden) return;
-  state.keptTrack = state.curTrack;
-  rememberTrack(state.curTrack).catch(() => {});
+  if (!state.keeping || state.keptTrack === state.curTrack) return;
+  const track = state.curTrack;
+  state.keptTrack = track;
+  state.keeping = state.keeping.then((kept) => kept && rememberTrack(track).then(() => true, () => true));
 }
 
 // A batch of lengths from the core, for the set open now.
@@ -344,6 +344,9 @@ function wireUp() {
   });
   $('save-wav').addEventListener('click', saveWav);
   $('forget-set').addEventListener('click', async () => {
+    const keeping = state.keeping;
+    state.keeping = null;
+    await keeping;
     await forgetSet().catch(() => {});
     $('kept').hidden = true;
     showNote('The browser no longer keeps this set: it will not come back on your next visit.');

@@ -1,22 +1,29 @@
 // The table of tracks: rows added in batches as the core's worker reports
-// lengths (a set may name thousands of tracks), one click handler for all
-// of them, and the current row marked without touching the others.
+// lengths, one click handler for all of them, and the current row marked
+// without touching the others. A set may name tens of thousands of tracks:
+// the rows go in blocks of a hundred whose layout the browser skips while
+// they are off screen, so a batch costs the layout of a few blocks, not of
+// every row (as an HTML table would be laid out whole at each batch).
 import { TrackLength } from './core.js';
 
+const rowsPerBlock = 100;
+
 export class TrackList {
-  // `table`: the <table>; `onPick(number)`: a row was clicked.
+  // `table`: the #tracks element; `onPick(number)`: a row was clicked.
   constructor(table, onPick) {
     this.table = table;
-    this.body = table.querySelector('tbody');
+    this.body = table.querySelector('.rows');
     this.current = null;
+    this.rows = 0;
     this.body.addEventListener('click', (event) => {
-      const row = event.target.closest('tr');
+      const row = event.target.closest('.track');
       if (row) onPick(Number(row.dataset.track));
     });
   }
 
   clear() {
     this.body.replaceChildren();
+    this.rows = 0;
     this.current = null;
     this.table.hidden = true;
   }
@@ -27,26 +34,34 @@ export class TrackList {
   append(from, list, titleOf) {
     const lengths = list.map((l) => (l.failure ? l.failure
       : new TrackLength(l.kind, l.endTick, l.loopStartTick, l.loopTicks, l.cyclesDiffer, l.tickMs)));
-    const rows = document.createDocumentFragment();
     lengths.forEach((length, index) => {
       const number = from + index;
-      const row = document.createElement('tr');
+      const row = document.createElement('div');
+      row.className = 'track';
+      row.setAttribute('role', 'row');
       row.dataset.track = String(number);
       for (const text of [String(number), typeof length === 'object' ? length.describe() : length, titleOf(number)]) {
-        const cell = document.createElement('td');
+        const cell = document.createElement('span');
+        cell.setAttribute('role', 'cell');
         cell.textContent = text;
         row.append(cell);
       }
       if (typeof length !== 'object') row.classList.add('failed');
-      rows.append(row);
+      if (this.rows % rowsPerBlock === 0) {
+        const block = document.createElement('div');
+        block.className = 'block';
+        block.setAttribute('role', 'none');
+        this.body.append(block);
+      }
+      this.body.lastElementChild.append(row);
+      ++this.rows;
     });
-    this.body.append(rows);
     this.table.hidden = false;
     return lengths;
   }
 
   markCurrent(number) {
-    const row = this.body.children[number - 1] ?? null;
+    const row = this.body.children[Math.floor((number - 1) / rowsPerBlock)]?.children[(number - 1) % rowsPerBlock] ?? null;
     if (row === this.current) return;
     this.current?.classList.remove('current');
     row?.classList.add('current');

@@ -27,17 +27,17 @@ export async function checkLayout(browser, url, setFiles, shotsDir, check) {
       await page.click('#cmdStop');
       const seen = await page.evaluate((least) => {
         const shown = (element) => element.getClientRects().length > 0 && getComputedStyle(element).visibility !== 'hidden';
-        const small = [...document.querySelectorAll('button, summary, label.pick, #tracks tbody tr, input[type=range]')]
+        const small = [...document.querySelectorAll('button, summary, label.pick, #tracks .track, input[type=range]')]
           .filter(shown).map((element) => [element.id || element.textContent.trim().slice(0, 20), element.getBoundingClientRect()])
           .filter(([, box]) => box.width < least || box.height < least).map(([label, box]) => `${label} ${Math.round(box.width)}x${Math.round(box.height)}`);
-        const style = getComputedStyle(document.querySelector('#tracks td:nth-child(2)'));
+        const style = getComputedStyle(document.querySelector('#tracks .track > :nth-child(2)'));
         const lineHeight = parseFloat(style.lineHeight) || parseFloat(style.fontSize) * 1.2;
         const textLines = (cell) => {
           const range = document.createRange();
           range.selectNodeContents(cell);
           return Math.round(range.getBoundingClientRect().height / lineHeight);
         };
-        const lengthLines = [...document.querySelectorAll('#tracks td:nth-child(2)')].map(textLines);
+        const lengthLines = [...document.querySelectorAll('#tracks .track > :nth-child(2)')].map(textLines);
         return {
           overflow: document.documentElement.scrollWidth - window.innerWidth,
           small,
