@@ -115,7 +115,7 @@ function refresh() {
   const bar = $('position');
   bar.disabled = !(player?.playing && typeof length === 'object');
   if (typeof length === 'object') bar.max = String(barEndMs(length));
-  $('save-wav').disabled = !(typeof length === 'object');
+  $('save-wav').disabled = state.exporting || typeof length !== 'object';
   for (const id of buttonIds) $(id).disabled = state.count === 0;
   showMediaSession();
   keepTrack();
@@ -237,6 +237,7 @@ async function openSet(files, recalledTrack = 0) {
   state.player.stop();
   showMessage(null);
   state.generation = opened.generation;
+  state.setFiles = { score: sorted.score, voices: opened.voicesHeld ? sorted.voices : null };
   state.count = opened.count;
   document.body.classList.toggle('has-set', state.count > 0);
   state.titles = opened.titleLines;
@@ -296,15 +297,31 @@ async function useSoundFont(file) {
   }
 }
 
+// Each export runs in a worker of its own, with its own copy of the set and
+// the engine the SoundFont needs, so that playing goes on undisturbed.
+async function exportInWorker(number, onProgress) {
+  const exporter = new CoreClient();
+  exporter.on('export-progress', ({ fraction }) => onProgress(fraction));
+  try {
+    const { score, voices } = state.setFiles;
+    const bytes = await Promise.all([score, voices].map((file) => file && file.arrayBuffer().then((buffer) => new Uint8Array(buffer))));
+    const opened = await exporter.request('openSet', { score: bytes[0], voices: bytes[1], titles: null, list: false });
+    if (opened.refused) return { failure: 'cannot be read any more' };
+    const { soundfont } = state;
+    return await exporter.request('exportWav', { number, soundfont: soundfont.bytes, engineUrl: engineUrl(soundfont.bytes) });
+  } finally {
+    exporter.worker.terminate();
+  }
+}
+
 async function saveWav() {
   const number = state.curTrack;
   const button = $('save-wav');
+  state.exporting = true;
   button.disabled = true;
   button.textContent = 'Rendering…';
-  state.core.on('export-progress', ({ fraction }) => { button.textContent = `Rendering… ${Math.floor(fraction * 100)} %`; });
   try {
-    const { soundfont } = state;
-    const saved = await state.core.request('exportWav', { number, soundfont: soundfont.bytes, engineUrl: engineUrl(soundfont.bytes) });
+    const saved = await exportInWorker(number, (fraction) => { button.textContent = `Rendering… ${Math.floor(fraction * 100)} %`; });
     if (saved.failure) showMessage(`Track ${number} ${saved.failure}: there is nothing to save.`);
     else if (saved.refusal) showMessage(`Track ${number} was not saved: it ${saved.refusal}.`);
     else {
@@ -318,6 +335,7 @@ async function saveWav() {
   } catch (error) {
     showMessage(`Track ${number} could not be saved: ${error.message}`);
   } finally {
+    state.exporting = false;
     button.textContent = 'Save as WAV';
     refresh();
   }

@@ -64,7 +64,8 @@ const ops = {
 
   // Refuses what is no music set, else puts it in place of the last one
   // and starts listing its lengths. `voices` may be null.
-  openSet({ score, voices, titles }) {
+  // `list`: whether to list the lengths (a worker that only exports does not).
+  openSet({ score, voices, titles, list = true }) {
     if (modules.archiveEntries(score) === 0) return { refused: true };
     const voicesHeld = voices !== null && modules.archiveEntries(voices) > 0;
     playing?.close();
@@ -74,7 +75,7 @@ const ops = {
     const count = core.trackCount();
     const generation = ++setGeneration;
     // After the answer, which tells the page the set's generation.
-    giveWay().then(() => listLengths(count, generation));
+    if (list) giveWay().then(() => listLengths(count, generation));
     return { count, generation, voicesHeld, titleLines: titles ? modules.decodeTitleList(titles) : [] };
   },
 
