@@ -115,7 +115,7 @@ function refresh() {
   const bar = $('position');
   bar.disabled = !(player?.playing && typeof length === 'object');
   if (typeof length === 'object') bar.max = String(barEndMs(length));
-  $('save-wav').disabled = state.exporting || typeof length !== 'object';
+  $('save-wav').disabled = !state.exporter && typeof length !== 'object';
   for (const id of buttonIds) $(id).disabled = state.count === 0;
   showMediaSession();
   keepTrack();
@@ -298,9 +298,12 @@ async function useSoundFont(file) {
 }
 
 // Each export runs in a worker of its own, with its own copy of the set and
-// the engine the SoundFont needs, so that playing goes on undisturbed.
+// the engine the SoundFont needs, so that playing goes on undisturbed; ending
+// that worker cancels it.
+const cancelled = 'cancelled';
 async function exportInWorker(number, onProgress) {
   const exporter = new CoreClient();
+  state.exporter = exporter;
   exporter.on('export-progress', ({ fraction }) => onProgress(fraction));
   try {
     const { score, voices } = state.setFiles;
@@ -310,18 +313,17 @@ async function exportInWorker(number, onProgress) {
     const { soundfont } = state;
     return await exporter.request('exportWav', { number, soundfont: soundfont.bytes, engineUrl: engineUrl(soundfont.bytes) });
   } finally {
-    exporter.worker.terminate();
+    exporter.close(cancelled);
+    state.exporter = null;
   }
 }
 
 async function saveWav() {
   const number = state.curTrack;
   const button = $('save-wav');
-  state.exporting = true;
-  button.disabled = true;
-  button.textContent = 'Rendering…';
+  button.textContent = 'Cancel';
   try {
-    const saved = await exportInWorker(number, (fraction) => { button.textContent = `Rendering… ${Math.floor(fraction * 100)} %`; });
+    const saved = await exportInWorker(number, (fraction) => { button.textContent = `Cancel (${Math.floor(fraction * 100)} %)`; });
     if (saved.failure) showMessage(`Track ${number} ${saved.failure}: there is nothing to save.`);
     else if (saved.refusal) showMessage(`Track ${number} was not saved: it ${saved.refusal}.`);
     else {
@@ -333,9 +335,9 @@ async function saveWav() {
       setTimeout(() => URL.revokeObjectURL(link.href), 60000);
     }
   } catch (error) {
-    showMessage(`Track ${number} could not be saved: ${error.message}`);
+    if (error.message === cancelled) showNote(`Saving track ${number} was cancelled.`);
+    else showMessage(`Track ${number} could not be saved: ${error.message}`);
   } finally {
-    state.exporting = false;
     button.textContent = 'Save as WAV';
     refresh();
   }
@@ -360,7 +362,7 @@ function wireUp() {
     else await openAudio();
     $('soundfont-name').textContent = state.soundfont.name;
   });
-  $('save-wav').addEventListener('click', saveWav);
+  $('save-wav').addEventListener('click', () => (state.exporter ? state.exporter.close(cancelled) : saveWav()));
   $('forget-set').addEventListener('click', async () => {
     const keeping = state.keeping;
     state.keeping = null;

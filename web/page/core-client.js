@@ -28,6 +28,7 @@ export class CoreClient {
   }
 
   request(op, args = {}, transfer = []) {
+    if (this.closed) return Promise.reject(new Error(this.closed));
     const id = ++this.lastId;
     return new Promise((resolve, reject) => {
       this.pending.set(id, { resolve, reject });
@@ -36,4 +37,11 @@ export class CoreClient {
   }
 
   on(type, listener) { this.listeners[type] = listener; }
+
+  // Ends the worker; what was asked of it fails with `reason`.
+  close(reason) {
+    this.closed = reason;
+    this.worker.terminate();
+    this.failAll(reason);
+  }
 }

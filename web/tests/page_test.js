@@ -177,6 +177,16 @@ try {
   }, expected.track, [...readFileSync(setFiles[0])], [...readFileSync(setFiles[1])]);
   check('the saved music is the worklet\'s, sample for sample', differences === 0, `${differences} samples differ`);
 
+  // A long export can be cancelled: the button says so while it renders.
+  await page.evaluate(() => { window.tambeloPage.lastExport = null; document.querySelectorAll('#tracks .track')[1].click(); });
+  await page.click('#cmdStop');
+  await page.click('#save-wav');
+  await page.waitForFunction(() => /^Cancel/.test(document.getElementById('save-wav').textContent), { timeout: 5000 });
+  await page.click('#save-wav');
+  const cancelledSave = await page.waitForFunction(() => /Saving track 2 was cancelled/.test(document.getElementById('note').textContent)
+    && document.getElementById('save-wav').textContent === 'Save as WAV', { timeout: 5000 }).then(() => true, () => false);
+  check('a long export can be cancelled', cancelledSave && await page.evaluate(() => window.tambeloPage.lastExport === null));
+
   // The core's GS reset (device id 0x20) is honoured: it brings back the
   // volume that was turned down before it. A reset for another device id
   // is not, and the note stays silent.
