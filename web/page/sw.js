@@ -12,7 +12,8 @@ const cacheName = `tambelo-page-${version}`;
 const keptOnUse = (url) => url.endsWith('-with-libsndfile.js');
 
 self.addEventListener('install', (event) => {
-  event.waitUntil(caches.open(cacheName).then((cache) => cache.addAll(files)));
+  // Past the HTTP cache, which may still hold the files of the last version.
+  event.waitUntil(caches.open(cacheName).then((cache) => cache.addAll(files.map((url) => new Request(url, { cache: 'reload' })))));
 });
 
 self.addEventListener('activate', (event) => {
