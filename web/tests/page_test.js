@@ -212,7 +212,8 @@ try {
   const cut = path.join(scratch, 'amus.dat');
   writeFileSync(cut, whole.subarray(0, (whole.readUInt16LE(2 * 5) - 1) * 256));
   await (await page.$('#pick-files')).uploadFile(cut);
-  await page.waitForSelector('#note:not([hidden])', { timeout: 10000 });
+  await page.waitForFunction(() => /default voices/.test(document.getElementById('note').textContent)
+    && window.tambeloPage.lengths.length === 6, { timeout: 10000 }).catch(() => {});
   const note = await page.$eval('#note', (element) => element.textContent);
   check('no voice archive: a note of the default voices', /default voices/.test(note), note);
   const fifth = await page.$eval('#tracks .track:nth-child(5) > :nth-child(2)', (cell) => cell.textContent);
@@ -281,6 +282,7 @@ try {
 
   // Forgetting the set: the next visit starts empty.
   await page.click('#forget-set');
+  await page.waitForFunction(() => /no longer keeps this set/.test(document.getElementById('note').textContent), { timeout: 5000 });
   await page.reload();
   await page.waitForSelector('body[data-ready="true"]', { timeout: 60000 });
   const afterForget = await page.evaluate(() => [window.tambeloPage.count, document.getElementById('kept').hidden]);
