@@ -234,6 +234,11 @@ try {
   const rows = await page.$$eval('#tracks .track', (all) => all.length);
   check('the set that was open stays', rows === titleLines.length, `${rows} rows`);
 
+  // The longest task the page's main thread may run: the goal is about
+  // 100 ms; the bound leaves room for a loaded machine (measured idle: no
+  // task over 50 ms, 54 ms while listing) and still catches a freeze.
+  const busyBoundMs = 200;
+
   // 16 MiB of random bytes: refused within 2 s, the page answering all the
   // while (no task on its main thread longer than the bound).
   await page.evaluate(() => {
@@ -251,7 +256,7 @@ try {
     { timeout: 2000 }).then(() => true, () => false);
   check('16 MiB of random bytes are refused within 2 s', refused, `${Date.now() - noiseStart} ms`);
   const longest = await page.evaluate(() => window.longestTaskMs);
-  check('the page\'s main thread is never busy over 150 ms', longest <= 150, `longest task ${longest} ms`);
+  check(`the page's main thread is never busy over ${busyBoundMs} ms`, longest <= busyBoundMs, `longest task ${longest} ms`);
 
   // A table naming 20,000 tracks (one empty page each, which do not
   // compile): listed in full, the page answering all the while.
@@ -266,7 +271,7 @@ try {
   const listed = await page.waitForFunction((count) => document.querySelectorAll('#tracks .track').length === count, { timeout: 30000 }, manyTracks)
     .then(() => true, () => false);
   const longestListing = await page.evaluate(() => window.longestTaskMs);
-  check('20,000 tracks are listed, the page never busy over 150 ms', listed && longestListing <= 150, `longest task ${longestListing} ms`);
+  check(`20,000 tracks are listed, the page never busy over ${busyBoundMs} ms`, listed && longestListing <= busyBoundMs, `longest task ${longestListing} ms`);
 
   // A set whose track plays for about 5 hours: Save as WAV refuses it as the
   // command line refuses it, at once.
