@@ -2,6 +2,7 @@
 // buttons of the desktop window (same pictures, same tooltips, same steps
 // through the tracks), the position with a bar to seek, a SoundFont of the
 // user's choice, and "Save as WAV".
+import { drawButtonPictures } from './button-pictures.js';
 import { CoreClient } from './core-client.js';
 import { formatLength } from './core.js';
 import { droppedFiles, maxArchiveBytes, maxSoundFontBytes, maxTitleListBytes, readBounded, sortFiles } from './files.js';
@@ -9,9 +10,10 @@ import { keepForOffline } from './install.js';
 import { MediaControls } from './media-session.js';
 import { Player } from './player.js';
 import { forgetSet, recalledSet, rememberSet, rememberTrack } from './set-memory.js';
-import { createSynthNode, engineReads, engineUrl, forgetSoundFont, loadSoundFont, rememberSoundFont, storedSoundFont } from './synth-host.js';
+import { createSynthNode, engineReads, forgetSoundFont, loadSoundFont, rememberSoundFont, storedSoundFont } from './synth-host.js';
 import { captionText, gameTitle, titleIndex } from './titles.js';
 import { TrackList } from './track-list.js';
+import { cancelled, exportInWorker } from './wav-export.js';
 
 const $ = (id) => document.getElementById(id);
 const buttonIds = ['cmdPrev10', 'cmdPrev', 'cmdStop', 'cmdPlay', 'cmdNext', 'cmdNext10'];
@@ -43,26 +45,6 @@ function showMessage(text) {
 function showNote(text) {
   $('note').textContent = text ?? '';
   $('note').hidden = !text;
-}
-
-// The six pictures, drawn by the window program's own code in the core.
-function drawButtonPictures(pictures) {
-  buttonIds.forEach((id, which) => {
-    const { width, height, argb: pixels } = pictures[which];
-    const canvas = document.createElement('canvas');
-    canvas.width = width;
-    canvas.height = height;
-    const g = canvas.getContext('2d');
-    const image = g.createImageData(width, height);
-    for (let i = 0; i < width * height; ++i) {
-      const argb = pixels[i];
-      // White is the buttons' transparent colour.
-      const white = (argb & 0xffffff) === 0xffffff;
-      image.data.set([(argb >> 16) & 255, (argb >> 8) & 255, argb & 255, white ? 0 : 255], i * 4);
-    }
-    g.putImageData(image, 0, 0);
-    $(id).style.backgroundImage = `url(${canvas.toDataURL()})`;
-  });
 }
 
 async function startAudio() {
@@ -297,33 +279,15 @@ async function useSoundFont(file) {
   }
 }
 
-// Each export runs in a worker of its own, with its own copy of the set and
-// the engine the SoundFont needs, so that playing goes on undisturbed; ending
-// that worker cancels it.
-const cancelled = 'cancelled';
-async function exportInWorker(number, onProgress) {
-  const exporter = new CoreClient();
-  state.exporter = exporter;
-  exporter.on('export-progress', ({ fraction }) => onProgress(fraction));
-  try {
-    const { score, voices } = state.setFiles;
-    const bytes = await Promise.all([score, voices].map((file) => file && file.arrayBuffer().then((buffer) => new Uint8Array(buffer))));
-    const opened = await exporter.request('openSet', { score: bytes[0], voices: bytes[1], titles: null, list: false });
-    if (opened.refused) return { failure: 'cannot be read any more' };
-    const { soundfont } = state;
-    return await exporter.request('exportWav', { number, soundfont: soundfont.bytes, engineUrl: engineUrl(soundfont.bytes) });
-  } finally {
-    exporter.close(cancelled);
-    state.exporter = null;
-  }
-}
-
 async function saveWav() {
   const number = state.curTrack;
   const button = $('save-wav');
   button.textContent = 'Cancel';
   try {
-    const saved = await exportInWorker(number, (fraction) => { button.textContent = `Cancel (${Math.floor(fraction * 100)} %)`; });
+    const saved = await exportInWorker(number, state.setFiles, state.soundfont, {
+      started: (exporter) => { state.exporter = exporter; },
+      progress: (fraction) => { button.textContent = `Cancel (${Math.floor(fraction * 100)} %)`; },
+    });
     if (saved.failure) showMessage(`Track ${number} ${saved.failure}: there is nothing to save.`);
     else if (saved.refusal) showMessage(`Track ${number} was not saved: it ${saved.refusal}.`);
     else {
@@ -338,6 +302,7 @@ async function saveWav() {
     if (error.message === cancelled) showNote(`Saving track ${number} was cancelled.`);
     else showMessage(`Track ${number} could not be saved: ${error.message}`);
   } finally {
+    state.exporter = null;
     button.textContent = 'Save as WAV';
     refresh();
   }
@@ -427,7 +392,7 @@ async function main() {
     $('update').hidden = false;
     $('update-now').onclick = takeOver;
   });
-  drawButtonPictures(await state.core.request('pictures'));
+  drawButtonPictures(buttonIds.map($), await state.core.request('pictures'));
   const recalled = await recalledSet();
   if (recalled && state.count === 0 && !state.dropAt) await openSet(recalled.files, recalled.track);
   await audioReady;
