@@ -76,7 +76,7 @@ const ops = {
     const generation = ++setGeneration;
     // After the answer, which tells the page the set's generation.
     if (list) giveWay().then(() => listLengths(count, generation));
-    return { count, generation, voicesHeld, titleLines: titles ? modules.decodeTitleList(titles) : [] };
+    return { count, generation, voicesHeld, titleLines: titles ? modules.searchedTitleList(titles) : [] };
   },
 
   // The track `times` steps on or back from `track`, as the window steps.

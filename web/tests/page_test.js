@@ -273,6 +273,17 @@ try {
   const longestListing = await page.evaluate(() => window.longestTaskMs);
   check(`20,000 tracks are listed, the page never busy over ${busyBoundMs} ms`, listed && longestListing <= busyBoundMs, `longest task ${longestListing} ms`);
 
+  // A title list of 8 MiB of line ends: too long to be searched, so no
+  // titles, and nothing held up.
+  mkdirSync(path.join(scratch, 'lines'));
+  for (const name of ['amus.dat', 'amus.mda']) writeFileSync(path.join(scratch, 'lines', name), readFileSync(path.join(setDir, name)));
+  writeFileSync(path.join(scratch, 'lines', 'amus.txt'), Buffer.alloc(8 * 1024 * 1024 - 1, 0x0a));
+  await (await page.$('#pick-files')).uploadFile(...['amus.dat', 'amus.mda', 'amus.txt'].map((name) => path.join(scratch, 'lines', name)));
+  const untitled = await page.waitForFunction(() => window.tambeloPage.lengths.length === 6
+    && document.querySelector('#tracks .track > :nth-child(3)').textContent === '1 NO TITLE', { timeout: 10000 }).then(() => true, () => false);
+  const longestLines = await page.evaluate(() => window.longestTaskMs);
+  check(`an 8 MiB title list is not searched, the page never busy over ${busyBoundMs} ms`, untitled && longestLines <= busyBoundMs, `longest task ${longestLines} ms`);
+
   // A set whose track plays for about 5 hours: Save as WAV refuses it as the
   // command line refuses it, at once.
   const long = path.join(scratch, 'long');

@@ -2,7 +2,7 @@
 // and CP932 for the whole list, leading numbers, and the searches' limits.
 //   node titles_test.js
 import assert from 'node:assert/strict';
-import { captionText, decodeTitleList, leadingNumber, maxSearchedLines, titleIndex, trackTitleLine } from '../page/titles.js';
+import { captionText, decodeTitleList, leadingNumber, maxSearchedLines, searchedTitleList, titleIndex, trackTitleLine } from '../page/titles.js';
 
 const bytes = (...parts) => new Uint8Array(parts.flatMap((part) => (typeof part === 'string' ? [...Buffer.from(part, 'utf8')] : part)));
 
@@ -35,6 +35,12 @@ const long = Array.from({ length: maxSearchedLines + 1 }, (_, i) => `${i} t`);
 assert.equal(trackTitleLine(long, 3), '3 NO TITLE');
 assert.equal(captionText(long), 'TAMBELO');
 assert.equal(trackTitleLine(long.slice(0, maxSearchedLines), 3), '3 t');
+// A list too long to be searched is not decoded: no lines, the same answers.
+const longBytes = bytes(long.join('\n'));
+assert.deepEqual(searchedTitleList(longBytes), []);
+assert.deepEqual(searchedTitleList(bytes(long.join('\r\n'))), []);
+assert.equal(searchedTitleList(bytes(long.slice(0, maxSearchedLines).join('\r\n'))).length, maxSearchedLines);
+assert.deepEqual(searchedTitleList(bytes('0 G\r\n1 a')), ['0 G', '1 a']);
 // The index answers as the search does.
 for (const lines of [['0 G', '03 first', '3 second', '&H4 four'], long, long.slice(0, maxSearchedLines)]) {
   const index = titleIndex(lines);
