@@ -91,7 +91,8 @@ export class Player {
     const token = this.token;
     if (!this.ended) {
       this.feeding = true;
-      const more = await this.core.request('more', { untilMs: this.positionMs() + lookAheadMs }).finally(() => { this.feeding = false; });
+      const more = await this.core.request('more', { untilMs: this.positionMs() + lookAheadMs })
+        .catch(() => ({ messages: [], ended: true })).finally(() => { this.feeding = false; });
       if (token !== this.token) return;
       this.send(more.messages);
       this.ended = more.ended;
@@ -105,7 +106,7 @@ export class Player {
   finish() {
     ++this.token;
     this.node.port.postMessage({ type: 'stop' });
-    this.core.request('stop');
+    this.core.request('stop').catch(() => {});
     clearInterval(this.timer);
     this.timer = null;
     this.number = 0;
