@@ -122,6 +122,21 @@ try {
   const seekedTo = await page.waitForFunction(() => Math.abs(window.tambeloPage.player.positionMs() - 20000) < 3000 && window.mediaPosition.position >= 19,
     { timeout: 5000 }).then(() => true, () => false);
   check('its seek goes to the time asked', seekedTo, await page.evaluate(() => `${window.tambeloPage.player.positionMs()} ms`));
+  // With another tab in front (the page hidden, its timers slowed to once a
+  // second) the track goes on sounding: 5 s, level reports ten a second.
+  await page.evaluate(() => {
+    window.hiddenLevels = [];
+    window.tambeloPage.node.port.addEventListener('message', (event) => { if (event.data.type === 'level') window.hiddenLevels.push(event.data.peak); });
+  });
+  const front = await browser.newPage();
+  await front.bringToFront();
+  await new Promise((resolve) => setTimeout(resolve, 5000));
+  const hidden = await page.evaluate(() => ({ state: document.visibilityState, number: window.tambeloPage.player.number,
+    loud: window.hiddenLevels.filter((peak) => peak > 0.001).length, reports: window.hiddenLevels.length }));
+  await front.close();
+  await page.bringToFront();
+  check('hidden, the page goes on playing', hidden.state === 'hidden' && hidden.number === 2 && hidden.reports >= 40 && hidden.loud >= 0.8 * hidden.reports,
+    JSON.stringify(hidden));
   await media('pause');
   check('its pause stops', await page.evaluate(() => !window.tambeloPage.player.playing && navigator.mediaSession.playbackState === 'paused'));
 
