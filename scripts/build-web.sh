@@ -25,8 +25,17 @@ fi
 # Emscripten's own scripts need the node modules Debian installs beside it.
 export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
 
+# The output folder holds only what a web server should serve: it is
+# emptied first, and the core's build folder (with this machine's paths)
+# lies beside it.
+if [ -d "$out" ] && [ -n "$(ls -A "$out")" ] && [ ! -f "$out/index.html" ]; then
+  echo "build-web.sh: $out is not empty and holds no web player: give an empty or new folder" >&2
+  exit 1
+fi
 mkdir -p "$out"
-wasm_build="$out/.wasm-build"
+out=$(cd "$out" && pwd)
+find "$out" -mindepth 1 -delete
+wasm_build="$out.wasm-build"
 # The compiler cache, where one is installed, as for the native builds.
 launcher=()
 if command -v ccache >/dev/null 2>&1; then
@@ -45,4 +54,11 @@ cp "$root/web/node_modules/js-synthesizer/dist/js-synthesizer.min.js" \
    "$root/web/node_modules/js-synthesizer/externals/LICENSE.fluidsynth.txt" \
    "$out/vendor/"
 cp "$soundfont" "$out/default.sf2"
+node "$root/web/tools/write_icons.js" "$out"
+# The service worker keeps every file but itself, the SoundFont (the page
+# keeps that) and the engine only a compressed SoundFont needs; its version
+# is a digest of everything served, so any change makes a new version.
+files=$(cd "$out" && find . -type f ! -name sw.js ! -name default.sf2 ! -name '*-with-libsndfile.js' -printf '%P\n' | LC_ALL=C sort | tr '\n' ' ')
+version=$(cd "$out" && find . -type f ! -name sw.js -printf '%P\n' | LC_ALL=C sort | xargs sha256sum | sha256sum | cut -c1-16)
+sed -i "s|@VERSION@|$version|; s|@FILES@|${files% }|" "$out/sw.js"
 echo "web player built in $out"

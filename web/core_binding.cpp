@@ -14,6 +14,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include <emscripten/emscripten.h>
@@ -28,6 +29,7 @@ std::map<int, std::unique_ptr<OfflineTrack>> open_tracks;
 int last_handle = 0;
 std::vector<std::uint8_t> message_bytes;
 tambelo::frontend::Pixels picture;
+std::string icon_svg;
 
 OfflineTrack* find(int handle)
 {
@@ -147,6 +149,21 @@ EMSCRIPTEN_KEEPALIVE const std::uint32_t* web_button_picture(int which)
 {
     picture = tambelo::frontend::button_figure(static_cast<tambelo::frontend::ButtonPicture>(which));
     return picture.argb.data();
+}
+
+// The program's icon, as the window shows it (32 x 32, same layout as the
+// buttons' pictures), for the page's install icons and media artwork.
+EMSCRIPTEN_KEEPALIVE const std::uint32_t* web_icon_picture()
+{
+    picture = tambelo::frontend::program_icon();
+    return picture.argb.data();
+}
+
+// The icon as a scalable SVG image, NUL-terminated, valid until the next call.
+EMSCRIPTEN_KEEPALIVE const char* web_icon_svg()
+{
+    icon_svg = tambelo::frontend::program_icon_svg();
+    return icon_svg.c_str();
 }
 
 EMSCRIPTEN_KEEPALIVE int web_picture_size(int height)

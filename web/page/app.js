@@ -2,12 +2,18 @@
 // buttons of the desktop window (same pictures, same tooltips, same steps
 // through the tracks), the position with a bar to seek, a SoundFont of the
 // user's choice, and "Save as WAV".
-import { Core, formatLength } from './core.js';
+import { drawButtonPictures } from './button-pictures.js';
+import { CoreClient } from './core-client.js';
+import { formatLength } from './core.js';
 import { droppedFiles, maxArchiveBytes, maxSoundFontBytes, maxTitleListBytes, readBounded, sortFiles } from './files.js';
+import { keepForOffline } from './install.js';
+import { MediaControls } from './media-session.js';
 import { Player } from './player.js';
+import { forgetSet, recalledSet, rememberSet, rememberTrack } from './set-memory.js';
 import { createSynthNode, engineReads, forgetSoundFont, loadSoundFont, rememberSoundFont, storedSoundFont } from './synth-host.js';
-import { captionText, decodeTitleList, trackTitleLine } from './titles.js';
-import { exportWav } from './wav.js';
+import { captionText, gameTitle, titleIndex } from './titles.js';
+import { TrackList } from './track-list.js';
+import { cancelled, exportInWorker } from './wav-export.js';
 
 const $ = (id) => document.getElementById(id);
 const buttonIds = ['cmdPrev10', 'cmdPrev', 'cmdStop', 'cmdPlay', 'cmdNext', 'cmdNext10'];
@@ -19,9 +25,12 @@ const state = {
   player: null,
   soundfont: null,   // {name, bytes, own}
   titles: [],
+  titleOf: titleIndex([]),
+  trackList: null,
+  generation: 0,     // the core's number for the set open now
   setName: 'amus',
   count: 0,
-  lengths: [],       // per track: TrackLength or failure words
+  lengths: [],       // per track, as the core reports them: TrackLength or failure words
   curTrack: 0,
   dropAt: 0,         // performance.now() of the last drop, for the first-sound figure
 };
@@ -38,31 +47,18 @@ function showNote(text) {
   $('note').hidden = !text;
 }
 
-// The six pictures, drawn by the window program's own code in the core.
-function drawButtonPictures(module) {
-  buttonIds.forEach((id, which) => {
-    const pixels = module._web_button_picture(which) >> 2;
-    const width = module._web_picture_size(0);
-    const height = module._web_picture_size(1);
-    const canvas = document.createElement('canvas');
-    canvas.width = width;
-    canvas.height = height;
-    const g = canvas.getContext('2d');
-    const image = g.createImageData(width, height);
-    for (let i = 0; i < width * height; ++i) {
-      const argb = module.HEAPU32[pixels + i];
-      // White is the buttons' transparent colour.
-      const white = (argb & 0xffffff) === 0xffffff;
-      image.data.set([(argb >> 16) & 255, (argb >> 8) & 255, argb & 255, white ? 0 : 255], i * 4);
-    }
-    g.putImageData(image, 0, 0);
-    $(id).style.backgroundImage = `url(${canvas.toDataURL()})`;
-  });
-}
-
 async function startAudio() {
-  state.soundfont = await storedSoundFont();
-  await openAudio();
+  const shown = $('loading');
+  shown.hidden = false;
+  state.soundfont = await storedSoundFont((received, total) => {
+    $('loading-bar').value = total ? received / total : 0;
+    $('loading-text').textContent = `Loading the SoundFont: ${(received / 1048576).toFixed(1)}${total ? ` of ${(total / 1048576).toFixed(1)}` : ''} MB`;
+  });
+  try {
+    await openAudio();
+  } finally {
+    shown.hidden = true;
+  }
 }
 
 // A context with the synthesizer for the current SoundFont; replaces the
@@ -96,45 +92,75 @@ function resumeAudio() {
 function refresh() {
   document.title = $('caption').textContent = captionText(state.titles);
   const player = state.player;
-  document.querySelectorAll('#tracks tbody tr').forEach((row, index) => {
-    row.classList.toggle('current', index + 1 === state.curTrack);
-  });
-  const length = state.lengths[state.curTrack - 1];
+  state.trackList.markCurrent(state.curTrack);
+  const length = currentLength();
   const bar = $('position');
   bar.disabled = !(player?.playing && typeof length === 'object');
-  if (typeof length === 'object') bar.max = String(length.kind === 'loops' ? length.tickTimeMs(length.loopStartTick + length.loopTicks) : length.tickTimeMs(length.endTick));
-  $('save-wav').disabled = !(typeof length === 'object');
+  if (typeof length === 'object') bar.max = String(barEndMs(length));
+  $('save-wav').disabled = !state.exporter && typeof length !== 'object';
   for (const id of buttonIds) $(id).disabled = state.count === 0;
+  showMediaSession();
+  keepTrack();
+}
+
+// The current track's length: the player's while it plays it, which is
+// there before the list has come that far.
+function currentLength() {
+  const player = state.player;
+  if (player?.playing && player.number === state.curTrack && player.length) return player.length;
+  return state.lengths[state.curTrack - 1];
 }
 
 function showStatus() {
-  $('status').textContent = ` ${trackTitleLine(state.titles, state.curTrack)}`;
+  $('status').textContent = ` ${state.titleOf(state.curTrack)}`;
 }
 
 // The bar follows the music; a looping track's position counts again from
 // the loop's start each time round.
+function shownPositionMs(length) {
+  let ms = state.player.positionMs();
+  const loopEnd = length.tickTimeMs(length.loopStartTick + length.loopTicks);
+  if (length.kind === 'loops' && ms >= loopEnd && length.loopTicks > 0) {
+    const loopStart = length.tickTimeMs(length.loopStartTick);
+    ms = loopStart + ((ms - loopStart) % (loopEnd - loopStart));
+  }
+  return ms;
+}
+
+// The end of the bar: a looping track's loop end, or where the track ends.
+const barEndMs = (length) => (length.kind === 'loops' ? length.tickTimeMs(length.loopStartTick + length.loopTicks) : length.tickTimeMs(length.endTick));
+
 function showPosition() {
-  const player = state.player;
-  const length = state.lengths[state.curTrack - 1];
-  if (player?.playing && typeof length === 'object') {
-    let ms = player.positionMs();
-    const loopEnd = length.tickTimeMs(length.loopStartTick + length.loopTicks);
-    if (length.kind === 'loops' && ms >= loopEnd && length.loopTicks > 0) {
-      const loopStart = length.tickTimeMs(length.loopStartTick);
-      ms = loopStart + ((ms - loopStart) % (loopEnd - loopStart));
-    }
+  const length = currentLength();
+  if (state.player?.playing && typeof length === 'object') {
+    const ms = shownPositionMs(length);
     if (!state.seeking) $('position').value = String(ms);
     $('position-text').textContent = formatLength(ms);
   }
   requestAnimationFrame(showPosition);
 }
 
+// What the system's media controls show; called on every change and about
+// once a second (timers run with the page hidden, animation frames do not).
+function showMediaSession() {
+  const length = currentLength();
+  const playing = state.player?.playing ?? false;
+  const known = playing && typeof length === 'object';
+  state.media.show({
+    title: state.count ? state.titleOf(state.curTrack) : 'TAMBELO',
+    album: gameTitle(state.titles) ?? state.setName,
+    playing,
+    positionMs: known ? shownPositionMs(length) : 0,
+    durationMs: known ? barEndMs(length) : 0,
+  });
+}
+
 // The library's rule: a request for the track already playing is ignored.
-function playTrack(number) {
+async function playTrack(number) {
   if (!state.player || number < 1 || number > state.count) return;
   resumeAudio();
   if (state.player.playing && state.player.number === number) return;
-  const failure = state.player.play(number);
+  const failure = await state.player.play(number).catch((error) => error.message);
   // Browsers hold a page's sound until the user clicks or types on it; a
   // drop does not count.
   const held = state.context.state !== 'running' ? ' The browser holds the sound until you click or press a key on the page.' : '';
@@ -144,21 +170,26 @@ function playTrack(number) {
 const commands = {
   cmdPlay: () => { playTrack(state.curTrack); showStatus(); },
   cmdStop: () => state.player?.stop(),
-  cmdNext: () => step((n) => state.core.next(n), 1),
-  cmdPrev: () => step((n) => state.core.prev(n), 1),
-  cmdNext10: () => step((n) => state.core.next(n), 10),
-  cmdPrev10: () => step((n) => state.core.prev(n), 10),
+  cmdNext: () => step(true, 1),
+  cmdPrev: () => step(false, 1),
+  cmdNext10: () => step(true, 10),
+  cmdPrev10: () => step(false, 10),
 };
 
-function step(move, times) {
+async function step(forward, times) {
   if (state.count === 0) return;
-  for (let i = 0; i < times; ++i) state.curTrack = move(state.curTrack);
+  const generation = state.generation;
+  const number = await state.core.request('step', { track: state.curTrack, forward, times });
+  if (generation !== state.generation) return;
+  state.curTrack = number;
   playTrack(state.curTrack);
   showStatus();
   refresh();
 }
 
-async function openSet(files) {
+// Opens the set among `files` and plays its first track; a set the browser
+// kept is opened at `recalledTrack`, without playing.
+async function openSet(files, recalledTrack = 0) {
   const sorted = sortFiles(files);
   if (sorted.soundfont) await useSoundFont(sorted.soundfont);
   if (!sorted.score) {
@@ -169,66 +200,61 @@ async function openSet(files) {
   state.firstSoundMs = undefined;
   let score;
   let voices = null;
-  let titles = [];
+  let titles = null;
   try {
     score = await readBounded(sorted.score, maxArchiveBytes, 'a score archive');
     if (sorted.voices) voices = await readBounded(sorted.voices, maxArchiveBytes, 'a voice archive');
-    if (sorted.titles) titles = decodeTitleList(await readBounded(sorted.titles, maxTitleListBytes, 'a title list'));
+    if (sorted.titles) titles = await readBounded(sorted.titles, maxTitleListBytes, 'a title list');
   } catch (error) {
     showMessage(`${error.message}. The music set was not opened.`);
     return;
   }
   await audioReady;
+  const opened = await state.core.request('openSet', { score, voices, titles }, [score, voices, titles].filter(Boolean).map((bytes) => bytes.buffer));
   // A file that is no archive leaves the set that plays as it was.
-  if (state.core.readableEntries(score) === 0) {
-    showMessage(`${sorted.score.name} is not a music archive: no track could be read from it. The music set was not opened.`);
+  if (opened.refused) {
+    showMessage(`${sorted.score.name} is not a music archive: its table of tracks is not one. The music set was not opened.`);
     return;
   }
   state.player.stop();
-  state.core.loadSet(score, voices);
-  const count = state.core.trackCount();
   showMessage(null);
-  state.count = count;
-  state.titles = titles;
+  state.generation = opened.generation;
+  state.setFiles = { score: sorted.score, voices: opened.voicesHeld ? sorted.voices : null };
+  state.count = opened.count;
+  document.body.classList.toggle('has-set', state.count > 0);
+  state.titles = opened.titleLines;
+  state.titleOf = titleIndex(state.titles);
   state.setName = sorted.score.name.replace(/\.[^.]*$/, '');
   state.voiceNote = !voices ? `No voice archive (${state.setName}.mda): the tracks play with the default voices.`
-    : state.core.readableEntries(voices) === 0 ? `${sorted.voices.name} holds no voice sets: the tracks play with the default voices.` : null;
+    : !opened.voicesHeld ? `${sorted.voices.name} holds no voice sets: the tracks play with the default voices.` : null;
   // Track 1 first: the list's lengths come while it starts.
   state.lengths = [];
-  state.curTrack = 1;
-  playTrack(1);
+  state.trackList.clear();
+  state.curTrack = Math.min(Math.max(1, recalledTrack), state.count);
+  if (!recalledTrack) playTrack(1);
   showStatus();
-  for (let number = 1; number <= count; ++number) {
-    const track = state.core.open(number);
-    state.lengths.push(track.failure ?? track.length);
-    if (!track.failure) track.close();
-  }
-  fillTrackList();
   refresh();
+  state.keptTrack = state.curTrack;
+  // Resolves to whether the browser keeps the set; the track's changes
+  // follow it in order.
+  state.keeping = (recalledTrack ? Promise.resolve()
+    : rememberSet([sorted.score, sorted.voices, sorted.titles].filter(Boolean), state.curTrack))
+    .then(() => { $('kept').hidden = false; return true; }, () => { $('kept').hidden = true; return false; });
 }
 
-function fillTrackList() {
-  const body = $('tracks').querySelector('tbody');
-  body.replaceChildren();
-  for (let number = 1; number <= state.count; ++number) {
-    const length = state.lengths[number - 1];
-    const row = document.createElement('tr');
-    const cells = [String(number), typeof length === 'object' ? length.describe() : length, trackTitleLine(state.titles, number)];
-    for (const text of cells) {
-      const cell = document.createElement('td');
-      cell.textContent = text;
-      row.append(cell);
-    }
-    if (typeof length !== 'object') row.classList.add('failed');
-    row.addEventListener('click', () => {
-      state.curTrack = number;
-      playTrack(number);
-      showStatus();
-      refresh();
-    });
-    body.append(row);
-  }
-  $('tracks').hidden = state.count === 0;
+// The track the listener is on, kept with the set.
+function keepTrack() {
+  if (!state.keeping || state.keptTrack === state.curTrack) return;
+  const track = state.curTrack;
+  state.keptTrack = track;
+  state.keeping = state.keeping.then((kept) => kept && rememberTrack(track).then(() => true, () => true));
+}
+
+// A batch of lengths from the core, for the set open now.
+function addLengths({ generation, from, list }) {
+  if (generation !== state.generation) return;
+  state.lengths.push(...state.trackList.append(from, list, state.titleOf));
+  refresh();
 }
 
 async function useSoundFont(file) {
@@ -255,32 +281,41 @@ async function useSoundFont(file) {
 
 async function saveWav() {
   const number = state.curTrack;
-  const track = state.core.open(number);
-  if (track.failure) {
-    showMessage(`Track ${number} ${track.failure}: there is nothing to save.`);
-    return;
-  }
   const button = $('save-wav');
-  button.disabled = true;
-  button.textContent = 'Rendering…';
+  button.textContent = 'Cancel';
   try {
-    const blob = await exportWav(track, state.soundfont.bytes);
-    state.lastExport = { track: number, bytes: blob.size, frames: (blob.size - 44) / 4 };
-    const link = document.createElement('a');
-    link.href = URL.createObjectURL(blob);
-    link.download = `${state.setName}-${String(number).padStart(2, '0')}.wav`;
-    link.click();
-    setTimeout(() => URL.revokeObjectURL(link.href), 60000);
+    const saved = await exportInWorker(number, state.setFiles, state.soundfont, {
+      started: (exporter) => { state.exporter = exporter; },
+      progress: (fraction) => { button.textContent = `Cancel (${Math.floor(fraction * 100)} %)`; },
+    });
+    if (saved.failure) showMessage(`Track ${number} ${saved.failure}: there is nothing to save.`);
+    else if (saved.refusal) showMessage(`Track ${number} was not saved: it ${saved.refusal}.`);
+    else {
+      state.lastExport = { track: number, bytes: saved.blob.size, frames: saved.frames, blob: saved.blob };
+      const link = document.createElement('a');
+      link.href = URL.createObjectURL(saved.blob);
+      link.download = `${state.setName}-${String(number).padStart(2, '0')}.wav`;
+      link.click();
+      setTimeout(() => URL.revokeObjectURL(link.href), 60000);
+    }
   } catch (error) {
-    showMessage(`Track ${number} could not be saved: ${error.message}`);
+    if (error.message === cancelled) showNote(`Saving track ${number} was cancelled.`);
+    else showMessage(`Track ${number} could not be saved: ${error.message}`);
   } finally {
-    track.close();
+    state.exporter = null;
     button.textContent = 'Save as WAV';
     refresh();
   }
 }
 
+// Tooltips need a mouse to be seen; on a touch screen they only get in the way.
+function dropTooltipsOnTouch() {
+  if (!window.matchMedia('(pointer: coarse)').matches) return;
+  for (const element of document.querySelectorAll('[title]')) element.removeAttribute('title');
+}
+
 function wireUp() {
+  dropTooltipsOnTouch();
   for (const id of buttonIds) $(id).addEventListener('click', () => commands[id]());
   $('pick-files').addEventListener('change', (event) => openSet(Array.from(event.target.files)));
   $('pick-folder').addEventListener('change', (event) => openSet(Array.from(event.target.files)));
@@ -292,7 +327,15 @@ function wireUp() {
     else await openAudio();
     $('soundfont-name').textContent = state.soundfont.name;
   });
-  $('save-wav').addEventListener('click', saveWav);
+  $('save-wav').addEventListener('click', () => (state.exporter ? state.exporter.close(cancelled) : saveWav()));
+  $('forget-set').addEventListener('click', async () => {
+    const keeping = state.keeping;
+    state.keeping = null;
+    await keeping;
+    await forgetSet().catch(() => {});
+    $('kept').hidden = true;
+    showNote('The browser no longer keeps this set: it will not come back on your next visit.');
+  });
   const bar = $('position');
   bar.addEventListener('input', () => { state.seeking = true; });
   bar.addEventListener('change', () => {
@@ -322,13 +365,36 @@ function wireUp() {
 }
 
 let audioReady;
+// The core compiles and the SoundFont loads from the moment the page opens;
+// files handed over meanwhile wait for them.
 async function main() {
-  const module = await createTambeloCore();
-  state.core = new Core(module);
-  drawButtonPictures(module);
+  state.core = new CoreClient();
+  state.core.on('lengths', addLengths);
+  audioReady = startAudio().catch((error) => showMessage(`Sound could not be started: ${error.message}`));
+  state.trackList = new TrackList($('tracks'), (number) => {
+    state.curTrack = number;
+    playTrack(number);
+    showStatus();
+    refresh();
+  });
+  state.media = new MediaControls({
+    play: commands.cmdPlay,
+    stop: commands.cmdStop,
+    previous: commands.cmdPrev,
+    next: commands.cmdNext,
+    seekTo: (ms) => state.player?.seek(Math.max(0, ms)),
+    seekBy: (ms) => state.player?.playing && state.player.seek(Math.max(0, state.player.positionMs() + ms)),
+  });
+  setInterval(showMediaSession, 1000);
   wireUp();
   refresh();
-  audioReady = startAudio().catch((error) => showMessage(`Sound could not be started: ${error.message}`));
+  keepForOffline((takeOver) => {
+    $('update').hidden = false;
+    $('update-now').onclick = takeOver;
+  });
+  drawButtonPictures(buttonIds.map($), await state.core.request('pictures'));
+  const recalled = await recalledSet();
+  if (recalled && state.count === 0 && !state.dropAt) await openSet(recalled.files, recalled.track);
   await audioReady;
   document.body.dataset.ready = 'true';
   requestAnimationFrame(showPosition);

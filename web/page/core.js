@@ -31,6 +31,9 @@ export class TrackLength {
   }
 }
 
+// The messages a seek leaves out: notes and their key pressure.
+export const isNoteOrKey = (bytes) => (bytes[0] & 0xf0) >= 0x80 && (bytes[0] & 0xf0) <= 0xa0;
+
 export function formatLength(ms) {
   const total = Math.round(Number.isFinite(ms) && ms > 0 ? ms : 0);
   const pad = (value, width) => String(value).padStart(width, '0');
@@ -111,23 +114,6 @@ export class Core {
     let count = 0;
     while (count < maxTracks && this.next(count, archive) === count + 1) ++count;
     return count;
-  }
-
-  // The number of entries of an archive's bytes that can be read, without
-  // loading them: 0 for anything that is no archive.
-  readableEntries(bytes) {
-    const probe = `${setFolder}/probe`;
-    this.module.FS.writeFile(probe, bytes);
-    try {
-      const count = this.trackCount(probe);
-      return this.withPath(probe, (path) => {
-        let readable = 0;
-        for (let n = 1; n <= count; ++n) readable += this.module._web_entry_readable(path, n);
-        return readable;
-      });
-    } finally {
-      this.module.FS.unlink(probe);
-    }
   }
 
   // A track ready to play, or {failure: words} when it cannot be played.

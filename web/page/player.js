@@ -1,8 +1,9 @@
 // Plays the tracks of the loaded music set as the desktop player does: one
 // track at a time, looping until stopped or replaced, a track that ends by
 // itself ends; a request for the track that is playing changes nothing.
-// The core plays the track off line a little ahead of the sound, and the
-// messages go to the audio worklet stamped with their moments.
+// The core's worker plays the track off line a little ahead of the sound,
+// and the messages go to the audio worklet stamped with their moments.
+import { TrackLength } from './core.js';
 
 // How far ahead of the sound the messages are made and sent, and how often.
 // Stops and seeks drop what is queued at once, so a long look-ahead costs
@@ -14,20 +15,21 @@ const feedEveryMs = 100;
 // receive the start before its frame is due.
 const leadMs = 30;
 
-export const isNote = (bytes) => (bytes[0] & 0xe0) === 0x80;  // note on or off
-
 export class Player {
-  // `core`: the Core with the set loaded; `node`: the worklet's node;
+  // `core`: the CoreClient with the set loaded; `node`: the worklet's node;
   // `onChange`: called when what is playing changes.
   constructor(core, node, context, onChange) {
     Object.assign(this, { core, node, context, onChange });
-    this.track = null;        // the CoreTrack being played
-    this.number = 0;          // the track playing, 0 when none
+    this.number = 0;          // the track playing (or being opened), 0 when none
+    this.length = null;       // its TrackLength
+    this.token = 0;           // changes with each play and stop
+    this.ended = false;       // the core has played the track's last tick
     this.startMs = 0;         // the track's moment at the origin frame
     this.originFrame = null;  // frame of the origin, once the worklet has answered
     this.frameOffset = 0;     // worklet's synth frames minus the context's frames
     this.lastMessageMs = 0;
     this.timer = null;
+    this.feeding = false;
     node.port.addEventListener('message', (event) => this.receive(event.data));
   }
 
@@ -51,62 +53,68 @@ export class Player {
   }
 
   // Plays track `number` from its start, or from `fromMs` with the voices
-  // and controllers in force at that moment; returns the failure's words
-  // when it cannot be played (the player is then silent).
-  play(number, fromMs = 0) {
+  // and controllers in force at that moment; resolves to the failure's
+  // words when it cannot be played (the player is then silent).
+  async play(number, fromMs = 0) {
     this.stop();
-    const track = this.core.open(number);
-    if (track.failure) {
-      this.onChange?.();
-      return track.failure;
-    }
-    this.track = track;
+    const token = ++this.token;
     this.number = number;
-    this.startMs = 0;
+    this.startMs = fromMs;
+    this.onChange?.();
+    const opened = await this.core.request('play', { number, fromMs });
+    if (token !== this.token || opened.abandoned) return null;
+    if (opened.failure) {
+      this.number = 0;
+      this.onChange?.();
+      return opened.failure;
+    }
+    const l = opened.length;
+    this.length = new TrackLength(l.kind, l.endTick, l.loopStartTick, l.loopTicks, l.cyclesDiffer, l.tickMs);
+    this.ended = opened.ended;
     this.originFrame = null;
     this.node.port.postMessage({ type: 'start', leadMs });
-    let first = track.playUntilMs(fromMs);
-    if (fromMs > 0) {
-      // Everything but the notes, up to the target, at once: the voices,
-      // controllers and tunings in force there.
-      first = first.filter((message) => !isNote(message.bytes)).map((message) => ({ timeMs: fromMs, bytes: message.bytes }));
-      this.startMs = fromMs;
-    }
-    this.send(first);
-    this.feed();
+    this.send(opened.messages);
     this.timer = setInterval(() => this.feed(), feedEveryMs);
+    this.feed();
     this.onChange?.();
     return null;
   }
 
-  send(messages) {
-    if (messages.length === 0) return;
-    this.node.port.postMessage({ type: 'messages', list: messages.map((m) => [m.timeMs - this.startMs, m.bytes]) });
-    this.lastMessageMs = messages[messages.length - 1].timeMs;
+  send(pairs) {
+    if (pairs.length === 0) return;
+    this.node.port.postMessage({ type: 'messages', list: pairs.map(([ms, bytes]) => [ms - this.startMs, bytes]) });
+    this.lastMessageMs = pairs[pairs.length - 1][0];
   }
 
-  feed() {
-    if (!this.track) return;
-    const now = this.positionMs();
-    if (!this.track.ended) this.send(this.track.playUntilMs(now + lookAheadMs));
+  async feed() {
+    if (this.feeding || !this.timer) return;
+    const token = this.token;
+    if (!this.ended) {
+      this.feeding = true;
+      const more = await this.core.request('more', { untilMs: this.positionMs() + lookAheadMs })
+        .catch(() => ({ messages: [], ended: true })).finally(() => { this.feeding = false; });
+      if (token !== this.token) return;
+      this.send(more.messages);
+      this.ended = more.ended;
+    }
     // A track that ended by itself is over once its last message has sounded.
-    if (this.track.ended && this.originFrame !== null && now > this.lastMessageMs + 50) this.finish();
+    if (this.ended && this.originFrame !== null && this.positionMs() > this.lastMessageMs + 50) this.finish();
   }
 
   // Silences the synthesizer, as the player does when a track has ended or
   // is stopped, and goes idle.
   finish() {
+    ++this.token;
     this.node.port.postMessage({ type: 'stop' });
+    this.core.request('stop').catch(() => {});
     clearInterval(this.timer);
     this.timer = null;
-    this.track?.close();
-    this.track = null;
     this.number = 0;
     this.onChange?.();
   }
 
   stop() {
-    if (this.track || this.timer) this.finish();
+    if (this.playing || this.timer) this.finish();
   }
 
   // Seeks the track that is playing to `ms`.

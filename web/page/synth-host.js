@@ -38,8 +38,11 @@ export function answer(port, type, ask) {
 // The worklet node of `context`, with `soundfont` (an ArrayBuffer, copied)
 // loaded. One engine per context: a compressed SoundFont needs a context
 // made for it.
+// The engine script that reads `soundfont`.
+export const engineUrl = (soundfont) => (isCompressedSoundFont(soundfont) ? engines.compressed : engines.plain);
+
 export async function createSynthNode(context, soundfont) {
-  const engine = isCompressedSoundFont(soundfont) ? engines.compressed : engines.plain;
+  const engine = engineUrl(soundfont);
   for (const url of [engine, 'vendor/js-synthesizer.worklet.min.js', 'synth-worklet.js']) await context.audioWorklet.addModule(url);
   context.tambeloEngine = engine;
   const node = new AudioWorkletNode(context, 'tambelo-synth', { numberOfInputs: 0, outputChannelCount: [2] });
@@ -59,17 +62,32 @@ export async function loadSoundFont(node, soundfont) {
 }
 
 // {name, bytes}: the user's SoundFont when one was chosen, else the default.
-export async function storedSoundFont() {
+// `progress(received, total)` follows a download (total 0 when unknown).
+export async function storedSoundFont(progress) {
   const cache = await openCache();
   const user = cache && (await cache.match(userSoundFontKey));
   if (user) return { name: decodeURIComponent(user.headers.get('x-name') ?? 'your SoundFont'), bytes: await user.arrayBuffer(), own: true };
-  let response = cache && (await cache.match(defaultSoundFontUrl));
-  if (!response) {
-    response = await fetch(defaultSoundFontUrl);
-    if (!response.ok) throw new Error(`the default SoundFont could not be fetched (HTTP ${response.status})`);
-    if (cache) await cache.put(defaultSoundFontUrl, response.clone());
+  const cached = cache && (await cache.match(defaultSoundFontUrl));
+  const bytes = cached ? await cached.arrayBuffer() : await download(defaultSoundFontUrl, progress);
+  if (!cached && cache) await cache.put(defaultSoundFontUrl, new Response(bytes));
+  return { name: 'TimGM6mb (default)', bytes, own: false };
+}
+
+async function download(url, progress) {
+  const response = await fetch(url);
+  if (!response.ok) throw new Error(`the default SoundFont could not be fetched (HTTP ${response.status})`);
+  const total = Number(response.headers.get('content-length')) || 0;
+  const reader = response.body.getReader();
+  const chunks = [];
+  let received = 0;
+  for (;;) {
+    const { done, value } = await reader.read();
+    if (done) break;
+    chunks.push(value);
+    received += value.length;
+    progress?.(received, total);
   }
-  return { name: 'TimGM6mb (default)', bytes: await response.arrayBuffer(), own: false };
+  return new Blob(chunks).arrayBuffer();
 }
 
 export async function rememberSoundFont(name, bytes) {

@@ -38,7 +38,22 @@ const onlyCp932 = (line) => !decodes('utf-8', line) && decodes('shift_jis', line
 const plainlyUtf8 = (line) => decodes('utf-8', line) && line.some((byte) => byte >= 0xe0);
 
 export function decodeTitleList(bytes) {
+  return decodeLines(splitLines(bytes));
+}
+
+// The lines the page searches: none when the list is too long to be
+// searched (the answers are then the same, and nothing is decoded).
+export function searchedTitleList(bytes) {
+  // Line ends counted first (a CR LF counts twice, an overestimate that is
+  // settled by splitting): no line of a long list is made.
+  let ends = 0;
+  for (let i = 0; i < bytes.length && ends <= 2 * maxSearchedLines + 1; ++i) if (bytes[i] === 0x0a || bytes[i] === 0x0d) ++ends;
+  if (ends > 2 * maxSearchedLines + 1) return [];
   const lines = splitLines(bytes);
+  return lines.length > maxSearchedLines ? [] : decodeLines(lines);
+}
+
+function decodeLines(lines) {
   const cp932Lines = lines.filter(onlyCp932).length;
   const cp932List = cp932Lines > lines.filter(plainlyUtf8).length;
   const utf8 = new TextDecoder('utf-8');
@@ -114,6 +129,19 @@ export function trackTitleLine(lines, track) {
     if (line !== undefined) return withDirectionControlsShown(line);
   }
   return `${track} NO TITLE`;
+}
+
+// trackTitleLine for every track at once: a lookup built in one pass, for
+// sets with many tracks.
+export function titleIndex(lines) {
+  const first = new Map();
+  if (lines.length <= maxSearchedLines) {
+    for (const line of lines) {
+      const number = leadingNumber(line);
+      if (!first.has(number)) first.set(number, line);
+    }
+  }
+  return (track) => first.get(track) ?? `${track} NO TITLE`;
 }
 
 // The game's title from the first line that begins with "0 ", or null.

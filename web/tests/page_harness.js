@@ -7,11 +7,15 @@ import { tmpdir } from 'node:os';
 import path from 'node:path';
 import puppeteer from 'puppeteer-core';
 
-const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm' };
+const types = {
+  '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm',
+  '.webmanifest': 'application/manifest+json', '.svg': 'image/svg+xml', '.png': 'image/png',
+};
 
-// Serves the files under `webDir`, and nothing outside it. Resolves to the
-// page's URL and a function that stops the server.
-export async function servePage(webDir) {
+// Serves the files under `webDir`, and nothing outside it, on `port` (a free
+// one by default). Resolves to the page's URL, its port and a function that
+// stops the server and drops its connections.
+export async function servePage(webDir, port = 0) {
   const server = createServer((request, response) => {
     const file = path.join(webDir, decodeURIComponent(new URL(request.url, 'http://x').pathname));
     const target = file.endsWith('/') ? path.join(file, 'index.html') : file;
@@ -23,8 +27,12 @@ export async function servePage(webDir) {
       response.writeHead(404).end();
     }
   });
-  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
-  return { url: `http://127.0.0.1:${server.address().port}/`, close: () => server.close() };
+  await new Promise((resolve) => server.listen(port, '127.0.0.1', resolve));
+  return {
+    url: `http://127.0.0.1:${server.address().port}/`,
+    port: server.address().port,
+    close: () => new Promise((resolve) => { server.close(resolve); server.closeAllConnections(); }),
+  };
 }
 
 // Starts Chromium on a new empty profile; `close` ends it and removes the profile.

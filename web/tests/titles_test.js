@@ -2,7 +2,7 @@
 // and CP932 for the whole list, leading numbers, and the searches' limits.
 //   node titles_test.js
 import assert from 'node:assert/strict';
-import { captionText, decodeTitleList, leadingNumber, maxSearchedLines, trackTitleLine } from '../page/titles.js';
+import { captionText, decodeTitleList, leadingNumber, maxSearchedLines, searchedTitleList, titleIndex, trackTitleLine } from '../page/titles.js';
 
 const bytes = (...parts) => new Uint8Array(parts.flatMap((part) => (typeof part === 'string' ? [...Buffer.from(part, 'utf8')] : part)));
 
@@ -40,4 +40,15 @@ assert.equal(trackTitleLine(long.slice(0, maxSearchedLines), 3), '3 t');
 assert.equal(trackTitleLine(['1 \u202Egnp.exe\u2066x\u2069'], 1), '1 <U+202E>gnp.exe<U+2066>x<U+2069>');
 assert.equal(captionText(['0 a\u202Ab\u202Dc']), 'TAMBELO - a<U+202A>b<U+202D>c');
 assert.equal(trackTitleLine(['1 \u2029\u202F\u2065\u206A\u200F'], 1), '1 \u2029\u202F\u2065\u206A\u200F');
+// A list too long to be searched is not decoded: no lines, the same answers.
+const longBytes = bytes(long.join('\n'));
+assert.deepEqual(searchedTitleList(longBytes), []);
+assert.deepEqual(searchedTitleList(bytes(long.join('\r\n'))), []);
+assert.equal(searchedTitleList(bytes(long.slice(0, maxSearchedLines).join('\r\n'))).length, maxSearchedLines);
+assert.deepEqual(searchedTitleList(bytes('0 G\r\n1 a')), ['0 G', '1 a']);
+// The index answers as the search does.
+for (const lines of [['0 G', '03 first', '3 second', '&H4 four'], long, long.slice(0, maxSearchedLines)]) {
+  const index = titleIndex(lines);
+  for (const track of [3, 4, 7]) assert.equal(index(track), trackTitleLine(lines, track));
+}
 console.log('title lists: all checks passed');
