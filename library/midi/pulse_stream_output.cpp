@@ -17,11 +17,14 @@ namespace {
 
 constexpr int channels = 2;
 constexpr std::size_t frame_bytes = channels * sizeof(float);
-// What the stream keeps in the server: more than the longest moment for
-// which this machine was seen to stand still (100 ms with both cores busy),
-// so that neither a stall of ours nor the server's catching up after one
-// leaves it dry. It costs no delay: every change of what plays drops it.
-constexpr pa_usec_t server_buffer_usec = 250'000;
+// What the stream keeps in the server: as much as a stock player keeps, far
+// more than the longest moment for which this machine was seen to stand
+// still (100 ms with both cores busy), so that a server starved of the
+// processor for a while catches up from it instead of running dry (with a
+// quarter of a second, a server sharing two cores with a dozen busy
+// processes did, once in ten runs). It costs no delay: every change of what
+// plays drops it.
+constexpr pa_usec_t server_buffer_usec = 2'000'000;
 // How often the server asks for more, and so (with early requests) how much
 // the sink renders ahead of the speaker: what is left of a dropped buffer.
 constexpr pa_usec_t request_usec = 10'000;

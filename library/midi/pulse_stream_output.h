@@ -7,9 +7,9 @@
 namespace tambelo {
 
 // Plays what is written to `ring` (stereo at `sample_rate` Hz) through a
-// PulseAudio server (PipeWire's PulseAudio side too), keeping a quarter of a
-// second of it in the server, as stock players keep seconds: a stall of the
-// machine or of our threads then costs nothing heard. When the ring's writer
+// PulseAudio server (PipeWire's PulseAudio side too), keeping two seconds of
+// it in the server, as stock players do: a stall of the machine, of our
+// threads or of the server then costs nothing heard. When the ring's writer
 // drops its sound (a stop, another track: `wake`), the server drops what it
 // holds too, so the change is heard at once. The output's threads (ours and
 // libpulse's event thread) ask for real-time priority, as audio threads do.
