@@ -3,6 +3,7 @@
 #include "library/offline_render.h"
 #include "library/render/frame_cursor.h"
 #include "library/render/render_settings.h"
+#include "library/render/rendering_length.h"
 #include "library/render/seamless_cut.h"
 #include "library/render/track_span.h"
 
@@ -19,8 +20,6 @@ namespace tambelo {
 
 class RenderSynth;
 
-// Longest release tail kept after a track's end.
-inline constexpr double max_release_tail_ms = 10000.0;
 // Silence threshold of the release tail: -80 dBFS.
 inline constexpr float audio_silence_level = 1e-4f;
 

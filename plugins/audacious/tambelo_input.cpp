@@ -1,8 +1,5 @@
 // The tambelo input plugin for Audacious: every track of a music set's score
 // archive ("amus.dat") is a subtune, played through libtambelo-render.
-#include "common/played_length.h"
-#include "common/score_table.h"
-
 #include <libaudcore/audstrings.h>
 #include <libaudcore/i18n.h>
 #include <libaudcore/interface.h>
@@ -34,7 +31,9 @@ struct TrackCloser {
 using TrackHandle = std::unique_ptr<tambelo_track, TrackCloser>;
 
 // The bytes of the file beside `score_uri` (no subtune part) with extension
-// `extension` (".mda"), in either case; empty when there is none.
+// `extension` (".mda"), in either case; empty when there is none. Only for
+// files that are not local: for a local one the library finds them by its
+// own rule, which takes any case.
 Index<char> read_sibling(const char* score_uri, const char* extension)
 {
     const char* ext = nullptr;
@@ -60,11 +59,10 @@ bool is_score_archive(VFSFile& file)
 {
     if (file.fseek(0, VFS_SEEK_SET) != 0)
         return false;
-    uint8_t head[TAMBELO_SCORE_TABLE_MOST_BYTES];
+    uint8_t head[TAMBELO_IDENTIFY_HEAD_BYTES];
     const int64_t got = file.fread(head, 1, sizeof head);
     const int64_t size = file.fsize();
-    return got > 0 && tambelo_score_table_tracks(head, static_cast<size_t>(got),
-                                                 size > 0 ? static_cast<uint64_t>(size) : 0) > 0;
+    return got > 0 && tambelo_identify_score(head, static_cast<size_t>(got), size > 0 ? static_cast<uint64_t>(size) : 0) > 0;
 }
 
 // The file's name without its folder and subtune, for messages.
@@ -83,6 +81,14 @@ SetHandle open_set(const char* filename, VFSFile& file, String& error)
     const char* sub = nullptr;
     uri_parse(filename, nullptr, nullptr, &sub, nullptr);
     StringBuf score_uri = str_copy(filename, static_cast<int>(sub - filename));
+    tambelo_set* set = nullptr;
+    if (StringBuf local = uri_to_filename(score_uri)) {
+        if (const char* why = tambelo_set_open_path(local, &set)) {
+            error = String(why);
+            return nullptr;
+        }
+        return SetHandle(set);
+    }
     if (file.fseek(0, VFS_SEEK_SET) != 0) {
         error = String(_("cannot read the file"));
         return nullptr;
@@ -90,7 +96,6 @@ SetHandle open_set(const char* filename, VFSFile& file, String& error)
     const Index<char> score = file.read_all();
     const Index<char> voices = read_sibling(score_uri, ".mda");
     const Index<char> titles = read_sibling(score_uri, ".txt");
-    tambelo_set* set = nullptr;
     if (const char* why = tambelo_set_open_memory(score.begin(), score.len(), voices.begin(), voices.len(),
                                                   titles.begin(), titles.len(), &set)) {
         error = String(why);
@@ -173,9 +178,17 @@ public:
         tambelo_render_settings settings;
         String soundfont;
         settings_from_preferences(settings, soundfont);
-        const int64_t frames = tambelo_played_frames(set.get(), number, &settings);
-        if (frames >= 0)
-            tuple.set_int(Tuple::Length, static_cast<int>(frames * 1000 / settings.sample_rate));
+        // The library answers at once; every rendering lasts at most
+        // TAMBELO_LONGEST_RENDERING_MS, so the milliseconds fit an int. A
+        // release tail's length is known only once it is rendered: the
+        // shortest it can be is shown.
+        int64_t least = -1;
+        if (const char* why = tambelo_set_track_frames(set.get(), number, &settings, &least, nullptr)) {
+            tuple.set_str(Tuple::Title, str_printf(_("%s (cannot play: %s)"), track.title, why));
+            return true;
+        }
+        if (least >= 0)
+            tuple.set_int(Tuple::Length, static_cast<int>(least * 1000 / settings.sample_rate));
         return true;
     }
 

@@ -9,8 +9,6 @@
 
 #include "score_typefind.h"
 
-#include "common/played_length.h"
-
 #include <gst/audio/audio.h>
 #include <gst/base/gstadapter.h>
 #include <string.h>
@@ -65,30 +63,6 @@ static GstClockTime frames_to_ns(const TambeloDec* dec, guint64 frames)
     return gst_util_uint64_scale(frames, GST_SECOND, (guint64)dec->rate_hz);
 }
 
-/* The file beside `score_path` with extension `extension` (".mda"), in
- * either case; NULL when there is none. */
-static GBytes* read_sibling(const gchar* score_path, const gchar* extension)
-{
-    const gchar* base = strrchr(score_path, '/');
-    const gchar* dot = strrchr(base ? base : score_path, '.');
-    const gsize stem = dot ? (gsize)(dot - score_path) : strlen(score_path);
-    gchar* lower = g_ascii_strdown(extension, -1);
-    gchar* upper = g_ascii_strup(extension, -1);
-    const gchar* spellings[] = {lower, upper};
-    GBytes* bytes = NULL;
-    for (guint i = 0; i < G_N_ELEMENTS(spellings) && bytes == NULL; i++) {
-        gchar* path = g_strdup_printf("%.*s%s", (int)stem, score_path, spellings[i]);
-        gchar* contents = NULL;
-        gsize length = 0;
-        if (g_file_get_contents(path, &contents, &length, NULL))
-            bytes = g_bytes_new_take(contents, length);
-        g_free(path);
-    }
-    g_free(lower);
-    g_free(upper);
-    return bytes;
-}
-
 /* The local file the upstream element reads, or NULL. */
 static gchar* upstream_file(TambeloDec* dec)
 {
@@ -105,34 +79,21 @@ static gchar* upstream_file(TambeloDec* dec)
     return path;
 }
 
-/* Opens the set from the score archive gathered; on failure returns why,
- * for the caller to post. */
+/* Opens the set from the score archive gathered, or, when upstream reads a
+ * local file, from that file with the voice archive and title list the
+ * library finds beside it; on failure returns why, for the caller to post. */
 static GError* open_set(TambeloDec* dec)
 {
     const gsize score_size = gst_adapter_available(dec->score);
     guint8* score_bytes = score_size > 0 ? gst_adapter_take(dec->score, score_size) : NULL;
-    GBytes* score = score_bytes ? g_bytes_new_take(score_bytes, score_size) : NULL;
     gchar* path = upstream_file(dec);
-    GBytes* voices = path ? read_sibling(path, ".mda") : NULL;
-    GBytes* titles = path ? read_sibling(path, ".txt") : NULL;
-    gsize voices_size = 0, titles_size = 0;
-    const void* voices_data = voices ? g_bytes_get_data(voices, &voices_size) : NULL;
-    const void* titles_data = titles ? g_bytes_get_data(titles, &titles_size) : NULL;
-    gsize size = 0;
-    const void* score_data = score ? g_bytes_get_data(score, &size) : NULL;
-    const char* error =
-        tambelo_set_open_memory(score_data, size, voices_data, voices_size, titles_data, titles_size, &dec->set);
+    const char* error = path ? tambelo_set_open_path(path, &dec->set)
+                             : tambelo_set_open_memory(score_bytes, score_size, NULL, 0, NULL, 0, &dec->set);
     GError* failure = NULL;
     if (error != NULL)
-        failure = g_error_new(GST_STREAM_ERROR, GST_STREAM_ERROR_DECODE, "Cannot play %s: %s",
-                              path ? path : "this music set", error);
+        failure = g_error_new(GST_STREAM_ERROR, GST_STREAM_ERROR_DECODE, "Cannot play: %s", error);
     g_free(path);
-    if (score)
-        g_bytes_unref(score);
-    if (voices)
-        g_bytes_unref(voices);
-    if (titles)
-        g_bytes_unref(titles);
+    g_free(score_bytes);
     return failure;
 }
 
@@ -170,6 +131,22 @@ static GstTagList* track_tags(TambeloDec* dec, const tambelo_track_info* info)
 
 static void render_loop(gpointer user_data);
 
+/* At the end of a rendering whose length was known only within bounds (a
+ * release tail), the length it turned out to have, for what shows it. */
+static void tell_final_duration(TambeloDec* dec, guint64 frames)
+{
+    const GstClockTime duration = frames_to_ns(dec, frames);
+    GST_OBJECT_LOCK(dec);
+    const gboolean changed = dec->duration_ns != duration;
+    dec->duration_ns = duration;
+    GST_OBJECT_UNLOCK(dec);
+    if (!changed)
+        return;
+    dec->segment.duration = duration;
+    gst_pad_push_event(dec->srcpad, gst_event_new_tag(gst_tag_list_new(GST_TAG_DURATION, duration, NULL)));
+    gst_element_post_message(GST_ELEMENT(dec), gst_message_new_duration_changed(GST_OBJECT(dec)));
+}
+
 /* Opens the track, announces the stream and starts rendering; on failure
  * returns why, for the caller to post. */
 static GError* start_track(TambeloDec* dec)
@@ -202,9 +179,10 @@ static GError* start_track(TambeloDec* dec)
         return g_error_new(GST_STREAM_ERROR, GST_STREAM_ERROR_DECODE, "Cannot play track %d: %s", number, error);
     }
 
-    gint64 length_frames = tambelo_track_length_frames(dec->track);
-    if (length_frames < 0)
-        length_frames = tambelo_played_frames(dec->set, number, &settings);
+    /* Answered at once, without rendering; with a release tail, the
+     * shortest the rendering can be (the stream's end says the rest). */
+    gint64 length_frames = -1;
+    tambelo_set_track_frames(dec->set, number, &settings, &length_frames, NULL);
     g_free(soundfont);
     const GstClockTime duration = length_frames >= 0 ? frames_to_ns(dec, (guint64)length_frames) : GST_CLOCK_TIME_NONE;
     GST_OBJECT_LOCK(dec);
@@ -250,6 +228,8 @@ static void render_loop(gpointer user_data)
     if (frames == 0 ||
         (GST_CLOCK_TIME_IS_VALID(dec->segment.stop) && pts >= dec->segment.stop)) {
         gst_buffer_unref(buffer);
+        if (frames == 0)
+            tell_final_duration(dec, start_frames);
         flow = GST_FLOW_EOS;
     } else {
         gst_buffer_set_size(buffer, (gssize)(frames * BYTES_PER_FRAME));
