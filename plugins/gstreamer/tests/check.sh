@@ -118,16 +118,10 @@ grep -q "Duration: 0:0[1-9]" "$work/cut.txt" || { fail "a set cut short is not d
 timeout 60 gst-launch-1.0 -q filesrc location="$work/cut/amus.dat" ! tambelodec ! fakesink >"$work/cut.log" 2>&1 \
   || { fail "track 1 of a set cut short does not play"; cat "$work/cut.log" >&2; }
 
-# Sets that describe music of hours, years: nothing is rendered to learn a
-# length, so every tool answers at once (track 1 lasts about twenty hours,
-# track 2 an hour).
-mkdir "$work/long"
-printf '%s\n' 'title = "Long"' '[[track]]' 'title = "Twenty hours"' 'score = "ends.mml"' 'voices = "v.toml"' \
-  '[[track]]' 'title = "An hour"' 'score = "hour.mml"' 'voices = "v.toml"' >"$work/long/set.toml"
-printf 'phrase a { t1.1 ! @1 c r%%65535 c }\nchannel 0: a\n' >"$work/long/ends.mml"
-printf 'phrase a { t1.1 ! @1 c r%%3170 c }\nchannel 0: a\n' >"$work/long/hour.mml"
-printf 'tempo_base = 64\n[voice.1]\nprogram = 0\n' >"$work/long/v.toml"
-"$cli" pack "$work/long" -o "$work/long/out" >/dev/null
+# Sets that describe music of hours, years (tests/long_set): nothing is
+# rendered to learn a length, so every tool answers at once (track 1 lasts
+# about twenty hours, track 2 an hour).
+"$cli" pack "$(dirname "$0")/../../../tests/long_set" -o "$work/long/out" >/dev/null
 started=$SECONDS
 timeout 20 gst-discoverer-1.0 -t 5 "$work/long/out/amus.dat" >"$work/long.txt" 2>&1 || true
 [ $((SECONDS - started)) -le 10 ] || fail "gst-discoverer-1.0 took $((SECONDS - started)) s on a set of very long tracks"
