@@ -12,7 +12,8 @@ trap 'rm -rf "$work"' EXIT
 artifacts="$build/fuzz-findings"
 mkdir -p "$artifacts"
 
-for target in fuzz_score_compiler fuzz_voice_set fuzz_page_archive fuzz_score_language fuzz_title_list; do
+for target in fuzz_score_compiler fuzz_voice_set fuzz_page_archive fuzz_score_language fuzz_title_list \
+    fuzz_set_identity; do
   corpus="$work/$target"
   cp -r "$root/fuzz/corpus/$target" "$corpus"
   echo "--- $target for ${seconds}s"
