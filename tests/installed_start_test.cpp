@@ -97,6 +97,13 @@ TEST(InstalledStart, TheStartSetIsTheFirstPlaceThatHoldsOne)
     EXPECT_EQ(start_score_archive(places), last.path() / "game.dat");
     EXPECT_NE(unusable_start_path_message(places, last.path() / "game.dat").find("is not a music set"),
               std::string::npos);
+    // Nothing holds a set, and the file left is not one: the user is told.
+    const StartSetPlaces nowhere{program.path(), {}, {}, {}};
+    std::ofstream(program.path() / "amus.dat") << "not a set";
+    EXPECT_EQ(start_score_archive(nowhere), program.path() / "amus.dat");
+    EXPECT_NE(unusable_start_path_message(nowhere, program.path() / "amus.dat").find("is not a music set"),
+              std::string::npos);
+    fs::remove(program.path() / "amus.dat");
     // Beside the program, in any case.
     touch(program.path() / "AMUS.DAT");
     EXPECT_EQ(start_score_archive(places), program.path() / "AMUS.DAT");

@@ -52,6 +52,9 @@ std::filesystem::path start_score_archive(const StartSetPlaces& places)
 
 std::string unusable_start_path_message(const StartSetPlaces& places, const std::filesystem::path& start)
 {
+    // Nothing else held a set either: what is left plays nothing.
+    if (ordinary_file_exists(start) && !is_music_set(start))
+        return start.lexically_normal().string() + " " + not_a_set_reason + ". Nothing plays.";
     if (places.command_line.empty())
         return {};
     const std::filesystem::path named = score_archive_named_by(places.command_line);
