@@ -78,7 +78,7 @@ extern "C" {
  * when calls or fields are added. */
 #define TAMBELO_RENDER_VERSION_MAJOR 0
 #define TAMBELO_RENDER_VERSION_MINOR 2
-/* Both in one number, as tambelo_render_version() answers. */
+/* Both in one number, as tambelo_render_version() answers. Since 0.2. */
 #define TAMBELO_RENDER_VERSION (TAMBELO_RENDER_VERSION_MAJOR * 0x10000 + TAMBELO_RENDER_VERSION_MINOR)
 
 /* A music set, read whole into memory. */
@@ -95,7 +95,7 @@ TAMBELO_RENDER_API unsigned tambelo_render_version(void);
 
 /* ---- Music sets ------------------------------------------------------ */
 
-/* The bytes of a file's start that tambelo_identify_score needs. */
+/* The bytes of a file's start that tambelo_identify_score needs. Since 0.2. */
 #define TAMBELO_IDENTIFY_HEAD_BYTES 4096
 
 /* Whether a file is a music set's score archive, from its first bytes:
@@ -169,7 +169,7 @@ typedef struct tambelo_track_info {
  * looping one) would: a damaged or hostile set can describe music that
  * plays for years. A longer track's information says it cannot be played,
  * and settings that would render longer are refused by tambelo_track_open,
- * so that nothing a file says makes a host work for longer. */
+ * so that nothing a file says makes a host work for longer. Since 0.2. */
 #define TAMBELO_LONGEST_RENDERING_MS (3.0 * 3600.0 * 1000.0)
 
 /* Track `number`'s information, kept by the set until it is closed; NULL
