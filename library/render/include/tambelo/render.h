@@ -185,7 +185,8 @@ TAMBELO_RENDER_API const char* tambelo_set_track_info(const tambelo_set* set, in
                                                       tambelo_track_info* info);
 
 /* How long a rendering of track `number` with `settings` (NULL: the
- * defaults) lasts in frames, found without rendering it (microseconds):
+ * defaults) lasts in frames, found without rendering it (as quickly as
+ * tambelo_set_track answers):
  * what tambelo_track_render_float hands out from the start to the end. A
  * track that ends by itself with its release tail kept: the tail's length
  * depends on the sound, so `*least_frames` and `*most_frames` hold its
