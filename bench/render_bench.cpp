@@ -10,7 +10,8 @@
 //
 //   render_bench [--set SET.dat] [--soundfont SF2] [--sample-rate HZ] [--repeat N]
 
-#include "cli/export/music_set.h"
+#include "cli/music_set_files.h"
+#include "library/render/render_set.h"
 #include "library/midi/fluid_synth_setup.h"
 
 #include <sndfile.h>
@@ -152,7 +153,9 @@ int main(int argc, char** argv)
         std::cerr << "render_bench: the fluidsynth program is missing (Debian package fluidsynth)\n";
         return 1;
     }
-    const std::int32_t tracks = tambelo::count_tracks(set);
+    const tambelo::MusicSetFiles files = tambelo::music_set_files(set);
+    const auto opened = tambelo::RenderSet::open_files(files.score, files.voice, "", nullptr);
+    const std::int32_t tracks = opened ? opened->track_count() : 0;
     if (tracks == 0) {
         std::cerr << "render_bench: no tracks in " << set << " (build the sample set first)\n";
         return 1;

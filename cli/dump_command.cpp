@@ -67,10 +67,8 @@ void run_dump(const DumpOptions& options)
     // of the file) is still a track: the player fails it and holds what is
     // shown below, as `trace` plays it.
     const char* set = options.set_path.c_str();
-    const std::int32_t count = count_tracks(set);
+    const std::int32_t count = require_music_set(set);
     if (options.track < 1 || options.track > count) {
-        if (count == 0)
-            fail(shown_path(options.set_path) + " holds no tracks");
         fail("no track " + std::to_string(options.track) + " in " + shown_path(options.set_path) +
              (count == 1 ? " (it holds track 1 only)" : " (it holds tracks 1 to " + std::to_string(count) + ")"));
     }

@@ -138,11 +138,9 @@ void run_export(const ExportArguments& arguments)
     // otherwise take a signal and end the program on the spot.
     InterruptFlag interrupt;
     require_input_file(arguments.set_path);
+    const std::int32_t count = require_music_set(arguments.set_path);
     const MusicSetFiles files = music_set_files(arguments.set_path);
     input_file_if_present(files.voice);
-    const std::int32_t count = count_tracks(files.score);
-    if (count == 0)
-        fail("no tracks in " + shown_path(arguments.set_path));
 
     std::vector<std::int32_t> tracks;
     if (arguments.tracks.empty()) {

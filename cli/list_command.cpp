@@ -31,12 +31,14 @@ void add_list_command(CLI::App& app)
         ->capture_default_str();
     command->callback([set_path, json, sample_rate] {
         require_input_file(*set_path);
+        require_music_set(*set_path);
         const MusicSetFiles files = music_set_files(*set_path);
         input_file_if_present(files.voice);
-        const auto set = RenderSet::open_files(files.score, files.voice, "");
-        const std::int32_t count = set ? set->track_count() : 0;
-        if (count == 0)
-            fail("no tracks in " + shown_path(*set_path));
+        std::string why;
+        const auto set = RenderSet::open_files(files.score, files.voice, "", &why);
+        if (!set)
+            fail(why);
+        const std::int32_t count = set->track_count();
         if (*json) {
             std::vector<std::int32_t> tracks;
             for (std::int32_t track = 1; track <= count; ++track)

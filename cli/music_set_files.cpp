@@ -1,21 +1,30 @@
 #include "cli/music_set_files.h"
 
-#include "library/page_archive.h"
+#include "cli/commands.h"
+#include "cli/safe_text.h"
+#include "library/set_model/set_files.h"
+
+#include <filesystem>
 
 namespace tambelo {
 
 MusicSetFiles music_set_files(const std::string& score_path)
 {
-    const std::string base = score_path.substr(0, score_path.size() >= 4 ? score_path.size() - 4 : 0);
-    return {score_path, base + ".mda", base + ".txt"};
+    const SetFileNames files = set_files_of_utf8(score_path);
+    return {files.score, files.voices, files.titles};
 }
 
-std::int32_t count_tracks(const std::string& score_path)
+ScoreIdentity identify_set_file(const std::string& score_path)
 {
-    std::int32_t count = 0;
-    while (PageArchive::next_entry(score_path.c_str(), count) == count + 1)
-        ++count;
-    return count;
+    return identify_score_file(std::filesystem::path(std::u8string(score_path.begin(), score_path.end())));
+}
+
+std::int32_t require_music_set(const std::string& score_path)
+{
+    const ScoreIdentity identity = identify_set_file(score_path);
+    if (!identity.is_set())
+        cli::fail(shown_path(score_path) + " " + not_a_set_reason);
+    return identity.tracks;
 }
 
 }  // namespace tambelo

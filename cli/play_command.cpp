@@ -176,8 +176,12 @@ void run_play(const PlayOptions& options)
 {
     if (const InputCheck check = check_input_file(options.set_path); check.kind != InputKind::readable)
         fail(check.kind == InputKind::missing ? "no such music set: " + shown_path(options.set_path) : check.reason);
-    if (options.track < 1 || !PageArchive::read_entry(options.set_path.c_str(), options.track))
-        fail("no track " + std::to_string(options.track) + " in " + shown_path(options.set_path));
+    const std::int32_t count = require_music_set(options.set_path);
+    if (options.track < 1 || options.track > count)
+        fail("no track " + std::to_string(options.track) + " in " + shown_path(options.set_path) +
+             (count == 1 ? " (it holds track 1 only)" : " (it holds tracks 1 to " + std::to_string(count) + ")"));
+    if (options.track > identify_set_file(options.set_path).intact)
+        fail("track " + std::to_string(options.track) + " of " + shown_path(options.set_path) + " " + cut_off_reason);
     const std::string& set = options.set_path;
     const std::string voice_path = music_set_files(set).voice;
     input_file_if_present(voice_path);

@@ -35,6 +35,7 @@ void print_messages(MessageLog& log, std::uint32_t clock_start)
 void run_trace(const TraceOptions& options)
 {
     require_input_file(options.set_path);
+    require_music_set(options.set_path);
     if (options.track < 1)
         fail("track numbers start at 1; got " + std::to_string(options.track));
     // A set without its voice archive plays with the default voices; a voice

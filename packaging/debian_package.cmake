@@ -58,11 +58,11 @@ if(TARGET tambelo_render_c)
   # dpkg-shlibdeps what to depend on (the shlibs and symbols files: every
   # export and the version that brought it) and has ldconfig refresh the
   # library cache through dpkg's trigger once per run.
-  set(render_package libtambelo-render${TAMBELO_SOVERSION})
+  set(render_package libtambelo-render${TAMBELO_RENDER_VERSION_MAJOR})
   set(render_control_dir ${deb_binary_dir}/${render_package})
   configure_file(${deb_source_dir}/debian/${render_package}.symbols ${render_control_dir}/symbols COPYONLY)
   file(WRITE ${render_control_dir}/shlibs
-    "libtambelo-render ${TAMBELO_SOVERSION} ${render_package} (>= ${PROJECT_VERSION})\n")
+    "libtambelo-render ${TAMBELO_RENDER_VERSION_MAJOR} ${render_package} (>= ${PROJECT_VERSION})\n")
   file(WRITE ${render_control_dir}/triggers "activate-noawait ldconfig\n")
   tambelo_debian_docs(render-runtime ${render_package})
   tambelo_debian_docs(render-development libtambelo-render-dev)
@@ -101,7 +101,7 @@ pkg-config file tambelo-render.")
 endif()
 
 # The plugins play through the rendering library, of this version or newer.
-set(plugin_depends "libtambelo-render${TAMBELO_SOVERSION} (>= ${PROJECT_VERSION})")
+set(plugin_depends "libtambelo-render${TAMBELO_RENDER_VERSION_MAJOR} (>= ${PROJECT_VERSION})")
 
 if(TARGET audacious_tambelo)
   tambelo_debian_docs(audacious-plugin audacious-plugin-tambelo)

@@ -131,7 +131,7 @@ grep -q "libtambelo-render\.so\.0 .*$cached" <<< "$(ldconfig -p)" \
 # program needs for the calls it makes; a call missing there would give
 # programs a dependency that is too weak.
 exported=$(objdump -T "$library" | awk '$2 == "g" && $4 == ".text" { print $NF }' | sort)
-listed=$(sed -n 's/^ \([^@]*\)@Base .*/\1/p' "$(dpkg-query --control-path libtambelo-render0 symbols)" | sort)
+listed=$(sed -n 's/^ \(tambelo_[^@]*\)@TAMBELO_RENDER_0 .*/\1/p' "$(dpkg-query --control-path libtambelo-render0 symbols)" | sort)
 [ "$exported" = "$listed" ] || fail "packaging/debian/libtambelo-render0.symbols does not list what $library exports:
 $(diff <(echo "$listed") <(echo "$exported") | grep '^[<>]')"
 # -Werror: the installed header compiles cleanly, as its users build.

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -87,7 +89,7 @@ TEST_F(CliPaths, AVoiceArchiveThatIsNoFileIsNamedInsteadOfBlockingOrIgnored)
         expect_one_line_failure(command, "amus.mda is a named pipe");
 }
 
-TEST_F(CliPaths, AnUnreadableSetIsReportedAsSuchAndASetWithoutTracksFails)
+TEST_F(CliPaths, AnUnreadableSetIsReportedAsSuchAndWhatIsNotASetIsNamedSo)
 {
     std::filesystem::permissions(set_, std::filesystem::perms::none);
     if (geteuid() != 0) {  // permissions do not hold back the superuser
@@ -95,8 +97,13 @@ TEST_F(CliPaths, AnUnreadableSetIsReportedAsSuchAndASetWithoutTracksFails)
             expect_one_line_failure(command, "permission denied");
     }
 
+    // A table without tracks, and text: neither is a music set, for any command.
     const std::string empty = testing::write_music_set(folder_, {}, {}, "empty").score;
-    expect_one_line_failure({"list", empty}, "no tracks in");
+    const std::string text = path("notes.dat");
+    std::ofstream(text) << "root:x:0:0:root:/root:/bin/bash\n";
+    for (const std::string& file : {empty, text})
+        for (const auto& command : commands_reading(file, path("out")))
+            expect_one_line_failure(command, "is not a music set: it does not start with a score archive's track table");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include "frontend/window_logic/common.h"
 #include "frontend/window_logic/start_set.h"
+#include "tests/support/score_archive_bytes.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +18,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void touch(const fs::path& path) { std::ofstream(path) << "x"; }
+void touch(const fs::path& path) { std::ofstream(path) << tambelo::testing::one_track_score_archive(); }
 
 }  // namespace
 
@@ -90,4 +91,20 @@ TEST(InstalledStart, TheStartSetIsTheFirstPlaceThatHoldsOne)
     places.command_line = named.path();
     EXPECT_EQ(unusable_start_path_message(places, named.path() / "amus.dat"), "");
     EXPECT_TRUE(score_archive_named_by(last.path()).empty());
+
+    // A file that is not a music set is passed over too, and named as such.
+    std::ofstream(named.path() / "amus.dat") << "not a set";
+    EXPECT_EQ(start_score_archive(places), last.path() / "game.dat");
+    EXPECT_NE(unusable_start_path_message(places, last.path() / "game.dat").find("is not a music set"),
+              std::string::npos);
+    // Nothing holds a set, and the file left is not one: the user is told.
+    const StartSetPlaces nowhere{program.path(), {}, {}, {}};
+    std::ofstream(program.path() / "amus.dat") << "not a set";
+    EXPECT_EQ(start_score_archive(nowhere), program.path() / "amus.dat");
+    EXPECT_NE(unusable_start_path_message(nowhere, program.path() / "amus.dat").find("is not a music set"),
+              std::string::npos);
+    fs::remove(program.path() / "amus.dat");
+    // Beside the program, in any case.
+    touch(program.path() / "AMUS.DAT");
+    EXPECT_EQ(start_score_archive(places), program.path() / "AMUS.DAT");
 }

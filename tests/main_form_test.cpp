@@ -6,6 +6,7 @@
 #include "frontend/window_logic/common.h"
 #include "frontend/window_logic/main_form.h"
 #include "frontend/window_logic/path_encoding.h"
+#include "tests/support/score_archive_bytes.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -83,6 +84,7 @@ public:
         return chosen_file;
     }
     void show_error(const std::string& message) override { errors.push_back(message); }
+    void show_notice(const std::string& message) override { notices.push_back(message); }
     void sleep_ms(int milliseconds) override
     {
         std::ofstream(log_, std::ios::app) << "pause " << milliseconds << "\n";
@@ -92,6 +94,7 @@ public:
     std::string status;
     int status_updates = 0;
     Lines errors;
+    Lines notices;
     fs::path chosen_file;
 
 private:
@@ -331,7 +334,7 @@ TEST(FormUnload, ClosingTheWindowOnlyReleasesAndOnlyOnce)
     EXPECT_FALSE(session.form().ended_by_failure());
 }
 
-TEST(OpenCommand, CutsFourCharactersWhateverTheNameEndsWith)
+TEST(OpenCommand, FindsTheVoicesAndTitlesByTheChosenFilesName)
 {
     Session session;
     write_file(session.folder("amus.txt"), "0 First game\r\n");
@@ -350,7 +353,7 @@ TEST(OpenCommand, CutsFourCharactersWhateverTheNameEndsWith)
     voices += ".mda";
     fs::path titles = stem;
     titles += ".txt";
-    write_file(chosen, "score");
+    write_file(chosen, tambelo::testing::one_track_score_archive());
     write_file(voices, "voices");
     write_file(titles, "0 Second game\r\n1 Prologue\r\n");
     session.open(chosen);
@@ -359,7 +362,7 @@ TEST(OpenCommand, CutsFourCharactersWhateverTheNameEndsWith)
     const std::optional<std::string> score_argument = library_path_argument(chosen);
     const std::optional<std::string> voices_argument = library_path_argument(voices);
     ASSERT_TRUE(score_argument && voices_argument);
-    EXPECT_EQ(narrow_file_bytes(*score_argument), "score");
+    EXPECT_EQ(narrow_file_bytes(*score_argument), tambelo::testing::one_track_score_archive());
     EXPECT_EQ(narrow_file_bytes(*voices_argument), "voices");
     const Lines calls = session.calls_after_start();
     EXPECT_EQ(Lines(calls.begin() + 2, calls.end()),
@@ -377,10 +380,37 @@ TEST(OpenCommand, ASetWithoutTitleListDropsTheOldTitles)
     write_file(session.folder("amus.txt"), "0 First game\r\n1 Opening\r\n");
     ASSERT_TRUE(session.start());
     tambelo::testing::TempDir other;
-    write_file(other.path() / "amus.dat", "score");
+    write_file(other.path() / "amus.dat", tambelo::testing::one_track_score_archive());
     session.open(other.path() / "amus.dat");
     EXPECT_EQ(session.view().caption, "TAMBELO");
     EXPECT_EQ(session.view().status, " 1 NO TITLE");
+}
+
+TEST(OpenCommand, FindsTheFilesOfASetInUpperCaseAndRefusesWhatIsNotASet)
+{
+    Session session;
+    write_file(session.folder("amus.txt"), "0 First game\r\n1 Opening\r\n");
+    ASSERT_TRUE(session.start());
+    tambelo::testing::TempDir other;
+    write_file(other.path() / "AMUS.DAT", tambelo::testing::one_track_score_archive());
+    write_file(other.path() / "AMUS.MDA", "voices");
+    write_file(other.path() / "Amus.Txt", "0 Second game\r\n1 Prologue\r\n");
+    session.open(other.path() / "AMUS.DAT");
+    EXPECT_EQ(session.form().voice_path(), other.path() / "AMUS.MDA");
+    EXPECT_EQ(session.view().caption, "TAMBELO - Second game");
+    EXPECT_EQ(session.view().status, " 1 Prologue");
+
+    // Text, or a file of another kind named .dat: not opened (so not
+    // remembered), the set playing goes on, and the user is told once.
+    const Lines before = session.calls();
+    write_file(other.path() / "notes.dat", "root:x:0:0:root:/root:/bin/bash\n");
+    session.open(other.path() / "notes.dat");
+    EXPECT_EQ(session.calls(), before);
+    EXPECT_EQ(session.form().score_path(), other.path() / "AMUS.DAT");
+    ASSERT_EQ(session.view().notices.size(), 1u);
+    EXPECT_EQ(session.view().notices[0], "notes.dat is not a music set: it does not start with a score "
+                                         "archive's track table.");
+    EXPECT_TRUE(session.view().errors.empty());
 }
 
 TEST(OpenCommand, CancellingOrChoosingNoOrdinaryFileChangesNothing)
@@ -408,15 +438,6 @@ TEST(OpenCommand, CancellingOrChoosingNoOrdinaryFileChangesNothing)
         EXPECT_EQ(session.form().current_track(), 2);
         EXPECT_TRUE(session.program_folder_is_current());
     }
-}
-
-TEST(WithoutLastCharacters, CountsCharactersNotCodeUnits)
-{
-    EXPECT_EQ(without_last_characters("set.dat", 4), fs::path("set"));
-    EXPECT_EQ(without_last_characters(fs::path(u8"ab.d\U0001F3B5"), 4), fs::path("a"));
-    EXPECT_EQ(without_last_characters(fs::path(u8"a\U0001F3B5.dat"), 4), fs::path(u8"a\U0001F3B5"));
-    EXPECT_EQ(without_last_characters(fs::path(u8"\u66F2.dat"), 4), fs::path(u8"\u66F2"));
-    EXPECT_EQ(without_last_characters("abc", 4), fs::path());
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "frontend/qt/remembered_set.h"
 #include "frontend/window_logic/common.h"
 #include "frontend/window_logic/pictures.h"
+#include "tests/support/score_archive_bytes.h"
 
 #include <QAction>
 #include <QDir>
@@ -16,6 +17,7 @@
 #include <QXmlStreamReader>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QMessageBox>
 #include <QtTest>
 
 #include <csignal>
@@ -193,7 +195,13 @@ void WindowTest::anOpenedSetIsRememberedForTheNextStart()
     window.findChild<QAction*>("mnuOpen")->trigger();
     QCOMPARE(remembered_set(), QString("/before.dat"));
 
+    // Nor is a file that is not a music set: the user is told instead.
     write_file(session.chosen_file, "score");
+    window.findChild<QAction*>("mnuOpen")->trigger();
+    QCOMPARE(remembered_set(), QString("/before.dat"));
+    QTRY_VERIFY(window.findChild<QMessageBox*>("notice") != nullptr);
+
+    write_file(session.chosen_file, QByteArray::fromStdString(tambelo::testing::one_track_score_archive()));
     window.findChild<QAction*>("mnuOpen")->trigger();
     QCOMPARE(remembered_set(), session.chosen_file);
 }

@@ -2,6 +2,7 @@
 
 #include "cli/authoring/page_archive_writer.h"
 #include "cli/export/audio_track.h"
+#include "library/render/rendering_length.h"
 
 #include <algorithm>
 #include <atomic>
@@ -13,9 +14,6 @@
 
 namespace tambelo {
 namespace {
-
-constexpr int max_export_hours = 3;
-constexpr double max_export_ms = max_export_hours * 3600.0 * 1000.0;
 
 bool stopping(const ExportSettings& settings)
 {
@@ -50,10 +48,11 @@ public:
         const TrackSpan span = plan_track_span(length, track->tick_length_ms(), loops);
         const double fade_ms =
             span.loops && !seamless && settings_.format != ExportFormat::mid ? settings_.fade_seconds * 1000.0 : 0.0;
-        if (span.music_ms + fade_ms > max_export_ms) {
-            // A damaged or hostile set can describe music that plays for
-            // years: rendering it would take as long and fill the disk.
-            outcome.reason = "would play for more than " + std::to_string(max_export_hours) + " hours";
+        // The library's one bound: a damaged or hostile set can describe
+        // music that plays for years, which would take as long to render
+        // and fill the disk.
+        if (!(span.music_ms + fade_ms <= longest_rendering_ms)) {
+            outcome.reason = too_long_reason;
             return outcome;
         }
         if (length.kind == TrackLength::Kind::loops && length.cycles_differ)

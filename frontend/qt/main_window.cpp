@@ -6,6 +6,7 @@
 #include "frontend/qt/pixels_image.h"
 #include "frontend/window_logic/pictures.h"
 #include "frontend/window_logic/start_set.h"
+#include "library/set_model/score_identity.h"
 
 #include <QAction>
 #include <QBitmap>
@@ -221,6 +222,10 @@ void MainWindow::open_set(const QString& path)
     const std::filesystem::path score = score_archive_named_by(named);
     if (score.empty()) {
         show_notice("There is no music set at " + path + " (no such file, or a folder without amus.dat).");
+        return;
+    }
+    if (!identify_score_file(score).is_set()) {
+        show_notice(path + " " + tambelo::not_a_set_reason + ".");
         return;
     }
     handed_set_ = score;

@@ -54,6 +54,7 @@ public:
     void set_status(const std::string& text) override;
     std::filesystem::path ask_for_file() override;
     void show_error(const std::string& message) override;
+    void show_notice(const std::string& message) override { show_notice(QString::fromStdString(message)); }
     void sleep_ms(int milliseconds) override;
 
 protected:

@@ -234,6 +234,11 @@ void Win32MainWindow::show_error(const std::string& message)
         PostQuitMessage(1);
 }
 
+void Win32MainWindow::show_notice(const std::string& message)
+{
+    MessageBoxW(window_, widen(message).c_str(), L"TAMBELO", MB_OK | MB_ICONWARNING);
+}
+
 void Win32MainWindow::sleep_ms(int milliseconds) { Sleep(static_cast<DWORD>(milliseconds)); }
 
 }  // namespace tambelo::frontend

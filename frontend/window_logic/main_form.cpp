@@ -2,6 +2,8 @@
 
 #include "frontend/window_logic/path_encoding.h"
 #include "frontend/window_logic/window_texts.h"
+#include "library/set_model/score_identity.h"
+#include "library/set_model/set_files.h"
 #include "titles/plain_titles.h"
 #include "titles/title_list.h"
 
@@ -9,7 +11,6 @@
 #include <stdexcept>
 #include <string>
 #include <system_error>
-#include <type_traits>
 #include <utility>
 
 namespace tambelo::frontend {
@@ -26,33 +27,7 @@ void skip_on_failure(Step&& step)
     }
 }
 
-// True for the code units that continue a character begun before them: a
-// UTF-8 continuation byte, or the low half of a UTF-16 surrogate pair.
-template <typename Char>
-bool continues_character(const std::basic_string<Char>& text, std::size_t i)
-{
-    const auto unit = static_cast<std::make_unsigned_t<Char>>(text[i]);
-    if constexpr (sizeof(Char) == 1)
-        return (unit & 0xC0) == 0x80;
-    else
-        return unit >= 0xDC00 && unit <= 0xDFFF && i > 0 &&
-               static_cast<std::make_unsigned_t<Char>>(text[i - 1]) >= 0xD800 &&
-               static_cast<std::make_unsigned_t<Char>>(text[i - 1]) <= 0xDBFF;
-}
-
 }  // namespace
-
-std::filesystem::path without_last_characters(const std::filesystem::path& path, int count)
-{
-    const std::filesystem::path::string_type& text = path.native();
-    std::size_t end = text.size();
-    for (int i = 0; i < count && end > 0; ++i) {
-        --end;
-        while (end > 0 && continues_character(text, end))
-            --end;
-    }
-    return std::filesystem::path(text.substr(0, end));
-}
 
 MainForm::MainForm(PlaybackLibrary& library, WindowView& view, std::filesystem::path program_folder)
     : library_(library), view_(view), program_folder_(std::move(program_folder))
@@ -117,12 +92,10 @@ void MainForm::set_start_score_path(std::filesystem::path score_path)
 
 void MainForm::set_set_paths(const std::filesystem::path& score_path)
 {
-    datPath = score_path;
-    // Four characters go whatever the name ends with.
-    mdaPath = without_last_characters(datPath, 4);
-    mdaPath += ".mda";
-    txtPath = without_last_characters(datPath, 4);
-    txtPath += ".txt";
+    const SetFiles files = set_files_of(score_path);
+    datPath = files.score;
+    mdaPath = files.voices;
+    txtPath = files.titles;
 }
 
 void MainForm::request_track()
@@ -137,9 +110,7 @@ bool MainForm::Form_Load()
         make_program_folder_current();
         library_.initialize();
         if (start_score_path_.empty()) {
-            datPath = program_folder_ / "amus.dat";
-            mdaPath = program_folder_ / "amus.mda";
-            txtPath = program_folder_ / "amus.txt";
+            set_set_paths(find_in_any_case(program_folder_, "amus.dat").value_or(program_folder_ / "amus.dat"));
         } else {
             set_set_paths(start_score_path_);
         }
@@ -190,6 +161,11 @@ void MainForm::mnuOpen_Click()
         skip_on_failure([this] { make_program_folder_current(); });
         if (chosen.empty() || !ordinary_file_exists(chosen))
             return;
+        // Not opened, so not remembered either: the set playing goes on.
+        if (!identify_score_file(chosen).is_set()) {
+            view_.show_notice(display_text(chosen.filename()) + " " + not_a_set_reason + ".");
+            return;
+        }
         set_set_paths(chosen);
         const SetArchivePaths paths = library_paths();
         skip_on_failure([this] {

@@ -110,8 +110,4 @@ private:
     std::vector<std::string> titles;
 };
 
-// `path` without its last `count` characters (a multi-byte or surrogate
-// pair character counts once); empty when it has no more.
-std::filesystem::path without_last_characters(const std::filesystem::path& path, int count);
-
 }  // namespace tambelo::frontend

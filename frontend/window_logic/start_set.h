@@ -31,8 +31,9 @@ std::filesystem::path score_archive_named_by(const std::filesystem::path& file_o
 std::filesystem::path start_score_archive(const StartSetPlaces& places);
 
 // What to tell the user at start when the file or folder named on the
-// command line holds no set, so that `start` plays instead; empty when
-// nothing was named or it holds a set.
+// command line holds no set, so that `start` plays instead, or when `start`
+// itself is a file that is not a music set; empty when nothing was named or
+// it holds a set.
 std::string unusable_start_path_message(const StartSetPlaces& places, const std::filesystem::path& start);
 
 }  // namespace tambelo::frontend

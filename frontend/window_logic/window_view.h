@@ -37,6 +37,10 @@ public:
     // makes no library call after this.
     virtual void show_error(const std::string& message) = 0;
 
+    // Tells the user something went wrong that the window goes on without
+    // (a file that is not a music set), in one line, without blocking.
+    virtual void show_notice(const std::string& message) = 0;
+
     // Pauses the user-interface thread.
     virtual void sleep_ms(int milliseconds) = 0;
 };

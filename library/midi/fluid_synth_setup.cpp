@@ -86,6 +86,22 @@ std::vector<std::string> soundfont_candidates(const std::string& chosen, const S
 
 namespace {
 
+std::mutex& synth_lifecycle_lock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
+}  // namespace
+
+void FluidSynthDeleter::operator()(fluid_synth_t* synth) const
+{
+    std::lock_guard lock(synth_lifecycle_lock());
+    delete_fluid_synth(synth);
+}
+
+namespace {
+
 // Settings and synthesizer of a GS sound module without a SoundFont; false
 // (with the reason in `why`) when FluidSynth fails.
 bool make_empty_gs_synth(GsSynth& result, double sample_rate, std::string* why)
@@ -112,9 +128,9 @@ bool make_empty_gs_synth(GsSynth& result, double sample_rate, std::string* why)
         // FluidSynth's first synth fills process-wide tables (interpolation,
         // default modulators), and a synth created on another thread meanwhile
         // does not wait for them: it could render with half of them, so that
-        // two exports of the same track differed. Synths are made one at a time.
-        static std::mutex creating;
-        std::lock_guard lock(creating);
+        // two exports of the same track differed. Synths are made (and
+        // deleted, see FluidSynthDeleter) one at a time.
+        std::lock_guard lock(synth_lifecycle_lock());
         result.synth.reset(new_fluid_synth(settings));
     }
     if (!result.synth)

@@ -13,8 +13,12 @@ namespace tambelo {
 struct FluidSettingsDeleter {
     void operator()(fluid_settings_t* settings) const { delete_fluid_settings(settings); }
 };
+// Synthesizers are created and deleted one at a time, under one lock: the
+// first one fills process-wide tables, and FluidSynth's SoundFont library
+// (libinstpatch) is set up by each creation and torn down by each deletion,
+// so that a deletion on one thread would race a creation on another.
 struct FluidSynthDeleter {
-    void operator()(fluid_synth_t* synth) const { delete_fluid_synth(synth); }
+    void operator()(fluid_synth_t* synth) const;
 };
 struct FluidAudioDriverDeleter {
     void operator()(fluid_audio_driver_t* driver) const { delete_fluid_audio_driver(driver); }

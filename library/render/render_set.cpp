@@ -1,9 +1,12 @@
 #include "library/render/render_set.h"
 
+#include "library/render/rendering_length.h"
+
 #include "library/page_archive.h"
 #include "library/platform/regular_file.h"
 #include "library/player.h"
 #include "library/score_compiler.h"
+#include "library/set_model/score_identity.h"
 #include "library/voice_set.h"
 #include "titles/plain_titles.h"
 #include "titles/title_list.h"
@@ -49,8 +52,11 @@ std::unique_ptr<RenderSet> RenderSet::open_files(const std::string& score_path, 
         set->voices_ = read_whole(voice_path).value_or(std::vector<std::uint8_t>{});
     if (!titles_path.empty())
         set->titles_ = read_title_list(titles_path);
-    if (!set->finish(why))
+    if (!set->finish(why)) {
+        if (why)
+            *why = score_path + " " + *why;
         return nullptr;
+    }
     return set;
 }
 
@@ -61,20 +67,24 @@ std::unique_ptr<RenderSet> RenderSet::open_bytes(std::vector<std::uint8_t> score
     set->score_ = std::move(score);
     set->voices_ = std::move(voices);
     set->titles_ = decode_title_list(titles);
-    if (!set->finish(why))
+    if (!set->finish(why)) {
+        if (why)
+            *why = "the score archive given " + *why;
         return nullptr;
+    }
     return set;
 }
 
 bool RenderSet::finish(std::string* why)
 {
-    while (PageArchive::next_entry(score_, track_count_) == track_count_ + 1)
-        ++track_count_;
-    if (track_count_ == 0) {
+    const ScoreIdentity identity = identify_score(score_, score_.size());
+    if (!identity.is_set()) {
         if (why)
-            *why = "the score archive holds no track";
+            *why = not_a_set_reason;
         return false;
     }
+    track_count_ = identity.tracks;
+    intact_count_ = identity.intact;
     game_title_ = without_surrounding_blanks(game_title_of(titles_).value_or(std::string()));
     return true;
 }
@@ -108,13 +118,16 @@ TrackInfo RenderSet::info(std::int32_t track) const
     info.number = track;
     info.title_line = title_line_of(titles_, track).value_or(std::string());
     info.title = track_title_of(titles_, track);
+    if (track > intact_count_) {
+        info.problem = cut_off_reason;
+        return info;
+    }
     OfflineFailure failure = OfflineFailure::none;
     const auto played = open_track(track, &failure);
     if (!played) {
         info.problem = describe(failure);
         return info;
     }
-    info.playable = true;
     const TrackLength& length = played->length();
     info.length = length;
     info.tick_length_ms = played->tick_length_ms();
@@ -127,16 +140,13 @@ TrackInfo RenderSet::info(std::int32_t track) const
         info.intro_ms = tick_time_ms(length.loop_start_tick, info.tick_length_ms);
         info.loop_ms = static_cast<double>(length.loop_ticks) * info.tick_length_ms;
     }
-    return info;
-}
-
-double play_length_ms(const TrackInfo& info, int loops, double fade_ms)
-{
+    // A damaged or hostile set can describe music that plays for years:
+    // its shortest rendering (the whole track, or its intro and one loop)
+    // must fit in the bound, or no host could play it to its end.
+    info.playable = info.intro_ms + info.loop_ms <= longest_rendering_ms;
     if (!info.playable)
-        return 0.0;
-    if (info.ends)
-        return info.intro_ms;
-    return info.intro_ms + loops * info.loop_ms + fade_ms;
+        info.problem = too_long_reason;
+    return info;
 }
 
 }  // namespace tambelo

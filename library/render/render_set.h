@@ -35,7 +35,7 @@ class RenderSet {
 public:
     // The files of a set; `voice_path` and `titles_path` may be empty or
     // name missing files (no voices, no titles). Null when the score archive
-    // cannot be read or holds no track, with a one-line reason in `why`.
+    // cannot be read or is not one, with a one-line reason in `why`.
     static std::unique_ptr<RenderSet> open_files(const std::string& score_path, const std::string& voice_path,
                                                  const std::string& titles_path, std::string* why = nullptr);
     // The same from the files' bytes.
@@ -61,11 +61,7 @@ private:
     std::vector<std::string> titles_;
     std::string game_title_;
     std::int32_t track_count_ = 0;
+    std::int32_t intact_count_ = 0;  // the first tracks, that start inside the score archive
 };
-
-// The length of what a rendering of a track holds, in ms: a looping track's
-// intro, `loops` passes and `fade_ms` (without a fade when `fade_ms` is 0);
-// a track that ends by itself, its music (a release tail comes after).
-double play_length_ms(const TrackInfo& info, int loops, double fade_ms);
 
 }  // namespace tambelo

@@ -12,11 +12,8 @@ namespace {
 constexpr std::int64_t block_frames = 64;    // FluidSynth's processing block
 constexpr std::int64_t piece_frames = 4096;  // rendered at most at once
 constexpr std::int64_t tail_step_frames = block_frames * 16;
-constexpr double quiet_end_ms = 100.0;
 constexpr std::int64_t ticks_per_fetch = 256;
-// Forever: an end no rendering reaches.
-constexpr std::int64_t never = std::numeric_limits<std::int64_t>::max() / 4;
-static_assert(never > last_frame);
+static_assert(never_ending_frames > last_frame);
 
 std::int64_t floor_div(std::int64_t value, std::int64_t divisor)
 {
@@ -63,31 +60,23 @@ TrackRenderer::TrackRenderer(RenderSynth& synth, OfflineTrack& track, const Rend
     const double tick_ms = track.tick_length_ms();
     const bool loops = length.kind == TrackLength::Kind::loops;
     loop_ = loop_frames(length, tick_ms, rate_);
-    seamless_ = settings.loop_mode == LoopMode::seamless && loop_ &&
-                loop_->length_frames <= frame_of(settings.longest_seamless_loop_ms, rate_);
-    forever_ = settings.loop_mode == LoopMode::forever && loops;
-    tail_ = !loops && settings.release_tail;
-    double music_ms = 0.0;
-    if (seamless_) {
-        // Two passes are rendered and the second one kept (SeamlessCut).
-        const auto intro = static_cast<std::size_t>(loop_->start_frame);
-        const auto body = static_cast<std::size_t>(loop_->length_frames);
+    const RenderingPlan plan = plan_rendering(length, tick_ms, settings, rate_);
+    seamless_ = plan.seamless;
+    forever_ = plan.forever;
+    tail_ = plan.tail;
+    if (seamless_)
         message_end_tick_ = length.loop_start_tick + 2 * length.loop_ticks;
-        music_ms = static_cast<double>(intro + 2 * body) * 1000.0 / rate_;
-        output_end_ = intro + body;
-    } else {
-        const TrackSpan span = plan_track_span(length, tick_ms, settings.loops);
-        music_ms = span.music_ms;
-        if (forever_)
-            message_end_tick_ = never;
-        else if (loops)
-            message_end_tick_ = track.first_tick_from_ms(span.music_ms + settings.fade_ms);
-        else
-            message_end_tick_ = span.end_tick;
-    }
-    music_frames_ = frame_of(music_ms, rate_);
-    fade_frames_ = loops && !seamless_ && !forever_ ? frame_of(settings.fade_ms, rate_) : 0;
-    planned_ = forever_ ? never : music_frames_ + fade_frames_;
+    else if (forever_)
+        message_end_tick_ = never_ending_frames;
+    else if (loops)
+        message_end_tick_ = track.first_tick_from_ms(
+            plan_track_span(length, tick_ms, settings.loops).music_ms + settings.fade_ms);
+    else
+        message_end_tick_ = plan_track_span(length, tick_ms, settings.loops).end_tick;
+    music_frames_ = plan.music_frames;
+    fade_frames_ = plan.fade_frames;
+    planned_ = plan.planned;
+    output_end_ = static_cast<std::size_t>(plan.output_frames);
     if (loops && loop_) {
         const std::int64_t second_pass = loop_->start_frame + loop_->length_frames;
         lead_ = (block_frames - second_pass % block_frames) % block_frames;

@@ -3,6 +3,7 @@
 #include "library/offline_render.h"
 #include "library/render/frame_cursor.h"
 #include "library/render/render_settings.h"
+#include "library/render/rendering_length.h"
 #include "library/render/seamless_cut.h"
 #include "library/render/track_span.h"
 
@@ -19,8 +20,6 @@ namespace tambelo {
 
 class RenderSynth;
 
-// Longest release tail kept after a track's end.
-inline constexpr double max_release_tail_ms = 10000.0;
 // How far a seek goes into a track that loops for ever without repeating
 // exactly (its channels' cycles differ): reaching a moment means playing
 // every event up to it, and three hours of a busy track take about 0.9 s.

@@ -1,8 +1,6 @@
 // The tambelo input plugin for Audacious: every track of a music set's score
 // archive ("amus.dat") is a subtune, played through libtambelo-render.
 #include "common/input_limit.h"
-#include "common/played_length.h"
-#include "common/score_table.h"
 
 #include <libaudcore/audstrings.h>
 #include <libaudcore/i18n.h>
@@ -73,8 +71,8 @@ bool read_limited(VFSFile& file, const char* name, Index<char>& bytes, String& e
 }
 
 // The bytes of the file beside `score_uri` (no subtune part) with extension
-// `extension` (".mda"), in either case; empty when there is none, and then
-// `error` says why when it is refused.
+// `extension` (".mda"), in lower or upper case; empty when there is none,
+// and then `error` says why when it is refused.
 Index<char> read_sibling(const char* score_uri, const char* extension, String& error)
 {
     const char* ext = nullptr;
@@ -104,11 +102,10 @@ bool is_score_archive(VFSFile& file)
 {
     if (file.fseek(0, VFS_SEEK_SET) != 0)
         return false;
-    uint8_t head[TAMBELO_SCORE_TABLE_MOST_BYTES];
+    uint8_t head[TAMBELO_IDENTIFY_HEAD_BYTES];
     const int64_t got = file.fread(head, 1, sizeof head);
     const int64_t size = file.fsize();
-    return got > 0 && tambelo_score_table_tracks(head, static_cast<size_t>(got),
-                                                 size > 0 ? static_cast<uint64_t>(size) : 0) > 0;
+    return got > 0 && tambelo_identify_score(head, static_cast<size_t>(got), size > 0 ? static_cast<uint64_t>(size) : 0) > 0;
 }
 
 // Opens the set from `file` (a score archive) and the files beside it;
@@ -118,6 +115,9 @@ SetHandle open_set(const char* filename, VFSFile& file, String& error)
     const char* sub = nullptr;
     uri_parse(filename, nullptr, nullptr, &sub, nullptr);
     StringBuf score_uri = str_copy(filename, static_cast<int>(sub - filename));
+    // Read here, bounded, rather than by the library from the path: no file
+    // of a set over 16 MiB is read at all.
+    tambelo_set* set = nullptr;
     if (file.fseek(0, VFS_SEEK_SET) != 0) {
         error = String(_("cannot read the file"));
         return nullptr;
@@ -129,7 +129,6 @@ SetHandle open_set(const char* filename, VFSFile& file, String& error)
     const Index<char> titles = error ? Index<char>() : read_sibling(score_uri, ".txt", error);
     if (error)
         return nullptr;
-    tambelo_set* set = nullptr;
     if (const char* why = tambelo_set_open_memory(score.begin(), score.len(), voices.begin(), voices.len(),
                                                   titles.begin(), titles.len(), &set)) {
         error = String(why);
@@ -236,9 +235,17 @@ public:
         tambelo_render_settings settings;
         String soundfont;
         settings_from_preferences(settings, soundfont);
-        const int64_t frames = tambelo_played_frames(set.get(), number, &settings);
-        if (frames >= 0)
-            tuple.set_int(Tuple::Length, static_cast<int>(frames * 1000 / settings.sample_rate));
+        // The library answers at once; every rendering lasts at most
+        // TAMBELO_LONGEST_RENDERING_MS, so the milliseconds fit an int. A
+        // release tail's length is known only once it is rendered: the
+        // shortest it can be is shown.
+        int64_t least = -1;
+        if (const char* why = tambelo_set_track_frames(set.get(), number, &settings, &least, nullptr)) {
+            tuple.set_str(Tuple::Title, str_printf(_("%s (cannot play: %s)"), track.title, why));
+            return true;
+        }
+        if (least >= 0)
+            tuple.set_int(Tuple::Length, static_cast<int>(least * 1000 / settings.sample_rate));
         else if (track.loops && settings.loop_mode == TAMBELO_LOOP_FOREVER)
             tuple.set_int(Tuple::Length, seekable_ms(track));
         return true;

@@ -2,22 +2,24 @@
  * file to tambelodec whatever it is called. */
 #include "score_typefind.h"
 
-#include "common/score_table.h"
-
 #include <gst/gst.h>
+#include <tambelo/render.h>
 
 static void find_score_archive(GstTypeFind* find, gpointer user_data)
 {
     (void)user_data;
-    const guint8* start = gst_type_find_peek(find, 0, 2);
-    if (start == NULL)
+    const guint64 length = gst_type_find_get_length(find);
+    guint want = length != 0 && length < TAMBELO_IDENTIFY_HEAD_BYTES ? (guint)length : TAMBELO_IDENTIFY_HEAD_BYTES;
+    const guint8* head = gst_type_find_peek(find, 0, want);
+    /* A stream of unknown length may hold fewer bytes; most tables are short. */
+    while (head == NULL && want > 256) {
+        want /= 2;
+        head = gst_type_find_peek(find, 0, want);
+    }
+    if (head == NULL)
         return;
-    const size_t table_bytes = tambelo_score_table_bytes(start);
-    const guint8* table = table_bytes ? gst_type_find_peek(find, 0, (guint)table_bytes) : NULL;
-    if (table == NULL)
-        return;
-    const unsigned tracks = tambelo_score_table_tracks(table, table_bytes, gst_type_find_get_length(find));
-    if (tracks == 0)
+    const int tracks = tambelo_identify_score(head, want, length);
+    if (tracks <= 0)
         return;
     /* A short table is a weaker sign than a long one. */
     const guint probability = tracks >= 3 ? GST_TYPE_FIND_LIKELY : GST_TYPE_FIND_POSSIBLE;

@@ -5,7 +5,6 @@
 #include "set_input.h"
 #include "track_toc.h"
 
-#include "common/played_length.h"
 
 #include <gst/audio/audio.h>
 
@@ -62,8 +61,10 @@ static void render_settings(TambeloDec* dec, tambelo_render_settings* settings, 
     settings->sample_rate = dec->rate_hz;
 }
 
-/* Every track's length, for the durations and the TOC: what they tell must
- * be what is played. */
+/* Every track's length, for the durations and the TOC, as the library
+ * answers it without rendering: exact, or for a track whose notes ring out
+ * after its end, the shortest it can be (its stream's end tells the rest).
+ * Forever: none. */
 static void measure_tracks(TambeloDec* dec)
 {
     tambelo_render_settings settings;
@@ -72,7 +73,9 @@ static void measure_tracks(TambeloDec* dec)
     const gint count = tambelo_set_track_count(dec->set);
     GstClockTime* lengths = g_new(GstClockTime, count);
     for (gint number = 1; number <= count; number++) {
-        const gint64 frames = tambelo_played_frames(dec->set, number, &settings);
+        gint64 frames = -1;
+        if (tambelo_set_track_frames(dec->set, number, &settings, &frames, NULL) != NULL)
+            frames = -1;
         lengths[number - 1] = frames >= 0 ? tambelo_dec_frames_to_ns(dec, (guint64)frames) : GST_CLOCK_TIME_NONE;
     }
     g_free(soundfont);
