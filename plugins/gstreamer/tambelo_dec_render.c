@@ -170,6 +170,22 @@ static void announce_stream(TambeloDec* dec)
     gst_toc_unref(toc);
 }
 
+/* At the end of a rendering whose length was known only within bounds (a
+ * release tail), the length it turned out to have, for what shows it. */
+static void tell_final_duration(TambeloDec* dec, guint64 frames)
+{
+    const GstClockTime duration = tambelo_dec_frames_to_ns(dec, frames);
+    GST_OBJECT_LOCK(dec);
+    const gboolean changed = dec->duration_ns != duration;
+    dec->duration_ns = duration;
+    GST_OBJECT_UNLOCK(dec);
+    if (!changed)
+        return;
+    dec->segment.duration = duration;
+    gst_pad_push_event(dec->srcpad, gst_event_new_tag(gst_tag_list_new(GST_TAG_DURATION, duration, NULL)));
+    gst_element_post_message(GST_ELEMENT(dec), gst_message_new_duration_changed(GST_OBJECT(dec)));
+}
+
 void tambelo_dec_render_loop(gpointer user_data)
 {
     TambeloDec* dec = TAMBELO_DEC(user_data);
@@ -192,6 +208,8 @@ void tambelo_dec_render_loop(gpointer user_data)
     if (frames == 0 ||
         (GST_CLOCK_TIME_IS_VALID(dec->segment.stop) && pts >= dec->segment.stop)) {
         gst_buffer_unref(buffer);
+        if (frames == 0)
+            tell_final_duration(dec, start_frames);
         flow = GST_FLOW_EOS;
     } else {
         gst_buffer_set_size(buffer, (gssize)(frames * BYTES_PER_FRAME));
