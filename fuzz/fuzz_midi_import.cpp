@@ -11,17 +11,12 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    tambelo::MidiSong midi;
     try {
-        midi = tambelo::parse_midi_file(std::span(data, size));
-    } catch (const tambelo::MidiFileError&) {
-        return 0;
-    }
-    tambelo::ImportReport report;
-    const tambelo::ImportedSong song = tambelo::convert_song(midi, report);
-    tambelo::VoiceNumbers voices;
-    const std::string text = tambelo::write_score(song, "fuzz.mid", voices, report);
-    try {
+        const tambelo::MidiSong midi = tambelo::parse_midi_file(std::span(data, size));
+        tambelo::ImportReport report;
+        const tambelo::ImportedSong song = tambelo::convert_song(midi, report);
+        tambelo::VoiceNumbers voices;
+        const std::string text = tambelo::write_score(song, "fuzz.mid", voices, report);
         // A score that pack would refuse for anything but its length
         // escapes as std::logic_error and stops the run.
         tambelo::check_score_fits(text, song.tempo_base);

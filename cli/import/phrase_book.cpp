@@ -49,12 +49,20 @@ std::string PhraseBook::list() const
 
 std::vector<Segment> split_at_bars(const Segment& segment, int bar_ticks)
 {
+    // The notes by their start; a bar line is crossed when a note begun
+    // before it ends after it.
+    std::vector<std::pair<std::int64_t, std::int64_t>> notes;
+    for (const LaneAction& a : segment.actions)
+        if (a.kind == LaneAction::Kind::note)
+            notes.emplace_back(a.tick, a.end);
+    std::ranges::sort(notes);
     std::vector<std::int64_t> cuts{segment.from};
+    std::size_t next_note = 0;
+    std::int64_t latest_end = segment.from;
     for (std::int64_t cut = (segment.from / bar_ticks + 1) * bar_ticks; cut < segment.to; cut += bar_ticks) {
-        const bool crossed = std::ranges::any_of(segment.actions, [&](const LaneAction& a) {
-            return a.kind == LaneAction::Kind::note && a.tick < cut && a.end > cut;
-        });
-        if (!crossed)
+        for (; next_note < notes.size() && notes[next_note].first < cut; ++next_note)
+            latest_end = std::max(latest_end, notes[next_note].second);
+        if (latest_end <= cut)
             cuts.push_back(cut);
     }
     cuts.push_back(segment.to);

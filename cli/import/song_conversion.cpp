@@ -13,6 +13,7 @@ namespace {
 
 constexpr double tick_numerator_ms = 1136.3645833333333;
 constexpr int highest_divisor = 319;  // tempo 255 at tempo base 0
+constexpr std::int64_t longest_song_ticks = std::int64_t{1} << 24;
 
 // The tempo value and base whose tick is nearest `tick_ms`, and the BPM the
 // score writes for them.
@@ -71,6 +72,11 @@ void count_unrepeated_after_loop(const SongTimeline& timeline, ImportReport& rep
 ImportedSong convert_song(const MidiSong& midi, ImportReport& report, SongTimeline* timeline_out)
 {
     SongTimeline timeline = build_timeline(midi, report);
+    // Far more than a channel's event stream can wait through (it holds
+    // about 43,000 bars of rest): refused before any text is made for it.
+    if (timeline.end_tick > longest_song_ticks)
+        throw MidiFileError("the song is too long for one score: it lasts " + std::to_string(timeline.end_tick) +
+                            " ticks, and a score's channel holds well under " + std::to_string(longest_song_ticks));
     count_unrepeated_after_loop(timeline, report);
     ImportedSong song = build_lanes(timeline, report);
     choose_tempo(song, report);
