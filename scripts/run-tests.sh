@@ -4,7 +4,7 @@
 # Debian packages installed and tried out (scripts/check-deb.sh), the Windows
 # build under Wine, the same tests under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the threading tests under ThreadSanitizer, then
-# each fuzz target for a minute. Warnings are errors.
+# each fuzz target for 40 seconds. Warnings are errors.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -101,7 +101,7 @@ fi
 step "libFuzzer targets under AddressSanitizer and UndefinedBehaviorSanitizer"
 CC=clang CXX=clang++ scripts/build.sh "$out/fuzz" -DTAMBELO_BUILD_FUZZ=ON -DTAMBELO_SANITIZE=address,undefined \
   -DTAMBELO_BUILD_TESTS=OFF -DTAMBELO_BUILD_CLI=OFF -DTAMBELO_BUILD_FRONTEND=OFF -DTAMBELO_BUILD_BENCH=OFF
-scripts/run-fuzz.sh "$out/fuzz" 60
+scripts/run-fuzz.sh "$out/fuzz" 40
 
 # Every step above stops the script on a failure, so reaching here means
 # nothing failed.
