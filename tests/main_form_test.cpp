@@ -6,6 +6,7 @@
 #include "frontend/window_logic/common.h"
 #include "frontend/window_logic/main_form.h"
 #include "frontend/window_logic/path_encoding.h"
+#include "frontend/window_logic/window_texts.h"
 #include "tests/support/score_archive_bytes.h"
 #include "tests/support/temp_dir.h"
 
@@ -297,6 +298,21 @@ TEST(Buttons, StopLeavesTheStatusLineAndPlayRestarts)
     EXPECT_TRUE(session.form().playing());
     EXPECT_EQ(session.calls_after_start().back(), "play_music 2");
     EXPECT_EQ(session.view().status_updates, updates + 1);
+    EXPECT_EQ(session.view().status, " 2 Battle");
+}
+
+TEST(OutputLoss, TheStatusSaysTheSoundIsGoneUntilItIsBack)
+{
+    Session session;
+    write_file(session.folder("amus.txt"), "1 Opening\r\n2 Battle\r\n");
+    ASSERT_TRUE(session.start());
+    session.form().set_output_lost(true);
+    EXPECT_EQ(session.view().status, output_lost_status_text());
+    // The buttons go on working; the line keeps saying why nothing is heard.
+    session.form().cmdNext_Click();
+    EXPECT_EQ(session.calls_after_start(), (Lines{"get_next 1", "play_music 2"}));
+    EXPECT_EQ(session.view().status, output_lost_status_text());
+    session.form().set_output_lost(false);
     EXPECT_EQ(session.view().status, " 2 Battle");
 }
 

@@ -4,6 +4,7 @@
 // set. The music itself comes from the playback library beside the program
 // or, installed, found by its SONAME.
 
+#include "frontend/qt/audio_server_watch.h"
 #include "frontend/qt/main_window.h"
 #include "frontend/qt/quit_signals.h"
 #include "frontend/qt/remembered_set.h"
@@ -18,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 
 namespace {
 
@@ -131,6 +133,12 @@ int main(int argc, char** argv)
         return 1;
     window.offer_media_controls();
     window.show();
+    std::unique_ptr<AudioServerWatch> server_watch;
+    if (plays_through_audio_server()) {
+        server_watch = std::make_unique<AudioServerWatch>();
+        QObject::connect(server_watch.get(), &AudioServerWatch::lost_changed,
+                         [&window](bool lost) { window.form().set_output_lost(lost); });
+    }
     // Shown over the playing window, not before it.
     if (!unusable_path.empty())
         window.show_notice(QString::fromStdString(unusable_path));

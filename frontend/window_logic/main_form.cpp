@@ -142,8 +142,19 @@ void MainForm::ShowCaption()
 
 void MainForm::ShowStatus()
 {
-    status_ = status_text(titles, curTrack);
+    status_ = output_lost_ ? output_lost_status_text() : status_text(titles, curTrack);
     view_.set_status(status_);
+}
+
+void MainForm::set_output_lost(bool lost)
+{
+    run_handler([this, lost] {
+        if (output_lost_ == lost)
+            return;
+        output_lost_ = lost;
+        if (curTrack > 0)
+            ShowStatus();
+    });
 }
 
 std::string MainForm::track_title() const { return track_title_of(titles, curTrack); }

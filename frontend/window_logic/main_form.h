@@ -60,6 +60,11 @@ public:
     void cmdNext10_Click();
     void cmdPrev10_Click();
 
+    // The audio output the library plays into went away (true) or is back
+    // (false): while it is away the status line says so instead of the
+    // title, since the music plays on unheard.
+    void set_output_lost(bool lost);
+
     std::int32_t current_track() const { return curTrack; }
     // True when the last request to the library was a track, not a stop.
     bool playing() const { return playing_; }
@@ -99,6 +104,7 @@ private:
     bool unloaded_ = false;
     bool ended_by_failure_ = false;
     bool playing_ = false;
+    bool output_lost_ = false;
     std::filesystem::path start_score_path_;
     std::string caption_;
     std::string status_;

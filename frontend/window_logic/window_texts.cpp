@@ -19,4 +19,9 @@ std::string status_text(const std::vector<std::string>& titles, std::int32_t tra
     return " " + (line ? with_direction_controls_shown(*line) : std::to_string(track) + " NO TITLE");
 }
 
+std::string output_lost_status_text()
+{
+    return " No sound: the sound server went away (heard again when it is back)";
+}
+
 }  // namespace tambelo::frontend

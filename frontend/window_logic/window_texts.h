@@ -20,4 +20,9 @@ std::string caption_text(const std::vector<std::string>& titles);
 // long to be searched).
 std::string status_text(const std::vector<std::string>& titles, std::int32_t track);
 
+// The status line while the audio output the music plays into is gone (its
+// sound server stopped): the library plays on and is heard again as soon as
+// the server is back.
+std::string output_lost_status_text();
+
 }  // namespace tambelo::frontend
