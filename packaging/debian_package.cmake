@@ -102,6 +102,10 @@ endif()
 
 # The plugins play through the rendering library, of this version or newer.
 set(plugin_depends "libtambelo-render${TAMBELO_RENDER_VERSION_MAJOR} (>= ${PROJECT_VERSION})")
+# The window asks it for the lengths its media controls show.
+if(TARGET tambelo_render_c AND TARGET tambelo_program)
+  set(CPACK_DEBIAN_UNSPECIFIED_PACKAGE_DEPENDS ${plugin_depends})
+endif()
 
 if(TARGET audacious_tambelo)
   tambelo_debian_docs(audacious-plugin audacious-plugin-tambelo)

@@ -205,7 +205,7 @@ void MainWindow::follow_playback(bool restarted)
     if (form_.score_path() != measured_score_ || track != measured_track_) {
         measured_score_ = form_.score_path();
         measured_track_ = track;
-        track_length_us_ = shown_length_us(form_.score_path(), form_.voice_path(), track);
+        track_length_us_ = shown_length_us(form_.score_path(), track);
     }
 }
 

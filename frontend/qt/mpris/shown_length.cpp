@@ -1,25 +1,34 @@
 #include "frontend/qt/mpris/shown_length.h"
 
-#include "library/offline_render.h"
+#include <tambelo/render.h>
 
 #include <cmath>
+#include <memory>
 
 namespace tambelo::frontend {
 
-std::optional<std::int64_t> shown_length_us(const std::filesystem::path& score_path,
-                                            const std::filesystem::path& voice_path, std::int32_t track)
+namespace {
+
+struct SetCloser {
+    void operator()(tambelo_set* set) const { tambelo_set_close(set); }
+};
+
+}  // namespace
+
+std::optional<std::int64_t> shown_length_us(const std::filesystem::path& score_path, std::int32_t track)
 {
     if (track <= 0)
         return std::nullopt;
-    const auto measured = OfflineTrack::open_set_track(score_path.string(), voice_path.string(), track);
-    if (!measured)
+    tambelo_set* opened = nullptr;
+    if (tambelo_set_open_path(score_path.string().c_str(), &opened) != nullptr)
         return std::nullopt;
-    const TrackLength& length = measured->length();
-    const double tick_ms = measured->tick_length_ms();
-    const double ms = length.kind == TrackLength::Kind::ends
-                          ? tick_time_ms(length.end_tick, tick_ms)
-                          : tick_time_ms(length.loop_start_tick, tick_ms) +
-                                2.0 * static_cast<double>(length.loop_ticks) * tick_ms;
+    const std::unique_ptr<tambelo_set, SetCloser> set(opened);
+    const tambelo_track_info* info = tambelo_set_track(set.get(), track);
+    if (!info || !info->playable)
+        return std::nullopt;
+    // Two passes of a loop, no fade: the length players of looping game
+    // music show.
+    const double ms = tambelo_track_info_play_length_ms(info, 2, 0.0);
     return static_cast<std::int64_t>(std::llround(ms * 1000.0));
 }
 

@@ -10,9 +10,8 @@ namespace tambelo::frontend {
 
 // A track that ends by itself: its whole length. A looping track: its intro
 // and two passes of its loop, as players of looping game music show it.
-// Measured off line from the set's files by the same code that plays them;
-// nothing when the track cannot be compiled.
-std::optional<std::int64_t> shown_length_us(const std::filesystem::path& score_path,
-                                            const std::filesystem::path& voice_path, std::int32_t track);
+// As the library's music-set model answers for the set of `score_path`;
+// nothing when the track cannot be played.
+std::optional<std::int64_t> shown_length_us(const std::filesystem::path& score_path, std::int32_t track);
 
 }  // namespace tambelo::frontend
