@@ -138,7 +138,7 @@ export function titleIndex(lines) {
   if (lines.length <= maxSearchedLines) {
     for (const line of lines) {
       const number = leadingNumber(line);
-      if (!first.has(number)) first.set(number, line);
+      if (!first.has(number)) first.set(number, withDirectionControlsShown(line));
     }
   }
   return (track) => first.get(track) ?? `${track} NO TITLE`;

@@ -47,7 +47,7 @@ assert.deepEqual(searchedTitleList(bytes(long.join('\r\n'))), []);
 assert.equal(searchedTitleList(bytes(long.slice(0, maxSearchedLines).join('\r\n'))).length, maxSearchedLines);
 assert.deepEqual(searchedTitleList(bytes('0 G\r\n1 a')), ['0 G', '1 a']);
 // The index answers as the search does.
-for (const lines of [['0 G', '03 first', '3 second', '&H4 four'], long, long.slice(0, maxSearchedLines)]) {
+for (const lines of [['0 G', '03 first', '3 second', '&H4 four', '7 \u202Egnp.exe'], long, long.slice(0, maxSearchedLines)]) {
   const index = titleIndex(lines);
   for (const track of [3, 4, 7]) assert.equal(index(track), trackTitleLine(lines, track));
 }
