@@ -11,6 +11,7 @@
 #include "cli/safe_text.h"
 #include "cli/terminal.h"
 #include "cli/utf8_path.h"
+#include "library/player.h"
 
 #include <unistd.h>
 
@@ -39,6 +40,8 @@ struct ExportArguments {
     int sample_rate = 44100;
     std::string output;
     int jobs = 0;
+    ChannelChoice channels;
+    bool stems = false;
 };
 
 // The folder a whole set goes to by default: the game's title, or else the
@@ -161,6 +164,8 @@ void run_export(const ExportArguments& arguments)
     settings.fade_seconds = arguments.fade_seconds;
     settings.sample_rate = arguments.sample_rate;
     settings.soundfont = arguments.soundfont;
+    settings.muted_channels = arguments.channels.muted();
+    settings.stems = arguments.stems;
     if (settings.format != ExportFormat::mid) {
         if (!arguments.soundfont.empty()) {
             const InputCheck check = check_input_file(arguments.soundfont);
@@ -238,6 +243,32 @@ void run_export(const ExportArguments& arguments)
 
 }  // namespace
 
+std::uint16_t ChannelChoice::muted() const
+{
+    unsigned muted = 0;
+    for (int channel : mute)
+        muted |= 1U << channel;
+    if (!solo.empty()) {
+        unsigned alone = 0;
+        for (int channel : solo)
+            alone |= 1U << channel;
+        muted |= ((1U << channel_count) - 1) & ~alone;
+    }
+    return static_cast<std::uint16_t>(muted);
+}
+
+void add_channel_options(CLI::App& command, ChannelChoice& choice)
+{
+    command.add_option("--mute", choice.mute,
+                       "Channels (0 to 8, as in the score and 'dump'; such as 3,5) whose notes are left out; "
+                       "the rest of the track plays as it was")
+        ->delimiter(',')
+        ->check(CLI::Range(0, channel_count - 1));
+    command.add_option("--solo", choice.solo, "Channels (0 to 8) that alone play: every other one is muted")
+        ->delimiter(',')
+        ->check(CLI::Range(0, channel_count - 1));
+}
+
 void add_export_command(CLI::App& app)
 {
     auto* command = app.add_subcommand(
@@ -272,6 +303,10 @@ void add_export_command(CLI::App& app)
         ->capture_default_str();
     command->add_option("-o,--output", arguments->output,
                         "Folder for the files (default: a folder named after the set, made here)");
+    add_channel_options(*command, arguments->channels);
+    command->add_flag("--stems", arguments->stems,
+                      "One file per channel that has notes (and is not muted), named \"NN Title - chK.ext\", "
+                      "each as long as the mix: together they make the mix");
     command->add_option("--jobs", arguments->jobs, "Tracks rendered at once (default: one per processor)")
         ->check(CLI::Range(1, 256));
     command->callback([arguments] { run_export(*arguments); });

@@ -25,6 +25,7 @@ struct PlayOptions {
     std::int32_t track = 1;
     std::string output;
     double seconds = 0;  // 0: no limit
+    ChannelChoice channels;
 };
 
 // What the user sees of the player, kept on the command's thread from the
@@ -202,6 +203,7 @@ void run_play(const PlayOptions& options)
         player.reset(create_player(services_for_output(device_name, report)));
         if (!player)
             fail("not enough memory for the player");
+        player->muted_channels = options.channels.muted();
         open_file(*player, set.c_str(), voice_path.c_str());
 
         // Loading a large SoundFont takes a moment; the user hears of a
@@ -246,6 +248,7 @@ void add_play_command(CLI::App& app)
                             std::string(default_device_kind()) + ")");
     command->add_option("--for", options->seconds, "Stop after this many seconds")
         ->check(CLI::PositiveNumber);
+    add_channel_options(*command, options->channels);
     command->footer(
         "On a terminal: n/p step one track, N/P ten, space stops or plays, q quits.\n"
         "Otherwise it plays until the track ends, --for runs out, or it is interrupted.");

@@ -20,6 +20,7 @@ struct TraceOptions {
     std::uint64_t for_ms = 60000;
     std::uint64_t clock_start = 0;
     bool fixed_poll = false;
+    ChannelChoice channels;
 };
 
 // Prints the messages logged since the last call, then forgets them, so a
@@ -59,6 +60,7 @@ void run_trace(const TraceOptions& options)
     PlayerHandle player(create_player(services, /*start_thread=*/false));
     if (!player)
         fail("not enough memory for a player");
+    player->muted_channels = options.channels.muted();
 
     // The real playback passes, one after another, as the playback thread
     // runs them; the virtual clock moves only by their sleeps.
@@ -108,6 +110,7 @@ void add_trace_command(CLI::App& app)
         ->check(CLI::Range(std::uint64_t{0}, std::uint64_t{0xFFFFFFFF}));
     command->add_flag("--fixed-poll", options->fixed_poll,
                       "Poll every 10 ms, instead of waking when the next tick falls due");
+    add_channel_options(*command, options->channels);
     command->callback([options] { run_trace(*options); });
 }
 

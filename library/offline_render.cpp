@@ -25,14 +25,14 @@ public:
 // played. Long messages are done at once.
 class OfflineTrack::Device final : public MidiDevice {
 public:
-    explicit Device(std::vector<TimedMessage>& sink) : sink_(sink) {}
+    Device(std::vector<TimedMessage>& sink, const Player& player) : sink_(sink), player_(player) {}
 
     void set_time_ms(double time_ms) { time_ms_ = time_ms; }
 
     bool send_short(std::uint32_t message) override
     {
         const auto status = static_cast<std::uint8_t>(message & 0xFF);
-        TimedMessage timed{time_ms_, {}};
+        TimedMessage timed{time_ms_, {}, player_.reading_channel};
         for (int i = 0; i < short_message_length(status); ++i)
             timed.bytes.push_back(static_cast<std::uint8_t>((message >> (8 * i)) & 0xFF));
         sink_.push_back(std::move(timed));
@@ -41,13 +41,15 @@ public:
 
     bool send_long(MidiHeader& header) override
     {
-        sink_.push_back({time_ms_, std::vector<std::uint8_t>(header.data, header.data + header.bytes_recorded)});
+        sink_.push_back({time_ms_, std::vector<std::uint8_t>(header.data, header.data + header.bytes_recorded),
+                         player_.reading_channel});
         header.flags.fetch_or(midi_header_done);
         return true;
     }
 
 private:
     std::vector<TimedMessage>& sink_;
+    const Player& player_;
     double time_ms_ = 0.0;
 };
 
@@ -72,7 +74,7 @@ std::unique_ptr<OfflineTrack> OfflineTrack::open(const Prepare& prepare, Offline
     if (track->player_ == nullptr)
         return report(OfflineFailure::out_of_memory);
     Player& player = *track->player_;
-    auto device = std::make_unique<Device>(track->pending_);
+    auto device = std::make_unique<Device>(track->pending_, player);
     track->device_ = device.get();
     player.midi_out = std::move(device);
 
@@ -82,6 +84,7 @@ std::unique_ptr<OfflineTrack> OfflineTrack::open(const Prepare& prepare, Offline
     if (!(track->tick_length_ms_ > 0.0) || !std::isfinite(track->tick_length_ms_))
         return report(OfflineFailure::tempo_out_of_range);
     track->length_ = measure_track(std::span<const EventStream, channel_count>(player.streams));
+    track->note_channels_ = channels_with_notes(std::span<const EventStream, channel_count>(player.streams));
 
     track->device_->set_time_ms(0.0);
     reset_device(player);

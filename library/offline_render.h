@@ -19,6 +19,10 @@ struct Player;
 struct TimedMessage {
     double time_ms = 0.0;
     std::vector<std::uint8_t> bytes;  // a short message's 2 or 3 bytes, or a whole System Exclusive
+    // The score channel (0..8) whose event sent it; -1 for the device reset
+    // and other messages of no channel. Drum voices of every channel share
+    // MIDI channel 9, so only this tells their notes apart.
+    std::int8_t channel = -1;
 
     bool operator==(const TimedMessage&) const = default;
 };
@@ -59,6 +63,8 @@ public:
     OfflineTrack& operator=(const OfflineTrack&) = delete;
 
     const TrackLength& length() const { return length_; }
+    // The score channels that have notes (bit k: channel k).
+    std::uint16_t note_channels() const { return note_channels_; }
     double tick_length_ms() const { return tick_length_ms_; }
     // The score's tempo and the voice set's tempo base, as compiled.
     std::int32_t tempo() const;
@@ -89,6 +95,7 @@ private:
     Device* device_ = nullptr;  // owned by the Player
     std::vector<TimedMessage> pending_;
     TrackLength length_;
+    std::uint16_t note_channels_ = 0;
     double tick_length_ms_ = 0.0;
     std::int64_t next_tick_ = 1;
     bool ended_ = false;

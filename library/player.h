@@ -138,6 +138,15 @@ struct Player {
     // Playback thread only.
     ArchivePaths track_paths;
     PlayerServices services;
+    // Score channels whose notes are not sent (bit k: channel k): their
+    // other events still are, so the timing and the other channels stay as
+    // they were. A note already sounding when its channel is muted still
+    // ends as usual. Any thread may change it.
+    std::atomic<std::uint16_t> muted_channels{0};
+    // While the sequencer reads a channel's events: that score channel, so
+    // that a device can tell which channel a message comes from; -1
+    // otherwise (the device reset, silencing). Playback thread only.
+    std::int8_t reading_channel = -1;
     // While the sequencer performs a tick: the moment that tick fell due,
     // passed with every message it sends. Empty otherwise (the device reset
     // and silencing send untimed). Playback thread only.

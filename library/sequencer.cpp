@@ -54,7 +54,12 @@ bool perform_tick(Player& player)
         ChannelTrack& track = player.channels[index];
         if (!track.active)
             track.wait = 1;
-        if (track.wait == 0 && read_channel_events(player, index) == ChannelOutcome::track_ended)
+        if (track.wait != 0)
+            continue;
+        player.reading_channel = static_cast<std::int8_t>(index);
+        const ChannelOutcome outcome = read_channel_events(player, index);
+        player.reading_channel = -1;
+        if (outcome == ChannelOutcome::track_ended)
             return false;
     }
     return true;

@@ -31,14 +31,16 @@ std::int64_t mapped_note(const Player& player, const ChannelTrack& track, std::u
     return player.drum_map[static_cast<std::size_t>(kit * 128 + code)];
 }
 
-void play_note(Player& player, ChannelTrack& track, std::uint8_t code, std::int32_t wait)
+void play_note(Player& player, int index, std::uint8_t code, std::int32_t wait)
 {
+    ChannelTrack& track = player.channels[index];
     track.wait = wait;
     track.has_sounded = 1;
     const std::int64_t note = mapped_note(player, track, code);
-    // A note outside the MIDI range is not sent, but the channel counts as
-    // having played and waits as usual.
-    if (note < 0 || note > 127) {
+    // A note outside the MIDI range, or of a muted channel, is not sent, but
+    // the channel counts as having played and waits as usual.
+    const bool muted = (player.muted_channels.load(std::memory_order_relaxed) >> index & 1U) != 0;
+    if (note < 0 || note > 127 || muted) {
         track.sounding_note = no_note;
         return;
     }
@@ -160,7 +162,7 @@ ChannelOutcome read_channel_events(Player& player, int index)
             if (code == EV_REST)
                 release_note(player, track, wait);
             else
-                play_note(player, track, code, wait);
+                play_note(player, index, code, wait);
             continue;
         }
         switch (code) {

@@ -194,4 +194,25 @@ TrackLength measure_track(std::span<const EventStream, channel_count> streams)
     return TrackWalk(streams).run();
 }
 
+std::uint16_t channels_with_notes(std::span<const EventStream, channel_count> streams)
+{
+    std::uint16_t found = 0;
+    for (int k = 0; k < channel_count; ++k) {
+        const EventStream& stream = streams[static_cast<std::size_t>(k)];
+        // The stream's records in order, up to its end record or a record
+        // that leaves the buffer (which the sequencer takes for the end).
+        for (std::int32_t at = 0; at < stream_capacity;) {
+            const std::uint8_t code = stream.bytes[at];
+            if (code == EV_END || event_record_size(code) > stream_capacity - at)
+                break;
+            if (code < EV_REST) {
+                found = static_cast<std::uint16_t>(found | 1U << k);
+                break;
+            }
+            at += event_record_size(code);
+        }
+    }
+    return found;
+}
+
 }  // namespace tambelo

@@ -37,6 +37,11 @@ struct TrackLength {
 // as an end record looping to the stream's start, as in the sequencer.
 TrackLength measure_track(std::span<const EventStream, channel_count> streams);
 
+// The channels whose streams hold a note record before their end record
+// (bit k: channel k): the ones whose sound a listener can mute. A channel
+// of rests and settings alone has none.
+std::uint16_t channels_with_notes(std::span<const EventStream, channel_count> streams);
+
 // Milliseconds from the device reset to the start of tick `tick`.
 inline double tick_time_ms(std::int64_t tick, double tick_length_ms)
 {

@@ -76,6 +76,18 @@ TEST_F(TraceCommandTest, PrintsEveryMessageWithItsMillisecondUntilThePlayerIsIdl
                            at(1119, silence_texts()) + at(1129, silence_texts()));
 }
 
+TEST_F(TraceCommandTest, AMutedChannelSendsItsVoiceButNotItsNotesAndEndsOnTime)
+{
+    const Lines voice_one(voice_one_and_note.begin(), voice_one_and_note.end() - 1);
+    for (const std::string options : {"--mute 0", "--solo 1,2"}) {
+        const ToolRun run = run_tool(folder, trace(options));
+        EXPECT_EQ(run.status, 0) << run.error;
+        EXPECT_EQ(run.out, at(0, silence_texts()) + at(0, reset_texts_with_default_voices()) + at(267, voice_one) +
+                               at(1119, silence_texts()) + at(1129, silence_texts()))
+            << options;
+    }
+}
+
 TEST_F(TraceCommandTest, FixedPollingSendsTheSameMessagesOnTheTenMillisecondGrid)
 {
     const ToolRun run = run_tool(folder, trace("--fixed-poll"));

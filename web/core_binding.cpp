@@ -3,8 +3,9 @@
 // module. The music set's files lie in the module's in-memory file system,
 // where the page writes them. Tracks are open one per handle; a track's
 // messages come out in a byte buffer that stays valid until the next call:
-// per message its time in ms (float64), its length (uint16) and its bytes,
-// all little-endian.
+// per message its time in ms (float64), its length (uint16), the score
+// channel whose event sent it (int8, -1 for none) and its bytes, all
+// little-endian.
 
 #include "frontend/window_logic/pictures.h"
 #include "library/offline_render.h"
@@ -47,6 +48,7 @@ void append(const std::vector<TimedMessage>& messages)
         const auto length = static_cast<std::uint16_t>(message.bytes.size());
         message_bytes.push_back(static_cast<std::uint8_t>(length & 0xFF));
         message_bytes.push_back(static_cast<std::uint8_t>(length >> 8));
+        message_bytes.push_back(static_cast<std::uint8_t>(message.channel));
         message_bytes.insert(message_bytes.end(), message.bytes.begin(), message.bytes.end());
     }
 }

@@ -8,6 +8,7 @@
 #include "library/render/render_synth.h"
 #include "library/render/track_renderer.h"
 
+#include <algorithm>
 #include <limits>
 #include <mutex>
 
@@ -80,8 +81,7 @@ TrackAudioWriter::TrackAudioWriter(const ExportSettings& settings)
 
 TrackAudioWriter::~TrackAudioWriter() = default;
 
-std::string TrackAudioWriter::write(OfflineTrack& track, const TrackJob& job, const std::optional<AudioLoop>& loop,
-                                    bool seamless, double& audio_ms)
+RenderSynth* TrackAudioWriter::synth(std::string& error)
 {
     if (!tools_->renderer && tools_->renderer_error.empty()) {
         tools_->renderer = synth_for(settings_.soundfont, settings_.sample_rate, &tools_->renderer_error);
@@ -94,31 +94,70 @@ std::string TrackAudioWriter::write(OfflineTrack& track, const TrackJob& job, co
             tools_->renderer_error = "the SoundFont " + settings_.soundfont + " cannot be loaded";
         }
     }
-    RenderSynth* renderer = tools_->renderer.get();
-    if (renderer == nullptr)
-        return tools_->renderer_error;
-    std::string error;
-    const AudioTags tags{job.label.title, job.label.album, job.label.track, loop};
-    auto file = AudioFileWriter::open(job.path, audio_file_type(settings_.format), renderer->sample_rate(), tags,
-                                      &error);
-    if (!file)
-        return error;
-    const auto sink = [this, &file](const float* data, std::size_t count) {
-        return !stopping(settings_) && file->write(data, count);
-    };
+    error = tools_->renderer_error;
+    return tools_->renderer.get();
+}
+
+RenderSettings TrackAudioWriter::render_settings(bool seamless, std::uint16_t muted) const
+{
     RenderSettings render;
     render.loop_mode = seamless ? LoopMode::seamless : LoopMode::fade;
     // A file has no listener waiting for the loop's first frames.
     render.longest_seamless_loop_ms = std::numeric_limits<double>::infinity();
     render.loops = settings_.loops;
     render.fade_ms = settings_.fade_seconds * 1000.0;
-    const auto frames = export_audio(track, *renderer, render, sink);
+    render.muted_channels = muted;
+    return render;
+}
+
+std::optional<std::size_t> TrackAudioWriter::count_frames(OfflineTrack& track, bool seamless, std::uint16_t muted)
+{
+    std::string error;
+    RenderSynth* renderer = synth(error);
+    if (renderer == nullptr)
+        return std::nullopt;
+    return export_audio(track, *renderer, render_settings(seamless, muted),
+                        [this](const float*, std::size_t) { return !stopping(settings_); });
+}
+
+std::string TrackAudioWriter::write(OfflineTrack& track, const TrackJob& job, const std::optional<AudioLoop>& loop,
+                                    bool seamless, double& audio_ms, std::uint16_t muted,
+                                    std::optional<std::size_t> frames)
+{
+    std::string error;
+    RenderSynth* renderer = synth(error);
+    if (renderer == nullptr)
+        return error;
+    const AudioTags tags{job.label.title, job.label.album, job.label.track, loop};
+    auto file = AudioFileWriter::open(job.path, audio_file_type(settings_.format), renderer->sample_rate(), tags,
+                                      &error);
+    if (!file)
+        return error;
+    std::size_t written = 0;
+    const auto sink = [this, &file, &written, frames](const float* data, std::size_t count) {
+        if (frames)
+            count = std::min(count, *frames - written);
+        written += count;
+        return !stopping(settings_) && (count == 0 || file->write(data, count));
+    };
+    auto done = export_audio(track, *renderer, render_settings(seamless, muted), sink);
+    if (done && frames && written < *frames) {
+        const std::vector<float> quiet(2 * 4096, 0.0f);
+        while (written < *frames && !stopping(settings_)) {
+            const std::size_t count = std::min<std::size_t>(4096, *frames - written);
+            if (!file->write(quiet.data(), count)) {
+                done.reset();
+                break;
+            }
+            written += count;
+        }
+    }
     // An interrupted file is dropped with its writer.
     if (stopping(settings_))
         return export_interrupted_reason;
     error = file->finish();
-    if (frames)
-        audio_ms = static_cast<double>(*frames) * 1000.0 / renderer->sample_rate();
+    if (done)
+        audio_ms = static_cast<double>(written) * 1000.0 / renderer->sample_rate();
     return error;
 }
 

@@ -2,6 +2,8 @@
 
 #include "cli/export/track_export.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -9,6 +11,7 @@
 namespace tambelo {
 
 struct TrackJob;
+class RenderSynth;
 
 // Writing a track's audio file with the embedded synthesizer. The Linux
 // build renders (audio_track.cpp); a build without the synthesizer, such as
@@ -28,12 +31,20 @@ public:
     // without a seam, else the export's loops and fade. Returns an empty
     // string on success, else a one-line reason (`export_interrupted_reason`
     // when the export was asked to stop: the unfinished file is dropped);
-    // `audio_ms` receives the length written.
+    // `audio_ms` receives the length written. The notes of the score
+    // channels in `muted` are left out; `frames`, when given, makes the file
+    // exactly that long (a stem as long as its mix, whose release tail may
+    // last longer), silence added or the tail cut.
     std::string write(OfflineTrack& track, const TrackJob& job, const std::optional<AudioLoop>& loop, bool seamless,
-                      double& audio_ms);
+                      double& audio_ms, std::uint16_t muted = 0, std::optional<std::size_t> frames = std::nullopt);
+    // The frames a write of `track` without `muted` channels would write, or
+    // nothing when the synthesizer cannot be set up or the export is to stop.
+    std::optional<std::size_t> count_frames(OfflineTrack& track, bool seamless, std::uint16_t muted);
 
 private:
     struct Tools;
+    RenderSynth* synth(std::string& error);
+    RenderSettings render_settings(bool seamless, std::uint16_t muted) const;
     const ExportSettings& settings_;
     std::unique_ptr<Tools> tools_;
 };

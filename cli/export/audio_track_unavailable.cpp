@@ -16,9 +16,15 @@ TrackAudioWriter::TrackAudioWriter(const ExportSettings& settings) : settings_(s
 
 TrackAudioWriter::~TrackAudioWriter() = default;
 
-std::string TrackAudioWriter::write(OfflineTrack&, const TrackJob&, const std::optional<AudioLoop>&, bool, double&)
+std::string TrackAudioWriter::write(OfflineTrack&, const TrackJob&, const std::optional<AudioLoop>&, bool, double&,
+                                    std::uint16_t, std::optional<std::size_t>)
 {
     return no_audio;
+}
+
+std::optional<std::size_t> TrackAudioWriter::count_frames(OfflineTrack&, bool, std::uint16_t)
+{
+    return std::nullopt;
 }
 
 std::string audio_export_problem(const std::string&, int)

@@ -80,4 +80,12 @@ int track_number_digits(std::int32_t last_track)
     return std::max(2, static_cast<int>(std::to_string(std::max(last_track, 0)).size()));
 }
 
+std::string stem_file_path(const std::string& path, int channel)
+{
+    const std::size_t slash = path.find_last_of("/\\");
+    const std::size_t dot = path.rfind('.');
+    const std::size_t at = dot != std::string::npos && (slash == std::string::npos || dot > slash) ? dot : path.size();
+    return path.substr(0, at) + " - ch" + std::to_string(channel) + path.substr(at);
+}
+
 }  // namespace tambelo

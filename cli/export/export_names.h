@@ -18,6 +18,10 @@ std::string safe_file_name(const std::string& text, const std::string& fallback 
 std::string track_file_name(std::int32_t track, int digits, const std::string& title,
                             const std::string& extension);
 
+// A channel's stem of the file at `path` ("dir/NN Title.ext"):
+// "dir/NN Title - chK.ext".
+std::string stem_file_path(const std::string& path, int channel);
+
 // Places needed for every number up to `last_track`, at least two.
 int track_number_digits(std::int32_t last_track);
 

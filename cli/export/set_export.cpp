@@ -2,6 +2,7 @@
 
 #include "cli/authoring/page_archive_writer.h"
 #include "cli/export/audio_track.h"
+#include "cli/export/export_names.h"
 #include "library/render/rendering_length.h"
 
 #include <algorithm>
@@ -61,14 +62,44 @@ public:
                                      std::to_string(settings_.loops) + " loops and a fade, without loop points"
                                : "its channel loops differ in length: no loop points";
         std::string error;
-        if (settings_.format == ExportFormat::mid) {
-            const auto bytes = export_midi_file(*track, job.label, loops);
-            outcome.audio_ms = span.music_ms;
-            error = write_file_atomically(job.path, bytes);
+        if (!settings_.stems) {
+            error = write_part(*track, job, loop, seamless, loops, span, settings_.muted_channels, std::nullopt,
+                               outcome);
         } else {
-            error = audio_.write(*track, job, loop, seamless, outcome.audio_ms);
-            if (error.empty())
-                outcome.loop = loop;
+            // One file per channel that has notes, the others muted, each as
+            // long as the mix: a mix that ends with its release tail is
+            // rendered first to learn its length.
+            const unsigned stems = track->note_channels() & ~unsigned{settings_.muted_channels};
+            std::optional<std::size_t> frames;
+            const bool tail = settings_.format != ExportFormat::mid && length.kind == TrackLength::Kind::ends;
+            if (stems != 0 && tail) {
+                frames = audio_.count_frames(*track, seamless, settings_.muted_channels);
+                if (!frames)
+                    error = stopping(settings_) ? export_interrupted_reason : "the synthesizer cannot be set up";
+            }
+            std::string channels;
+            for (int k = 0; k < channel_count && error.empty(); ++k) {
+                if ((stems >> k & 1U) == 0)
+                    continue;
+                auto part = OfflineTrack::open_set_track(score_path, voice_path, job.label.track);
+                if (!part) {
+                    error = "it no longer opens";
+                    break;
+                }
+                TrackJob stem = job;
+                stem.path = stem_file_path(job.path, k);
+                const auto alone = static_cast<std::uint16_t>(((1U << channel_count) - 1) & ~(1U << k));
+                error = write_part(*part, stem, loop, seamless, loops, span, alone, frames, outcome);
+                if (error.empty()) {
+                    if (outcome.path == job.path)
+                        outcome.path = stem.path;
+                    channels += (channels.empty() ? "" : ", ") + std::to_string(k);
+                }
+            }
+            if (stems == 0 && error.empty())
+                error = "no channel that is not muted has notes";
+            if (!channels.empty())
+                outcome.note += std::string(outcome.note.empty() ? "" : "; ") + "stems of channels " + channels;
         }
         outcome.written = error.empty();
         outcome.reason = error;
@@ -76,6 +107,21 @@ public:
     }
 
 private:
+    // Writes one file of the track: the mix, or a stem.
+    std::string write_part(OfflineTrack& track, const TrackJob& job, const std::optional<AudioLoop>& loop,
+                           bool seamless, int loops, const TrackSpan& span, std::uint16_t muted,
+                           std::optional<std::size_t> frames, TrackOutcome& outcome)
+    {
+        if (settings_.format == ExportFormat::mid) {
+            outcome.audio_ms = span.music_ms;
+            return write_file_atomically(job.path, export_midi_file(track, job.label, loops, muted));
+        }
+        std::string error = audio_.write(track, job, loop, seamless, outcome.audio_ms, muted, frames);
+        if (error.empty())
+            outcome.loop = loop;
+        return error;
+    }
+
     const ExportSettings& settings_;
     TrackAudioWriter audio_;
 };

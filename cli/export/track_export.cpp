@@ -52,7 +52,8 @@ AudioFileType audio_file_type(ExportFormat format)
     }
 }
 
-std::vector<std::uint8_t> export_midi_file(OfflineTrack& track, const TrackLabel& label, int loops)
+std::vector<std::uint8_t> export_midi_file(OfflineTrack& track, const TrackLabel& label, int loops,
+                                           std::uint16_t muted)
 {
     const TrackSpan span = plan_track_span(track.length(), track.tick_length_ms(), loops);
     MidiFileContent content;
@@ -60,6 +61,11 @@ std::vector<std::uint8_t> export_midi_file(OfflineTrack& track, const TrackLabel
     content.text = label.album;
     content.timing = choose_midi_timing(track.tick_length_ms());
     track.play_until_tick(span.end_tick, content.messages);
+    // A muted channel's notes and their releases; its settings stay.
+    std::erase_if(content.messages, [muted](const TimedMessage& message) {
+        return message.channel >= 0 && (muted >> message.channel & 1U) != 0 && message.bytes.size() == 3 &&
+               ((message.bytes[0] & 0xF0) == 0x90 || (message.bytes[0] & 0xF0) == 0x80);
+    });
     if (span.loops)
         release_sounding_notes(content.messages, span.music_ms);
     content.loop_start_ms = span.loop_start_ms;

@@ -24,6 +24,12 @@ struct ExportSettings {
     double fade_seconds = 8.0;  // fade: audio of a looping track fades out after the loops
     int sample_rate = 44100;
     std::string soundfont;      // empty: the system's
+    // Score channels whose notes are left out (bit k: channel k); the rest
+    // of the track is as it was.
+    std::uint16_t muted_channels = 0;
+    // One file per channel that has notes and is not muted, instead of the
+    // mix: "<name> - chK.<ext>", each as long as the mix.
+    bool stems = false;
     // Polled while tracks are made, from any export thread: once it answers
     // true, unfinished files are dropped and no further track is begun.
     std::function<bool()> stop_requested;
@@ -45,7 +51,9 @@ struct TrackLabel {
 // track name and the game's title as text; a looping track unrolled `loops`
 // times with its loop points marked, notes still sounding at the end
 // released there.
-std::vector<std::uint8_t> export_midi_file(OfflineTrack& track, const TrackLabel& label, int loops);
+// Notes of the score channels in `muted` (bit k: channel k) are left out.
+std::vector<std::uint8_t> export_midi_file(OfflineTrack& track, const TrackLabel& label, int loops,
+                                           std::uint16_t muted = 0);
 
 // The track's audio, interleaved stereo at the renderer's rate: a looping
 // track for `loops` loops and then `fade_seconds` of fade-out, a track that

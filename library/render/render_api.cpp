@@ -139,6 +139,21 @@ int64_t tambelo_track_length_frames(const tambelo_track* track)
     return length ? static_cast<int64_t>(*length) : -1;
 }
 
+const char* tambelo_track_mute_channels(tambelo_track* track, unsigned muted)
+{
+    if (track == nullptr)
+        return "no track given";
+    if (muted >> TAMBELO_CHANNEL_COUNT != 0)
+        return "a track has channels 0 to 8 only";
+    track->renderer->set_muted_channels(static_cast<std::uint16_t>(muted));
+    return nullptr;
+}
+
+unsigned tambelo_track_muted_channels(const tambelo_track* track)
+{
+    return track ? track->renderer->muted_channels() : 0U;
+}
+
 int tambelo_track_ended(const tambelo_track* track)
 {
     return track && track->renderer->ended() ? 1 : 0;

@@ -82,6 +82,7 @@ tambelo_track_info c_info(const TrackInfo& read)
     info.loops_differ = read.loops_differ ? 1 : 0;
     info.intro_ms = read.intro_ms;
     info.loop_ms = read.loop_ms;
+    info.note_channels = read.note_channels;
     return info;
 }
 

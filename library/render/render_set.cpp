@@ -130,6 +130,7 @@ TrackInfo RenderSet::info(std::int32_t track) const
     }
     const TrackLength& length = played->length();
     info.length = length;
+    info.note_channels = played->note_channels();
     info.tick_length_ms = played->tick_length_ms();
     if (length.kind == TrackLength::Kind::ends) {
         info.ends = true;

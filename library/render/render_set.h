@@ -25,6 +25,7 @@ struct TrackInfo {
     double loop_ms = 0.0;        // loops: one pass of the loop
     double tick_length_ms = 0.0;
     TrackLength length;          // in ticks
+    std::uint16_t note_channels = 0;  // the score channels that have notes (bit k: channel k)
 };
 
 // A music set held in memory for rendering: its score archive, its voice

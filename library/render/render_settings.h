@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 
 namespace tambelo {
@@ -26,6 +27,12 @@ struct RenderSettings {
     // rate. A longer loop is rendered as in fade mode. A host that pulls
     // audio as it plays keeps the bound; a file export need not.
     double longest_seamless_loop_ms = 5 * 60 * 1000.0;
+    // Score channels whose notes do not sound (bit k: channel k). Their other
+    // events (voices, controllers, pan, fine tune) still reach the
+    // synthesizer and the plan of the rendering is the same, so the other
+    // channels sound as in the full mix; only a release tail, judged on what
+    // sounds, may end sooner.
+    std::uint16_t muted_channels = 0;
 };
 
 // Takes `count` interleaved stereo frames; false stops the rendering.

@@ -35,6 +35,14 @@ bool is_note(const TimedMessage& message)
     return kind == 0x80 || kind == 0x90 || kind == 0xA0;
 }
 
+// A note that starts on a channel of `muted`. Releases still pass, so that
+// a note that sounded before its channel was muted ends in time.
+bool is_muted_note_on(const TimedMessage& message, std::uint16_t muted)
+{
+    return message.channel >= 0 && (muted >> message.channel & 1U) != 0 && message.bytes.size() == 3 &&
+           (message.bytes[0] & 0xF0) == 0x90 && message.bytes[2] != 0;
+}
+
 // A sample as libsndfile writes it to a 16-bit file with clipping on: scaled
 // to 32 bits, rounded, clipped, and its upper half kept (which rounds
 // towards minus infinity), so that a rendering holds a WAV export's samples.
@@ -199,7 +207,8 @@ bool TrackRenderer::produce()
         } else if (cursor_.position() < boundary) {
             render_piece(boundary, planned_);
         } else {
-            synth_.send(message);
+            if (!is_muted_note_on(message, settings_.muted_channels))
+                synth_.send(message);
             ++next_message_;
         }
         return true;

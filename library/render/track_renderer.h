@@ -84,6 +84,13 @@ public:
     // opens, or there is no way back).
     bool seek(double ms);
 
+    // Mutes score channels from the next message on (bit k: channel k): no
+    // new note of theirs starts, while the notes already sounding end as they
+    // would have; unmuting lets the next notes sound. Their other messages are
+    // sent either way. Seeks keep the choice.
+    void set_muted_channels(std::uint16_t muted) { settings_.muted_channels = muted; }
+    std::uint16_t muted_channels() const { return settings_.muted_channels; }
+
     // Frames handed out since the start (a seek sets it).
     std::uint64_t position_frames() const { return position_; }
     // The whole length in frames, when known before the end is reached:

@@ -172,6 +172,17 @@ void settings_from_preferences(tambelo_render_settings& settings, String& soundf
     settings.soundfont = soundfont;
 }
 
+// The channels the preferences mute (bit k: channel k), read again while a
+// track plays so that a change is heard at once.
+unsigned muted_from_preferences()
+{
+    unsigned muted = 0;
+    for (int channel = 0; channel < TAMBELO_CHANNEL_COUNT; ++channel)
+        if (aud_get_bool(section, str_printf("mute_%d", channel)))
+            muted |= 1u << channel;
+    return muted;
+}
+
 }  // namespace
 
 class TambeloInput : public InputPlugin {
@@ -276,7 +287,13 @@ public:
         set_stream_bitrate(settings.sample_rate * 2 * 16);
         open_audio(FMT_S16_NE, settings.sample_rate, 2);
         int16_t buffer[2 * frames_per_write];
+        unsigned muted = 0;
         while (!check_stop()) {
+            if (const unsigned wanted = muted_from_preferences(); wanted != muted) {
+                muted = wanted;
+                if (const char* error = tambelo_track_mute_channels(track.get(), muted))
+                    AUDWARN("mute: %s\n", error);
+            }
             const int seek_ms = check_seek();
             if (seek_ms >= 0) {
                 if (const char* error = tambelo_track_seek(track.get(), seek_ms))
@@ -298,7 +315,19 @@ const char TambeloInput::about[] =
 const char* const TambeloInput::extensions[] = {"dat", nullptr};
 
 const char* const TambeloInput::defaults[] = {
-    "loops", "2", "fade_s", "8", "loop_forever", "FALSE", "soundfont", "", "sample_rate", "44100", nullptr};
+    "loops", "2", "fade_s", "8", "loop_forever", "FALSE", "soundfont", "", "sample_rate", "44100",
+    "mute_0", "FALSE", "mute_1", "FALSE", "mute_2", "FALSE", "mute_3", "FALSE", "mute_4", "FALSE",
+    "mute_5", "FALSE", "mute_6", "FALSE", "mute_7", "FALSE", "mute_8", "FALSE", nullptr};
+
+// Nine boxes in a row: a ticked channel starts no more notes (those sounding
+// end as they would), from the next buffer on.
+static const PreferencesWidget mute_widgets[] = {
+    WidgetCheck("0", WidgetBool(section, "mute_0")), WidgetCheck("1", WidgetBool(section, "mute_1")),
+    WidgetCheck("2", WidgetBool(section, "mute_2")), WidgetCheck("3", WidgetBool(section, "mute_3")),
+    WidgetCheck("4", WidgetBool(section, "mute_4")), WidgetCheck("5", WidgetBool(section, "mute_5")),
+    WidgetCheck("6", WidgetBool(section, "mute_6")), WidgetCheck("7", WidgetBool(section, "mute_7")),
+    WidgetCheck("8", WidgetBool(section, "mute_8")),
+};
 
 const PreferencesWidget TambeloInput::widgets[] = {
     WidgetSpin(N_("Loops before the fade-out:"), WidgetInt(section, "loops"), {1, 100, 1, nullptr}),
@@ -307,6 +336,8 @@ const PreferencesWidget TambeloInput::widgets[] = {
     WidgetFileEntry(N_("SoundFont (empty: the system's):"), WidgetString(section, "soundfont"),
                     {FileSelectMode::File}),
     WidgetSpin(N_("Sample rate:"), WidgetInt(section, "sample_rate"), {8000, 192000, 50, N_("Hz")}),
+    WidgetLabel(N_("Mute channels (their notes are not played):")),
+    WidgetBox({{mute_widgets}, true, false}),
 };
 
 const PluginPreferences TambeloInput::preferences = {{widgets}, nullptr, nullptr, nullptr};

@@ -16,7 +16,7 @@
 GST_DEBUG_CATEGORY(tambelo_dec_debug);
 #define GST_CAT_DEFAULT tambelo_dec_debug
 
-enum { PROP_0, PROP_TRACK, PROP_LOOPS, PROP_FADE, PROP_LOOP_FOREVER, PROP_SOUNDFONT };
+enum { PROP_0, PROP_TRACK, PROP_LOOPS, PROP_FADE, PROP_LOOP_FOREVER, PROP_SOUNDFONT, PROP_MUTED_CHANNELS };
 
 static GstStaticPadTemplate sink_template =
     GST_STATIC_PAD_TEMPLATE("sink", GST_PAD_SINK, GST_PAD_ALWAYS, GST_STATIC_CAPS(TAMBELO_SCORE_CAPS));
@@ -99,6 +99,7 @@ static void set_property(GObject* object, guint id, const GValue* value, GParamS
     case PROP_LOOPS: dec->loops = g_value_get_int(value); break;
     case PROP_FADE: dec->fade_s = g_value_get_double(value); break;
     case PROP_LOOP_FOREVER: dec->loop_forever = g_value_get_boolean(value); break;
+    case PROP_MUTED_CHANNELS: dec->muted_channels = g_value_get_uint(value); break;
     case PROP_SOUNDFONT:
         g_free(dec->soundfont);
         dec->soundfont = g_value_dup_string(value);
@@ -118,6 +119,7 @@ static void get_property(GObject* object, guint id, GValue* value, GParamSpec* p
     case PROP_FADE: g_value_set_double(value, dec->fade_s); break;
     case PROP_LOOP_FOREVER: g_value_set_boolean(value, dec->loop_forever); break;
     case PROP_SOUNDFONT: g_value_set_string(value, dec->soundfont); break;
+    case PROP_MUTED_CHANNELS: g_value_set_uint(value, dec->muted_channels); break;
     default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec); break;
     }
     GST_OBJECT_UNLOCK(dec);
@@ -159,6 +161,14 @@ static void tambelo_dec_class_init(TambeloDecClass* klass)
         object_class, PROP_SOUNDFONT,
         g_param_spec_string("soundfont", "SoundFont", "The SoundFont (.sf2) to play with; empty: the system's",
                             NULL, flags));
+    /* Also while playing: the next buffer has it. */
+    g_object_class_install_property(
+        object_class, PROP_MUTED_CHANNELS,
+        g_param_spec_uint("muted-channels", "Muted channels",
+                          "Channels whose notes are not played, bit k for channel k (0 to 8): 4 mutes channel 2; "
+                          "the other channels and the timing stay as they are",
+                          0, (1u << TAMBELO_CHANNEL_COUNT) - 1, 0,
+                          (GParamFlags)(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS | GST_PARAM_MUTABLE_PLAYING)));
 
     gst_element_class_add_static_pad_template(element_class, &sink_template);
     gst_element_class_add_static_pad_template(element_class, &src_template);

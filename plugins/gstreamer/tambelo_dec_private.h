@@ -23,6 +23,7 @@ struct _TambeloDec {
     gdouble fade_s;
     gboolean loop_forever;
     gchar* soundfont;
+    guint muted_channels; /* bit k: channel k's notes are not played */
 
     /* the rendering: the set and track are touched by the streaming task,
      * or with the task paused and its stream lock held */

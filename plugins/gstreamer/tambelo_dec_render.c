@@ -197,6 +197,10 @@ void tambelo_dec_render_loop(gpointer user_data)
         dec->segment_pending = FALSE;
         gst_pad_push_event(dec->srcpad, gst_event_new_segment(&dec->segment));
     }
+    GST_OBJECT_LOCK(dec);
+    const guint muted = dec->muted_channels;
+    GST_OBJECT_UNLOCK(dec);
+    tambelo_track_mute_channels(dec->track, muted);
     GstBuffer* buffer = gst_buffer_new_allocate(NULL, FRAMES_PER_BUFFER * BYTES_PER_FRAME, NULL);
     GstMapInfo map;
     gst_buffer_map(buffer, &map, GST_MAP_WRITE);

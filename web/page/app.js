@@ -82,6 +82,17 @@ async function openAudio() {
     }
   });
   state.player = new Player(state.core, state.node, state.context, refresh);
+  state.player.mute(mutedChannels());
+}
+
+// The score channels ticked in "Mute channels" (bit k: channel k).
+function mutedChannels() {
+  let mask = 0;
+  for (const box of document.querySelectorAll('#mutes input')) if (box.checked) mask |= 1 << Number(box.dataset.channel);
+  return mask;
+}
+for (const box of document.querySelectorAll('#mutes input')) {
+  box.addEventListener('change', () => state.player?.mute(mutedChannels()));
 }
 
 function resumeAudio() {

@@ -28,7 +28,7 @@ const giveWay = () => new Promise((resolve) => {
 const sliceMs = 20;
 
 const lengthOf = (track) => ({ ...track.length });
-const asPairs = (messages) => messages.map((m) => [m.timeMs, m.bytes]);
+const asPairs = (messages) => messages.map((m) => [m.timeMs, m.bytes, m.channel]);
 
 // The lengths of every track, reported in batches while the set stays open.
 async function listLengths(count, generation) {

@@ -51,7 +51,8 @@ export class CoreTrack {
       m._web_length_ticks(handle, 2), m._web_cycles_differ(handle) === 1, m._web_tick_length_ms(handle));
   }
   // The messages of the ticks due before `endMs` not played yet (the first
-  // call also gives the device reset's, at time 0): [{timeMs, bytes}].
+  // call also gives the device reset's, at time 0): [{timeMs, bytes,
+  // channel}], `channel` the score channel (0..8) that sent it, or -1.
   playUntilMs(endMs) {
     const m = this.core.module;
     const size = m._web_play_until_ms(this.handle, endMs);
@@ -61,8 +62,9 @@ export class CoreTrack {
     for (let at = 0; at < size;) {
       const timeMs = view.getFloat64(at, true);
       const length = view.getUint16(at + 8, true);
-      messages.push({ timeMs, bytes: m.HEAPU8.slice(start + at + 10, start + at + 10 + length) });
-      at += 10 + length;
+      const channel = view.getInt8(at + 10);
+      messages.push({ timeMs, channel, bytes: m.HEAPU8.slice(start + at + 11, start + at + 11 + length) });
+      at += 11 + length;
     }
     return messages;
   }

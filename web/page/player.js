@@ -82,7 +82,9 @@ export class Player {
 
   send(pairs) {
     if (pairs.length === 0) return;
-    this.node.port.postMessage({ type: 'messages', list: pairs.map(([ms, bytes]) => [ms - this.startMs, bytes]) });
+    this.node.port.postMessage({
+      type: 'messages', list: pairs.map(([ms, bytes, channel]) => [ms - this.startMs, bytes, channel]),
+    });
     this.lastMessageMs = pairs[pairs.length - 1][0];
   }
 
@@ -115,6 +117,12 @@ export class Player {
 
   stop() {
     if (this.playing || this.timer) this.finish();
+  }
+
+  // Mutes the score channels of `mask` (bit k: channel k) from the next
+  // note on: their notes already sounding end as they would.
+  mute(mask) {
+    this.node.port.postMessage({ type: 'mute', channels: mask });
   }
 
   // Seeks the track that is playing to `ms`.

@@ -7,7 +7,10 @@
 //                                       messages that follow count from
 //                                       leadMs ahead (answered {type:
 //                                       'started', originFrame})
-//   {type: 'messages', list: [[ms, bytes], ...]}
+//   {type: 'messages', list: [[ms, bytes, channel], ...]}
+//   {type: 'mute', channels}            mute the score channels of the mask
+//                                       (bit k: channel k): their next notes
+//                                       do not sound
 //   {type: 'stop'}                      silence, forget what is queued
 //   {type: 'sync'}                      answered {type: 'synced'}
 // and it reports {type: 'ready'}, {type: 'soundfont-loaded'} or
@@ -67,7 +70,10 @@ class TambeloSynth extends AudioWorkletProcessor {
         break;
       }
       case 'messages':
-        for (const [ms, bytes] of message.list) timeline.post(ms, bytes);
+        for (const [ms, bytes, channel] of message.list) timeline.post(ms, bytes, channel);
+        break;
+      case 'mute':
+        timeline.muted = message.channels;
         break;
       case 'sync':
         this.port.postMessage({ type: 'synced' });

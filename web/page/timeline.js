@@ -59,8 +59,9 @@ export class Timeline {
     this.sampleRate = sampleRate;
     this.position = 0;        // frames the synth has rendered
     this.originFrame = 0;     // the frame of moment 0 of the messages
-    this.queue = [];          // [{frame, bytes}], in order of posting
+    this.queue = [];          // [{frame, bytes, channel}], in order of posting
     this.head = 0;
+    this.muted = 0;           // score channels whose note-ons are dropped (bit k: channel k)
   }
 
   // Forgets what is queued; later messages count from `originFrame`.
@@ -70,10 +71,18 @@ export class Timeline {
     this.originFrame = originFrame;
   }
 
-  post(timeMs, bytes) {
+  // `channel`: the score channel that sent the message (-1: none). Drums of
+  // every channel share MIDI channel 9, so a mute goes by this.
+  post(timeMs, bytes, channel = -1) {
     const frame = this.originFrame + Math.round(timeMs * this.sampleRate / 1000);
     const block = Math.round(frame / synthBlockFrames) * synthBlockFrames;
-    this.queue.push({ frame: Math.max(block, this.position), bytes });
+    this.queue.push({ frame: Math.max(block, this.position), bytes, channel });
+  }
+
+  // A note-on of a muted channel: dropped when it falls due, so a mute
+  // takes effect at once and the notes sounding end with their own release.
+  isMuted({ bytes, channel }) {
+    return channel >= 0 && ((this.muted >> channel) & 1) === 1 && (bytes[0] & 0xf0) === 0x90 && bytes[2] !== 0;
   }
 
   pending() { return this.queue.length - this.head; }
@@ -85,7 +94,7 @@ export class Timeline {
     const frames = left.length;
     while (done < frames) {
       while (this.head < this.queue.length && this.queue[this.head].frame <= this.position) {
-        applyMessage(this.synth, this.queue[this.head].bytes);
+        if (!this.isMuted(this.queue[this.head])) applyMessage(this.synth, this.queue[this.head].bytes);
         ++this.head;
       }
       let until = frames;

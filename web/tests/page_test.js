@@ -74,6 +74,17 @@ try {
   const heard = await page.waitForFunction(() => window.tambeloPage.player.number === 1 && window.tambeloPage.player.peak > 0.001,
     { timeout: 20000 }).then(() => true, () => false);
   check('track 1 plays, not silent', heard, await page.evaluate(() => `peak ${window.tambeloPage.player.peak}`));
+  // Every channel muted by its box: no note starts, so the sound dies away
+  // while the track plays on; unmuted, it comes back.
+  const toggleMutes = () => page.$$eval('#mutes input', (boxes) => boxes.forEach((box) => box.click()));
+  await toggleMutes();
+  const hushed = await page.waitForFunction(() => window.tambeloPage.player.number === 1 && window.tambeloPage.player.peak < 0.0005,
+    { timeout: 15000, polling: 100 }).then(() => true, () => false);
+  await toggleMutes();
+  const unhushed = await page.waitForFunction(() => window.tambeloPage.player.peak > 0.001, { timeout: 15000, polling: 100 })
+    .then(() => true, () => false);
+  check('muting every channel silences the track, unmuting brings it back', hushed && unhushed,
+    await page.evaluate(() => `peak ${window.tambeloPage.player.peak}`));
 
   // A step asks the core worker for the next track, so the page answers a
   // moment after the click (longer while the worker is still busy).

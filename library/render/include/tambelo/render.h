@@ -77,7 +77,7 @@ extern "C" {
  * incompatibly (the library's file name changes with it), the minor number
  * when calls or fields are added. */
 #define TAMBELO_RENDER_VERSION_MAJOR 0
-#define TAMBELO_RENDER_VERSION_MINOR 2
+#define TAMBELO_RENDER_VERSION_MINOR 3
 /* Both in one number, as tambelo_render_version() answers. Since 0.2. */
 #define TAMBELO_RENDER_VERSION (TAMBELO_RENDER_VERSION_MAJOR * 0x10000 + TAMBELO_RENDER_VERSION_MINOR)
 
@@ -162,7 +162,15 @@ typedef struct tambelo_track_info {
     double intro_ms;        /* looping: from the start to the loop's start;
                                ending: the whole track, up to its last event */
     double loop_ms;         /* looping: one pass of the loop; 0 otherwise */
+    /* Since 0.3 (tambelo_set_track only): */
+    unsigned note_channels; /* the channels that have notes, bit k for channel k
+                               (0 to TAMBELO_CHANNEL_COUNT - 1): the ones a
+                               mute or a stem can take out */
 } tambelo_track_info;
+
+/* A track's score has nine channels, numbered 0 to 8 as the score language
+ * and tambelo-cli number them. Since 0.3. */
+#define TAMBELO_CHANNEL_COUNT 9
 
 /* No rendering lasts longer than this, and no track plays whose shortest
  * rendering (the whole of a track that ends, the intro and one loop of a
@@ -297,6 +305,28 @@ TAMBELO_RENDER_API uint64_t tambelo_track_position_frames(const tambelo_track* t
  * -1 in forever mode and for a track that ends with its release tail (its
  * end is found while rendering: tambelo_track_ended). */
 TAMBELO_RENDER_API int64_t tambelo_track_length_frames(const tambelo_track* track);
+
+/* Mutes channels of the track (bit k: channel k, 0 to TAMBELO_CHANNEL_COUNT
+ * - 1; 0 mutes none, the default). It takes effect from the next render:
+ * no note of a muted channel starts that has not been synthesized yet (the
+ * renderer works up to 4096 frames ahead of what it has handed out, so a
+ * change while playing is heard within about 93 ms at 44.1 kHz), while a
+ * note already sounding ends when it would have, with its release: nothing
+ * is cut, so nothing clicks. Unmuting lets the channel's next notes sound.
+ * Everything else a muted channel does still happens (its voices, volume,
+ * pan, reverb and chorus sends, fine tune, its loop), so the timing, the
+ * length and the other channels' sound are those of the full mix.
+ * Renderings with one channel each add up to the mix within about -60 dBFS,
+ * except where two channels play drums, which share one MIDI channel: in
+ * the mix a hit of one ends the other's sounding hit of the same key (or
+ * hi-hat group), which each alone keeps (-47 dBFS at such hits in the
+ * bundled sample set). Only a release tail, which lasts until the sound has
+ * died away, may end sooner. Seeks keep the mute. Returns NULL, or why not (a
+ * bit beyond the channels). Since 0.3. */
+TAMBELO_RENDER_API const char* tambelo_track_mute_channels(tambelo_track* track, unsigned muted);
+
+/* The channels muted now (0 when none). Since 0.3. */
+TAMBELO_RENDER_API unsigned tambelo_track_muted_channels(const tambelo_track* track);
 
 /* 1 once the last frame has been handed out, else 0. */
 TAMBELO_RENDER_API int tambelo_track_ended(const tambelo_track* track);
