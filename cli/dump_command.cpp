@@ -2,7 +2,10 @@
 #include "cli/input_files.h"
 #include "cli/music_set_files.h"
 #include "cli/safe_text.h"
+#include "cli/export/track_list_json.h"
 
+#include "library/midi/device_kinds.h"
+#include "library/offline_render.h"
 #include "library/player.h"
 #include "library/score_compiler.h"
 #include "library/voice_set.h"
@@ -86,7 +89,24 @@ void run_dump(const DumpOptions& options)
         fail("path too long: " + options.set_path);
     const bool compiled = compile_score(*player, options.track);
     load_voice_set(*player, options.track);
-    std::cout << describe(*player, options.track, compiled).dump() << '\n';
+    nlohmann::ordered_json out = describe(*player, options.track, compiled);
+
+    // The voices the track asks for that the SoundFonts of the embedded
+    // synthesizer lack, found by playing it through off line.
+    const std::vector<PlayedSoundFont> soundfonts = embedded_synth_soundfonts();
+    std::vector<VoiceFallback> fallbacks;
+    if (compiled)
+        if (auto track = OfflineTrack::open_set_track(options.set_path, voice_path, options.track))
+            fallbacks = track_voice_fallbacks(*track, soundfonts);
+    out["soundfonts"] = soundfont_paths_json(soundfonts);
+    out["voice_fallbacks"] = voice_fallbacks_json(fallbacks);
+    std::cout << out.dump() << '\n';
+    if (!fallbacks.empty()) {
+        std::string line = "tambelo-cli: voices that fall back in the synthesizer's SoundFonts:";
+        for (std::size_t i = 0; i < fallbacks.size(); ++i)
+            line += (i == 0 ? " " : ", ") + describe(fallbacks[i]);
+        std::cerr << line << '\n';
+    }
 }
 
 }  // namespace
@@ -97,8 +117,9 @@ void add_dump_command(CLI::App& app)
     auto* command = app.add_subcommand(
         "dump",
         "Print, as one JSON object, what a player holds after preparing a track: whether its score\n"
-        "compiled, the tempo, the nine event streams in hex, the tempo base, the 259 voices and the\n"
-        "drum map");
+        "compiled, the tempo, the nine event streams in hex, the tempo base, the 259 voices, the\n"
+        "drum map, and the SoundFonts the synthesizer plays with and the voices of the track that\n"
+        "they lack (each played as another preset)");
     command->add_option("SET.dat", options->set_path, "The set's score archive")->required();
     command->add_option("TRACK", options->track, "Track number, from 1")->required();
     command->add_option("--voices", options->voice_path,

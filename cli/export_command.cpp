@@ -117,13 +117,13 @@ ExportFormat format_named(const std::string& name)
 // describes them, each with the name of its file (null when skipped).
 void write_track_list(const std::filesystem::path& path, const MusicSetFiles& files, const SetTitles& titles,
                       const std::vector<std::int32_t>& tracks, int sample_rate,
-                      const std::vector<TrackOutcome>& outcomes)
+                      const std::vector<PlayedSoundFont>& soundfonts, const std::vector<TrackOutcome>& outcomes)
 {
     std::map<std::int32_t, std::string> names;
     for (const auto& outcome : outcomes)
         names[outcome.label.track] =
             outcome.written ? utf8_from_path(path_from_utf8(outcome.path).filename()) : std::string();
-    const std::string text = track_list_json(files, titles, tracks, sample_rate, names);
+    const std::string text = track_list_json(files, titles, tracks, sample_rate, soundfonts, names);
     const std::string error =
         write_file_atomically(utf8_from_path(path), std::vector<std::uint8_t>(text.begin(), text.end()));
     if (!error.empty())
@@ -236,7 +236,10 @@ void run_export(const ExportArguments& arguments)
             std::cout << "Track " << outcome.label.track << " (" << printable_text(outcome.label.title)
                       << "): " << outcome.note << '\n';
     if (arguments.tracks_json)
-        write_track_list(folder / "tracks.json", files, titles, tracks, settings.sample_rate, outcomes);
+        write_track_list(folder / "tracks.json", files, titles, tracks, settings.sample_rate,
+                         settings.format == ExportFormat::mid ? std::vector<PlayedSoundFont>()
+                                                              : embedded_synth_soundfonts(settings.soundfont),
+                         outcomes);
     if (written != outcomes.size())
         throw CLI::RuntimeError(1);
 }

@@ -43,7 +43,8 @@ void add_list_command(CLI::App& app)
             std::vector<std::int32_t> tracks;
             for (std::int32_t track = 1; track <= count; ++track)
                 tracks.push_back(track);
-            std::cout << track_list_json(files, SetTitles::read(files.titles), tracks, *sample_rate);
+            std::cout << track_list_json(files, SetTitles::read(files.titles), tracks, *sample_rate,
+                                         embedded_synth_soundfonts());
             return;
         }
         // Title lines are printed made safe for the terminal.

@@ -12,6 +12,12 @@ namespace tambelo::cli {
 // another. The Windows outputs open as named or not at all.
 std::string output_note(const std::string& name, MidiDevice* device);
 
+// What the device that opened plays with, for the first line the play
+// command prints: on Linux the embedded synthesizer's SoundFonts
+// ("SoundFonts \"/a/GS.sf2\" over \"/a/GM.sf2\"", or "SoundFont \"/a/GM.sf2\"");
+// empty for any other device.
+std::string output_sound(MidiDevice* device);
+
 // Whether `device` (while its player lives) has lost its audio output (the
 // sound server went away) and plays on unheard until one opens again. Any
 // thread.

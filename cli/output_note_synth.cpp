@@ -17,6 +17,15 @@ std::string output_note(const std::string& name, MidiDevice* device)
     return note;
 }
 
+std::string output_sound(MidiDevice* device)
+{
+    auto* synth = dynamic_cast<SynthDevice*>(device);
+    if (!synth)
+        return {};
+    return (synth->soundfonts().size() > 1 ? "SoundFonts " : "SoundFont ") +
+           soundfont_stack_text(synth->soundfonts());
+}
+
 bool output_lost(const MidiDevice* device)
 {
     const auto* synth = dynamic_cast<const SynthDevice*>(device);

@@ -7,6 +7,11 @@ std::string output_note(const std::string&, MidiDevice*)
     return {};
 }
 
+std::string output_sound(MidiDevice*)
+{
+    return {};
+}
+
 bool output_lost(const MidiDevice*)
 {
     return false;

@@ -217,6 +217,8 @@ void run_play(const PlayOptions& options)
             std::istringstream notes(report->note());
             for (std::string note; std::getline(notes, note);)
                 std::cerr << "tambelo-cli: " << note << '\n';
+            if (std::string sound = report->sound(); !sound.empty())
+                std::cout << "playing with " << printable_text(sound) << '\n';
         }
 
         Session session(*player, options.track);

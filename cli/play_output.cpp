@@ -26,12 +26,20 @@ std::string OutputReport::note()
     return note_;
 }
 
-void OutputReport::record(std::string fallback_reason, std::string note, const MidiDevice* device)
+std::string OutputReport::sound()
+{
+    std::lock_guard lock(mutex_);
+    return sound_;
+}
+
+void OutputReport::record(std::string fallback_reason, std::string note, const MidiDevice* device,
+                          std::string sound)
 {
     {
         std::lock_guard lock(mutex_);
         fallback_reason_ = std::move(fallback_reason);
         note_ = std::move(note);
+        sound_ = std::move(sound);
         device_ = device;
         done_ = true;
     }
@@ -59,7 +67,8 @@ PlayerServices services_for_output(const std::string& name, std::shared_ptr<Outp
         std::unique_ptr<MidiDevice> device = open_named_device(name, &why);
         if (!device && why.empty())
             why = "output device \"" + name + "\" could not be opened";
-        report->record(device ? std::string() : why, output_note(name, device.get()), device.get());
+        report->record(device ? std::string() : why, output_note(name, device.get()), device.get(),
+                       output_sound(device.get()));
         return device;
     };
     return services;

@@ -24,8 +24,11 @@ public:
     // A note for the user about the device that did open (a chosen SoundFont
     // that was passed over for another); empty when there is nothing to say.
     std::string note();
+    // What the device plays with (its SoundFonts); empty when it does not say.
+    std::string sound();
 
-    void record(std::string fallback_reason, std::string note, const MidiDevice* device = nullptr);
+    void record(std::string fallback_reason, std::string note, const MidiDevice* device = nullptr,
+                std::string sound = {});
 
     // Says on stderr when the opened device loses its audio output (the
     // sound server went away) and when an output is back, once each time.
@@ -39,6 +42,7 @@ private:
     bool done_ = false;
     std::string fallback_reason_;
     std::string note_;
+    std::string sound_;
     const MidiDevice* device_ = nullptr;  // owned by the player
     bool told_lost_ = false;
 };

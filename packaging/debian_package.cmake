@@ -33,8 +33,9 @@ function(tambelo_debian_docs component package)
     DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package} COMPONENT ${component} EXCLUDE_FROM_ALL)
 endfunction()
 
-# What the embedded synthesizer needs to make a sound.
-set(soundfonts "fluid-soundfont-gm | timgm6mb-soundfont")
+# What the embedded synthesizer needs to make a sound, and the GS variation
+# tones it stacks over the General MIDI SoundFont when they are installed.
+set(soundfonts "fluid-soundfont-gm | timgm6mb-soundfont, fluid-soundfont-gs")
 
 # The programs: everything installed without a component of its own.
 set(CPACK_COMPONENTS_ALL Unspecified)

@@ -13,7 +13,7 @@ artifacts="$build/fuzz-findings"
 mkdir -p "$artifacts"
 
 for target in fuzz_score_compiler fuzz_voice_set fuzz_page_archive fuzz_score_language fuzz_title_list \
-    fuzz_render_api fuzz_midi_import fuzz_set_identity; do
+    fuzz_render_api fuzz_midi_import fuzz_set_identity fuzz_soundfont_presets; do
   corpus="$work/$target"
   cp -r "$root/fuzz/corpus/$target" "$corpus"
   echo "--- $target for ${seconds}s"

@@ -21,8 +21,9 @@ packages=(
   # made by an independent tool for the import command
   python3-jsonschema python3-mido
   # sound: General MIDI SoundFonts for the embedded synthesizer; the larger
-  # FluidR3 set becomes the system's default and sounds far better
-  timgm6mb-soundfont fluid-soundfont-gm
+  # FluidR3 set becomes the system's default and sounds far better; its GS
+  # variation tones, which the synthesizer stacks over it
+  timgm6mb-soundfont fluid-soundfont-gm fluid-soundfont-gs
   # the window program under a virtual display, and helpers for tests
   xvfb xauth fluidsynth jackd2
   # live timing through real audio servers that the benchmark and a test

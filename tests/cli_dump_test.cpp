@@ -80,7 +80,7 @@ TEST_F(CliDumpTest, ACompiledTrackShowsItsStreamsTempoAndVoiceSet)
     for (const auto& item : out.items())
         keys.push_back(item.key());
     EXPECT_EQ(keys, (std::vector<std::string>{"track", "compiled", "tempo", "streams", "tempo_base", "voices",
-                                              "drum_map"}));
+                                              "drum_map", "soundfonts", "voice_fallbacks"}));
     EXPECT_EQ(out["track"], 1);
     EXPECT_EQ(out["compiled"], true);
     EXPECT_EQ(out["tempo"], 64);

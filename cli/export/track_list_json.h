@@ -1,6 +1,11 @@
 #pragma once
 
 #include "cli/export/music_set.h"
+#include "library/midi/device_kinds.h"
+#include "library/offline_render.h"
+#include "library/voice_fallback.h"
+
+#include <nlohmann/json.hpp>
 
 #include <cstdint>
 #include <map>
@@ -16,10 +21,22 @@ namespace tambelo {
 // milliseconds and in sample frames at `sample_rate` (the frames an audio
 // export at that rate gives its loop points). `files` names the file each
 // exported track went to (written as "file"; null for a track in `files`
-// with an empty name, left out for tracks not in it). Text is UTF-8, with
-// invalid bytes replaced; ends with a newline.
+// with an empty name, left out for tracks not in it). `soundfonts` are the
+// SoundFonts the tracks play with (bottom first; none for MIDI or a MIDI
+// device), listed, and each track says which of its voices fall back in
+// them. Text is UTF-8, with invalid bytes replaced; ends with a newline.
 std::string track_list_json(const MusicSetFiles& files, const SetTitles& titles,
                             const std::vector<std::int32_t>& tracks, int sample_rate,
+                            const std::vector<PlayedSoundFont>& soundfonts,
                             const std::map<std::int32_t, std::string>& exported_files = {});
+
+// The voices of `track` (played from where it stands) that fall back in
+// `soundfonts`.
+std::vector<VoiceFallback> track_voice_fallbacks(OfflineTrack& track, const std::vector<PlayedSoundFont>& soundfonts);
+
+// The paths of `soundfonts`, and `fallbacks` as objects: channel, bank,
+// program, and "plays", the bank and program played instead (null: silent).
+nlohmann::ordered_json soundfont_paths_json(const std::vector<PlayedSoundFont>& soundfonts);
+nlohmann::ordered_json voice_fallbacks_json(const std::vector<VoiceFallback>& fallbacks);
 
 }  // namespace tambelo

@@ -1,5 +1,6 @@
 #include "library/midi/device_kinds.h"
 
+#include "library/midi/fluid_synth_setup.h"
 #include "library/midi/null_device.h"
 #include "library/midi/port_device.h"
 #include "library/midi/synth_device.h"
@@ -37,6 +38,15 @@ std::string_view default_device_kind()
 std::string_view device_names_help()
 {
     return "synth, synth:SOUNDFONT, port:NAME or none";
+}
+
+std::vector<PlayedSoundFont> embedded_synth_soundfonts(const std::string& chosen)
+{
+    std::vector<PlayedSoundFont> played;
+    for (std::string& path : soundfonts_to_play(chosen))
+        if (auto presets = read_soundfont_presets(path))
+            played.push_back({std::move(path), std::move(*presets)});
+    return played;
 }
 
 }  // namespace tambelo

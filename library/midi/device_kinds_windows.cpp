@@ -39,6 +39,11 @@ std::string_view device_names_help()
     return "mapper, port:NAME or none";
 }
 
+std::vector<PlayedSoundFont> embedded_synth_soundfonts(const std::string&)
+{
+    return {};
+}
+
 // The Windows MIDI outputs install no process-wide handlers, so releasing
 // the library has nothing to put back.
 void restore_sound_libraries() {}

@@ -1,6 +1,7 @@
 #include "library/midi/fluid_synth_setup.h"
 
 #include "library/midi/sound_system.h"
+#include "library/midi/soundfont_presets.h"
 #include "library/midi/soundfont_reading.h"
 
 #include <algorithm>
@@ -38,6 +39,14 @@ std::vector<fs::path> soundfonts_in(const fs::path& folder)
     return found;
 }
 
+// One name for a file reached by several (a link, a folder listed twice).
+fs::path real_path(const fs::path& path)
+{
+    std::error_code error;
+    fs::path real = fs::weakly_canonical(path, error);
+    return error ? path : real;
+}
+
 }  // namespace
 
 SoundFontSearch system_soundfont_search()
@@ -52,36 +61,77 @@ SoundFontSearch system_soundfont_search()
     for (const char* folder : {"/usr/share/sounds/sf2", "/usr/share/sounds/sf3",
                                "/usr/share/soundfonts", "/usr/local/share/soundfonts"})
         search.folders.emplace_back(folder);
+    search.supplements = {"/usr/share/sounds/sf2/FluidR3_GS.sf2"};
     return search;
 }
 
 std::vector<std::string> soundfont_candidates(const std::string& chosen, const SoundFontSearch& search)
 {
-    std::vector<fs::path> paths;
-    if (!chosen.empty() && file_exists(chosen))
-        paths.emplace_back(chosen);
-    for (const std::string& file : search.default_files)
-        if (file_exists(file))
-            paths.emplace_back(file);
-    for (const std::string& folder : search.folders)
-        for (fs::path& found : soundfonts_in(folder))
-            paths.push_back(std::move(found));
-
     // The same file may be reached by several names (the default link, a
-    // folder listed twice); keep its first.
-    std::vector<std::string> unique;
+    // folder listed twice); keep its first. Supplements are passed over
+    // where the search finds them.
     std::vector<fs::path> seen;
-    for (const fs::path& path : paths) {
-        std::error_code error;
-        fs::path real = fs::weakly_canonical(path, error);
-        if (error)
-            real = path;
+    for (const std::string& supplement : search.supplements)
+        seen.push_back(real_path(supplement));
+    std::vector<std::string> unique;
+    auto add = [&](const fs::path& path) {
+        const fs::path real = real_path(path);
         if (std::find(seen.begin(), seen.end(), real) != seen.end())
-            continue;
+            return;
         seen.push_back(real);
         unique.push_back(path.string());
+    };
+    if (!chosen.empty() && file_exists(chosen)) {
+        unique.push_back(chosen);
+        seen.push_back(real_path(chosen));
     }
+    for (const std::string& file : search.default_files)
+        if (file_exists(file))
+            add(file);
+    for (const std::string& folder : search.folders)
+        for (const fs::path& found : soundfonts_in(folder))
+            add(found);
     return unique;
+}
+
+std::vector<std::string> soundfont_supplements(const std::string& chosen, const SoundFontSearch& search)
+{
+    std::vector<std::string> installed;
+    if (!chosen.empty())
+        return installed;
+    std::vector<fs::path> seen;
+    for (const std::string& supplement : search.supplements) {
+        const fs::path real = real_path(supplement);
+        if (!file_exists(supplement) || std::find(seen.begin(), seen.end(), real) != seen.end())
+            continue;
+        seen.push_back(real);
+        installed.push_back(supplement);
+    }
+    return installed;
+}
+
+std::vector<std::string> soundfonts_to_play(const std::string& chosen, const SoundFontSearch& search)
+{
+    std::vector<std::string> stack;
+    for (const std::string& candidate : soundfont_candidates(chosen, search))
+        if (read_soundfont_presets(candidate)) {
+            stack.push_back(candidate);
+            break;
+        }
+    if (stack.empty())
+        return stack;
+    for (std::string& supplement : soundfont_supplements(chosen, search))
+        if (read_soundfont_presets(supplement))
+            stack.push_back(std::move(supplement));
+    return stack;
+}
+
+std::string soundfont_stack_text(const std::vector<std::string>& soundfonts)
+{
+    std::string text;
+    for (auto it = soundfonts.rbegin(); it != soundfonts.rend(); ++it)
+        text += (text.empty() ? "\"" : " over \"") + *it + "\"";
+    return text;
 }
 
 namespace {
@@ -197,18 +247,30 @@ std::optional<GsSynth> create_gs_synth(const std::string& chosen_soundfont, doub
         const QuietSoundFontLoading quiet;
         if (fluid_synth_sfload(result.synth.get(), path.c_str(), 1) != FLUID_FAILED) {
             result.soundfont = path;
-            return result;
+            result.soundfonts = {path};
+            break;
         }
         if (first_failure.empty())
             first_failure = "\"" + path + "\" is not a usable SoundFont";
     }
-    return fail("no SoundFont could be loaded: " + first_failure);
+    if (result.soundfont.empty())
+        return fail("no SoundFont could be loaded: " + first_failure);
+    // Loaded last, searched first: a supplement answers for the presets it
+    // has, the SoundFont under it for all the others. One that cannot be
+    // loaded is left out; the music still plays, falling back as before.
+    for (const std::string& path : soundfont_supplements(chosen_soundfont, search)) {
+        clear_fluid_error();
+        const QuietSoundFontLoading quiet;
+        if (fluid_synth_sfload(result.synth.get(), path.c_str(), 1) != FLUID_FAILED)
+            result.soundfonts.push_back(path);
+    }
+    return result;
 }
 
 std::optional<GsSynth> create_gs_synth_sharing(const GsSynth& loaded, std::string* why)
 {
-    fluid_sfont_t* soundfont = fluid_synth_get_sfont(loaded.synth.get(), 0);
-    if (!soundfont) {
+    const int count = fluid_synth_sfcount(loaded.synth.get());
+    if (count <= 0) {
         if (why)
             *why = "the synthesizer to share with has no SoundFont";
         return std::nullopt;
@@ -216,15 +278,20 @@ std::optional<GsSynth> create_gs_synth_sharing(const GsSynth& loaded, std::strin
     GsSynth result;
     if (!make_empty_gs_synth(result, loaded.sample_rate, why))
         return std::nullopt;
-    fluid_sfont_t* lent = lend_soundfont(soundfont);
-    if (!lent || fluid_synth_add_sfont(result.synth.get(), lent) == FLUID_FAILED) {
-        if (lent)
-            delete_fluid_sfont(lent);
-        if (why)
-            *why = "the SoundFont could not be shared";
-        return std::nullopt;
+    // FluidSynth counts its stack from the top (the one searched first);
+    // the bottom is added first, so that the stack is the same.
+    for (int index = count - 1; index >= 0; --index) {
+        fluid_sfont_t* lent = lend_soundfont(fluid_synth_get_sfont(loaded.synth.get(), index));
+        if (!lent || fluid_synth_add_sfont(result.synth.get(), lent) == FLUID_FAILED) {
+            if (lent)
+                delete_fluid_sfont(lent);
+            if (why)
+                *why = "the SoundFont could not be shared";
+            return std::nullopt;
+        }
     }
     result.soundfont = loaded.soundfont;
+    result.soundfonts = loaded.soundfonts;
     return result;
 }
 

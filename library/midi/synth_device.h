@@ -10,6 +10,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tambelo {
 
@@ -78,6 +79,8 @@ public:
 
     fluid_synth_t* synth() { return gs_.synth.get(); }
     const std::string& soundfont() const { return gs_.soundfont; }
+    // Every SoundFont it plays, bottom first (GsSynth::soundfonts).
+    const std::vector<std::string>& soundfonts() const { return gs_.soundfonts; }
     double sample_rate() const { return gs_.sample_rate; }
     // The live synth's ring, which its output (or the caller of a pulled
     // synth) plays. Null offline.

@@ -238,8 +238,10 @@ typedef enum tambelo_loop_mode {
 typedef struct tambelo_render_settings {
     int sample_rate;         /* Hz, 8000 to 192000; default 44100 */
     const char* soundfont;   /* a SoundFont (.sf2) file; NULL or "": the system's
-                                default (such as the fluid-soundfont-gm package's).
-                                A file named here is never replaced by another. */
+                                default (such as the fluid-soundfont-gm package's),
+                                with fluid-soundfont-gs's GS variation tones stacked
+                                over it when installed. A file named here is never
+                                replaced by another nor supplemented. */
     int loops;               /* fade mode: passes of the loop, at least 1; default 2 */
     double fade_ms;          /* fade mode: the fade-out, 0 for none; default 8000 */
     tambelo_loop_mode loop_mode;  /* default TAMBELO_LOOP_FADE; any other value is
