@@ -8,6 +8,7 @@
 #include "library/render/render_synth.h"
 #include "library/render/track_renderer.h"
 
+#include <cmath>
 #include <limits>
 #include <mutex>
 
@@ -80,8 +81,7 @@ TrackAudioWriter::TrackAudioWriter(const ExportSettings& settings)
 
 TrackAudioWriter::~TrackAudioWriter() = default;
 
-std::string TrackAudioWriter::write(OfflineTrack& track, const TrackJob& job, const std::optional<AudioLoop>& loop,
-                                    bool seamless, double& audio_ms)
+RenderSynth* TrackAudioWriter::synth(std::string& error)
 {
     if (!tools_->renderer && tools_->renderer_error.empty()) {
         tools_->renderer = synth_for(settings_.soundfont, settings_.sample_rate, &tools_->renderer_error);
@@ -94,25 +94,82 @@ std::string TrackAudioWriter::write(OfflineTrack& track, const TrackJob& job, co
             tools_->renderer_error = "the SoundFont " + settings_.soundfont + " cannot be loaded";
         }
     }
-    RenderSynth* renderer = tools_->renderer.get();
-    if (renderer == nullptr)
-        return tools_->renderer_error;
-    std::string error;
-    const AudioTags tags{job.label.title, job.label.album, job.label.track, loop};
-    auto file = AudioFileWriter::open(job.path, audio_file_type(settings_.format), renderer->sample_rate(), tags,
-                                      &error);
-    if (!file)
-        return error;
-    const auto sink = [this, &file](const float* data, std::size_t count) {
-        return !stopping(settings_) && file->write(data, count);
-    };
+    error = tools_->renderer_error;
+    return tools_->renderer.get();
+}
+
+RenderSettings TrackAudioWriter::render_settings(bool seamless) const
+{
     RenderSettings render;
     render.loop_mode = seamless ? LoopMode::seamless : LoopMode::fade;
     // A file has no listener waiting for the loop's first frames.
     render.longest_seamless_loop_ms = std::numeric_limits<double>::infinity();
     render.loops = settings_.loops;
     render.fade_ms = settings_.fade_seconds * 1000.0;
-    const auto frames = export_audio(track, *renderer, render, sink);
+    return render;
+}
+
+std::string TrackAudioWriter::measure(OfflineTrack& track, bool seamless, std::shared_ptr<LoudnessMeter>& meter)
+{
+    std::string error;
+    RenderSynth* renderer = synth(error);
+    if (renderer == nullptr)
+        return error;
+    meter = measure_rendering(*renderer, track, render_settings(seamless), [this] { return !stopping(settings_); });
+    if (!meter)
+        return export_interrupted_reason;
+    return {};
+}
+
+std::string TrackAudioWriter::write(OfflineTrack& track, const TrackJob& job, const std::optional<AudioLoop>& loop,
+                                    bool seamless, const MeasuredTrack* measured, double& audio_ms,
+                                    WrittenLevel& level)
+{
+    std::string error;
+    RenderSynth* renderer = synth(error);
+    if (renderer == nullptr)
+        return error;
+    AudioTags tags{job.label.title, job.label.album, job.label.track, loop, std::nullopt};
+    // The gain applied to every sample, and the loudness of what is written.
+    float gain = 1.0f;
+    if (measured) {
+        Loudness written = measured->track;
+        if (settings_.normalize_lufs) {
+            const Normalization normalization =
+                normalization_for(measured->track.lufs, measured->track.peak, *settings_.normalize_lufs);
+            level.normalization = normalization;
+            gain = static_cast<float>(normalization.gain);
+            written.lufs = normalization.lufs_reached;
+            written.peak = measured->track.peak * gain;
+        }
+        // A silent track has no gain to tell.
+        if (std::isfinite(written.lufs)) {
+            ReplayGainTags replay_gain;
+            replay_gain.track_gain_db = replay_gain_reference_lufs - written.lufs;
+            replay_gain.track_peak = written.peak;
+            if (measured->album && std::isfinite(measured->album->lufs)) {
+                replay_gain.album_gain_db = replay_gain_reference_lufs - measured->album->lufs;
+                replay_gain.album_peak = measured->album->peak;
+            }
+            tags.replay_gain = replay_gain;
+        }
+    }
+    auto file = AudioFileWriter::open(job.path, audio_file_type(settings_.format), renderer->sample_rate(), tags,
+                                      &error);
+    if (!file)
+        return error;
+    std::vector<float> scaled;
+    const auto sink = [this, &file, gain, &scaled](const float* data, std::size_t count) {
+        if (stopping(settings_))
+            return false;
+        if (gain == 1.0f)
+            return file->write(data, count);
+        scaled.assign(data, data + 2 * count);
+        for (float& sample : scaled)
+            sample *= gain;
+        return file->write(scaled.data(), count);
+    };
+    const auto frames = export_audio(track, *renderer, render_settings(seamless), sink);
     // An interrupted file is dropped with its writer.
     if (stopping(settings_))
         return export_interrupted_reason;
@@ -140,6 +197,15 @@ std::string audio_export_problem(const std::string& soundfont, int sample_rate)
         return "no SoundFont found for audio export; install one (e.g. the fluid-soundfont-gm package) or "
                "name one with --soundfont";
     return {};
+}
+
+}  // namespace tambelo
+
+namespace tambelo {
+
+Loudness album_loudness(const std::vector<const LoudnessMeter*>& meters)
+{
+    return LoudnessMeter::together(meters);
 }
 
 }  // namespace tambelo

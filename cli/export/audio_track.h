@@ -1,14 +1,28 @@
 #pragma once
 
 #include "cli/export/track_export.h"
+#include "cli/export/replay_gain.h"
+#include "library/render/loudness.h"
 
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tambelo {
 
 struct TrackJob;
+
+// What the measuring pass found of a track, for the pass that writes it.
+struct MeasuredTrack {
+    Loudness track;
+    std::optional<Loudness> album;  // when the file carries the album's ReplayGain
+};
+
+// What write() did to the level, for the user.
+struct WrittenLevel {
+    std::optional<Normalization> normalization;  // when the export normalizes
+};
 
 // Writing a track's audio file with the embedded synthesizer. The Linux
 // build renders (audio_track.cpp); a build without the synthesizer, such as
@@ -29,11 +43,22 @@ public:
     // string on success, else a one-line reason (`export_interrupted_reason`
     // when the export was asked to stop: the unfinished file is dropped);
     // `audio_ms` receives the length written.
+    // `measured`: the track's loudness from measure(), which ReplayGain
+    // tags and normalization need (left out without it); `level` receives
+    // what the normalization reached.
     std::string write(OfflineTrack& track, const TrackJob& job, const std::optional<AudioLoop>& loop, bool seamless,
-                      double& audio_ms);
+                      const MeasuredTrack* measured, double& audio_ms, WrittenLevel& level);
+
+    // Renders `track` as write() would and measures it into `meter`, without
+    // writing anything: the first pass of an export whose files carry their
+    // loudness in their header or are scaled by it. Returns as write() does.
+    std::string measure(OfflineTrack& track, bool seamless, std::shared_ptr<LoudnessMeter>& meter);
 
 private:
     struct Tools;
+    RenderSynth* synth(std::string& error);
+    RenderSettings render_settings(bool seamless) const;
+
     const ExportSettings& settings_;
     std::unique_ptr<Tools> tools_;
 };
@@ -43,5 +68,8 @@ private:
 // when it can. A SoundFont the user names is never silently replaced by
 // another.
 std::string audio_export_problem(const std::string& soundfont, int sample_rate);
+
+// The loudness of the meters' renderings taken together, as an album's.
+Loudness album_loudness(const std::vector<const LoudnessMeter*>& meters);
 
 }  // namespace tambelo

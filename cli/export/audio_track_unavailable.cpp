@@ -16,9 +16,20 @@ TrackAudioWriter::TrackAudioWriter(const ExportSettings& settings) : settings_(s
 
 TrackAudioWriter::~TrackAudioWriter() = default;
 
-std::string TrackAudioWriter::write(OfflineTrack&, const TrackJob&, const std::optional<AudioLoop>&, bool, double&)
+std::string TrackAudioWriter::write(OfflineTrack&, const TrackJob&, const std::optional<AudioLoop>&, bool,
+                                    const MeasuredTrack*, double&, WrittenLevel&)
 {
     return no_audio;
+}
+
+std::string TrackAudioWriter::measure(OfflineTrack&, bool, std::shared_ptr<LoudnessMeter>&)
+{
+    return no_audio;
+}
+
+Loudness album_loudness(const std::vector<const LoudnessMeter*>&)
+{
+    return {};
 }
 
 std::string audio_export_problem(const std::string&, int)
