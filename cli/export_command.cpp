@@ -132,7 +132,8 @@ void write_track_list(const std::filesystem::path& path, const MusicSetFiles& fi
 }
 
 // "NAME.m3u" beside a whole set's audio files: the files written, in track
-// order, each with its length as rendered and its title.
+// order, each with its length as rendered (exact, where the library's plan
+// has only bounds for a release tail) and its title.
 void write_playlist(const std::filesystem::path& path, const std::vector<TrackOutcome>& outcomes)
 {
     std::vector<PlaylistEntry> entries;
@@ -280,7 +281,7 @@ void run_export(const ExportArguments& arguments)
     }
     if (arguments.tracks_json)
         write_track_list(folder / "tracks.json", files, titles, tracks, settings.sample_rate, outcomes);
-    if (settings.album && settings.format != ExportFormat::mid)
+    if (settings.album && settings.format != ExportFormat::mid && written > 0)
         write_playlist(folder / path_from_utf8(set_name + ".m3u"), outcomes);
     if (written != outcomes.size())
         throw CLI::RuntimeError(1);
