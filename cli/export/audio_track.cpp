@@ -109,7 +109,8 @@ RenderSettings TrackAudioWriter::render_settings(bool seamless) const
     return render;
 }
 
-std::string TrackAudioWriter::measure(OfflineTrack& track, bool seamless, std::shared_ptr<LoudnessMeter>& meter)
+std::string TrackAudioWriter::measure(OfflineTrack& track, bool seamless, std::shared_ptr<LoudnessMeter>& meter,
+                                      Loudness& loudness)
 {
     std::string error;
     RenderSynth* renderer = synth(error);
@@ -118,6 +119,7 @@ std::string TrackAudioWriter::measure(OfflineTrack& track, bool seamless, std::s
     meter = measure_rendering(*renderer, track, render_settings(seamless), [this] { return !stopping(settings_); });
     if (!meter)
         return export_interrupted_reason;
+    loudness = meter->loudness();
     return {};
 }
 

@@ -49,10 +49,12 @@ public:
     std::string write(OfflineTrack& track, const TrackJob& job, const std::optional<AudioLoop>& loop, bool seamless,
                       const MeasuredTrack* measured, double& audio_ms, WrittenLevel& level);
 
-    // Renders `track` as write() would and measures it into `meter`, without
-    // writing anything: the first pass of an export whose files carry their
-    // loudness in their header or are scaled by it. Returns as write() does.
-    std::string measure(OfflineTrack& track, bool seamless, std::shared_ptr<LoudnessMeter>& meter);
+    // Renders `track` as write() would and measures it into `meter` (kept
+    // for the album's loudness) and `loudness`, without writing anything:
+    // the first pass of an export whose files carry their loudness in their
+    // header or are scaled by it. Returns as write() does.
+    std::string measure(OfflineTrack& track, bool seamless, std::shared_ptr<LoudnessMeter>& meter,
+                        Loudness& loudness);
 
 private:
     struct Tools;

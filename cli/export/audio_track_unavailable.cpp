@@ -22,7 +22,7 @@ std::string TrackAudioWriter::write(OfflineTrack&, const TrackJob&, const std::o
     return no_audio;
 }
 
-std::string TrackAudioWriter::measure(OfflineTrack&, bool, std::shared_ptr<LoudnessMeter>&)
+std::string TrackAudioWriter::measure(OfflineTrack&, bool, std::shared_ptr<LoudnessMeter>&, Loudness&)
 {
     return no_audio;
 }

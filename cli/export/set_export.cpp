@@ -38,12 +38,12 @@ public:
     // Renders the track of `job` to measure its loudness into `meter`; the
     // outcome holds the reason when it cannot.
     TrackOutcome measure(const std::string& score_path, const std::string& voice_path, const TrackJob& job,
-                         std::shared_ptr<LoudnessMeter>& meter)
+                         std::shared_ptr<LoudnessMeter>& meter, Loudness& loudness)
     {
         TrackOutcome outcome;
         auto prepared = prepare(score_path, voice_path, job, outcome);
         if (prepared.track)
-            outcome.reason = audio_.measure(*prepared.track, prepared.seamless, meter);
+            outcome.reason = audio_.measure(*prepared.track, prepared.seamless, meter, loudness);
         return outcome;
     }
 
@@ -174,11 +174,12 @@ std::vector<TrackOutcome> export_tracks(const std::string& score_path, const std
     const bool measuring = measures_first(settings);
     std::vector<std::shared_ptr<LoudnessMeter>> meters(jobs.size());
     std::vector<bool> measure_failed(jobs.size(), false);
+    std::vector<MeasuredTrack> measured(jobs.size());
     if (measuring) {
         run_on_threads(jobs.size(), settings, threads, [&](Worker& worker, std::size_t index) {
             TrackOutcome outcome;
             try {
-                outcome = worker.measure(score_path, voice_path, jobs[index], meters[index]);
+                outcome = worker.measure(score_path, voice_path, jobs[index], meters[index], measured[index].track);
             } catch (const std::bad_alloc&) {
                 outcome = failed(index, "out of memory");
             }
@@ -189,7 +190,6 @@ std::vector<TrackOutcome> export_tracks(const std::string& score_path, const std
             }
         });
     }
-    std::vector<MeasuredTrack> measured(jobs.size());
     std::optional<Loudness> album;
     if (measuring) {
         std::vector<const LoudnessMeter*> album_meters;
@@ -198,11 +198,8 @@ std::vector<TrackOutcome> export_tracks(const std::string& score_path, const std
                 album_meters.push_back(meter.get());
         if (settings.album && !settings.normalize_lufs && !album_meters.empty())
             album = album_loudness(album_meters);
-        for (std::size_t index = 0; index < jobs.size(); ++index)
-            if (meters[index]) {
-                measured[index].track = meters[index]->loudness();
-                measured[index].album = album;
-            }
+        for (auto& track : measured)
+            track.album = album;
         meters.clear();
     }
 
