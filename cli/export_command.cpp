@@ -329,7 +329,8 @@ void add_export_command(CLI::App& app)
                       "Scale each track of audio so that its integrated loudness (EBU R128) is LUFS "
                       "(--normalize=LUFS, -70 to 0; --normalize alone: -16), or less where its peak would go "
                       "above -1 dBFS")
-        ->check(CLI::Range(-70.0, 0.0));
+        ->check(CLI::Range(-70.0, 0.0))
+        ->option_text("[=LUFS]");
     command->add_option("--jobs", arguments->jobs, "Tracks rendered at once (default: one per processor)")
         ->check(CLI::Range(1, 256));
     command->callback([arguments] { run_export(*arguments); });
