@@ -5,6 +5,7 @@
 #include "cli/export/export_names.h"
 #include "cli/export/length_text.h"
 #include "cli/export/music_set.h"
+#include "cli/export/playlist.h"
 #include "cli/export/set_export.h"
 #include "cli/export/track_list_json.h"
 #include "cli/input_files.h"
@@ -17,12 +18,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace tambelo::cli {
@@ -42,6 +45,7 @@ struct ExportArguments {
     int jobs = 0;
     ChannelChoice channels;
     bool stems = false;
+    std::string normalize_text;  // LUFS, or empty
 };
 
 // The folder a whole set goes to by default: the game's title, or else the
@@ -130,6 +134,39 @@ void write_track_list(const std::filesystem::path& path, const MusicSetFiles& fi
         fail(error);
 }
 
+// "NAME.m3u" beside a whole set's audio files: the files written, in track
+// order, each with its length as rendered (exact, where the library's plan
+// has only bounds for a release tail) and its title.
+void write_playlist(const std::filesystem::path& path, const std::vector<TrackOutcome>& outcomes)
+{
+    std::vector<PlaylistEntry> entries;
+    for (const auto& outcome : outcomes)
+        if (outcome.written)
+            entries.push_back({outcome.audio_ms, outcome.label.title,
+                               utf8_from_path(path_from_utf8(outcome.path).filename())});
+    const std::string text = extended_m3u(entries);
+    const std::string error =
+        write_file_atomically(utf8_from_path(path), std::vector<std::uint8_t>(text.begin(), text.end()));
+    if (!error.empty())
+        fail(error);
+}
+
+// What the normalization of a written track reached, when the user should
+// know: the target was not reached.
+std::string normalization_note(const TrackOutcome& outcome, double target_lufs)
+{
+    if (!outcome.normalization || outcome.normalization->target_reached)
+        return {};
+    char text[160];
+    if (!std::isfinite(outcome.normalization->lufs_reached))
+        std::snprintf(text, sizeof text, "silent: not normalized to %.1f LUFS", target_lufs);
+    else
+        std::snprintf(text, sizeof text,
+                      "normalized to %.1f LUFS, not %.1f LUFS: the peak would have gone above -1 dBFS",
+                      outcome.normalization->lufs_reached, target_lufs);
+    return text;
+}
+
 void run_export(const ExportArguments& arguments)
 {
     const auto started = std::chrono::steady_clock::now();
@@ -166,6 +203,11 @@ void run_export(const ExportArguments& arguments)
     settings.soundfont = arguments.soundfont;
     settings.muted_channels = arguments.channels.muted();
     settings.stems = arguments.stems;
+    if (!arguments.normalize_text.empty())
+        settings.normalize_lufs = std::stod(arguments.normalize_text);
+    settings.album = arguments.tracks.empty();
+    if (settings.format == ExportFormat::mid && settings.normalize_lufs)
+        fail("--normalize needs an audio format (--format wav, flac or ogg)");
     if (settings.format != ExportFormat::mid) {
         if (!arguments.soundfont.empty()) {
             const InputCheck check = check_input_file(arguments.soundfont);
@@ -180,8 +222,8 @@ void run_export(const ExportArguments& arguments)
     }
 
     const SetTitles titles = SetTitles::read(files.titles);
-    const std::filesystem::path folder =
-        path_from_utf8(arguments.output.empty() ? default_folder(arguments.set_path, titles) : arguments.output);
+    const std::string set_name = default_folder(arguments.set_path, titles);
+    const std::filesystem::path folder = path_from_utf8(arguments.output.empty() ? set_name : arguments.output);
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     if (error || !std::filesystem::is_directory(folder, error))
@@ -228,18 +270,28 @@ void run_export(const ExportArguments& arguments)
     std::cout << "Wrote " << written << " of " << outcomes.size() << (outcomes.size() == 1 ? " track" : " tracks")
               << " to " << shown_path(utf8_from_path(folder)) << ": " << format_length(audio_ms) << " of "
               << (settings.format == ExportFormat::mid ? "music" : "audio") << " in " << wall << ".\n";
-    for (const auto& outcome : outcomes)
-        if (!outcome.written)
+    for (const auto& outcome : outcomes) {
+        if (!outcome.written) {
             std::cout << "Skipped track " << outcome.label.track << " (" << printable_text(outcome.label.title)
                       << "): " << printable_text(outcome.reason) << '\n';
-        else if (!outcome.note.empty())
+            continue;
+        }
+        std::string notes = outcome.note;
+        if (settings.normalize_lufs)
+            if (const std::string note = normalization_note(outcome, *settings.normalize_lufs); !note.empty())
+                notes += (notes.empty() ? "" : "; ") + note;
+        if (!notes.empty())
             std::cout << "Track " << outcome.label.track << " (" << printable_text(outcome.label.title)
-                      << "): " << outcome.note << '\n';
+                      << "): " << notes << '\n';
+    }
     if (arguments.tracks_json)
         write_track_list(folder / "tracks.json", files, titles, tracks, settings.sample_rate,
                          settings.format == ExportFormat::mid ? std::vector<PlayedSoundFont>()
                                                               : embedded_synth_soundfonts(settings.soundfont),
                          outcomes);
+    // A playlist of the mixes: stems have none to list.
+    if (settings.album && !settings.stems && settings.format != ExportFormat::mid && written > 0)
+        write_playlist(folder / path_from_utf8(set_name + ".m3u"), outcomes);
     if (written != outcomes.size())
         throw CLI::RuntimeError(1);
 }
@@ -310,6 +362,14 @@ void add_export_command(CLI::App& app)
     command->add_flag("--stems", arguments->stems,
                       "One file per channel that has notes (and is not muted), named \"NN Title - chK.ext\", "
                       "each as long as the mix: together they make the mix");
+    // A flag with an optional "=LUFS": a blank-separated value would take
+    // the place of the track list.
+    command->add_flag("--normalize{-16}", arguments->normalize_text,
+                      "Scale each track of audio so that its integrated loudness (EBU R128) is LUFS "
+                      "(--normalize=LUFS, -70 to 0; --normalize alone: -16), or less where its peak would go "
+                      "above -1 dBFS")
+        ->check(CLI::Range(-70.0, 0.0))
+        ->option_text("[=LUFS]");
     command->add_option("--jobs", arguments->jobs, "Tracks rendered at once (default: one per processor)")
         ->check(CLI::Range(1, 256));
     command->callback([arguments] { run_export(*arguments); });

@@ -17,9 +17,13 @@ packages=(
   libglib2.0-dev
   # loop points in exported audio: FLAC comments and an Ogg Vorbis encoder
   libflac-dev libvorbis-dev libogg-dev
+  # EBU R128 loudness of renderings (ReplayGain tags, normalized exports)
+  libebur128-dev
   # tests: JSON output checked against its published schema, and MIDI files
   # made by an independent tool for the import command
   python3-jsonschema python3-mido
+  # tests: exported audio read back by independent tools (loudness, lengths, tags)
+  ffmpeg sox flac vorbis-tools
   # sound: General MIDI SoundFonts for the embedded synthesizer; the larger
   # FluidR3 set becomes the system's default and sounds far better; its GS
   # variation tones, which the synthesizer stacks over it

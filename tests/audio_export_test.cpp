@@ -130,7 +130,7 @@ TEST_F(AudioExport, EachFormatIsWrittenWithItsTagsAndReadsBack)
     std::vector<float> frames(2 * rate / 2);
     for (std::size_t i = 0; i < frames.size(); ++i)
         frames[i] = 0.25f * static_cast<float>(std::sin(static_cast<double>(i / 2) * 0.05));
-    const AudioTags tags{"Opening", "A Game", 7, {}};
+    const AudioTags tags{"Opening", "A Game", 7, {}, {}};
     for (auto type : {AudioFileType::wav, AudioFileType::flac, AudioFileType::ogg}) {
         const std::string path = (folder.path() / ("out" + std::to_string(static_cast<int>(type)))).string();
         ASSERT_EQ(write_audio_file(path, type, rate, frames, tags), "");

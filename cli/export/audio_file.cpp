@@ -33,6 +33,17 @@ Comments loop_comments(const AudioLoop& loop)
             {"LOOPEND", std::to_string(loop.start_frame + loop.length_frames)}};
 }
 
+Comments replay_gain_comments(const ReplayGainTags& gain)
+{
+    Comments comments = {{"REPLAYGAIN_TRACK_GAIN", replay_gain_text(gain.track_gain_db)},
+                         {"REPLAYGAIN_TRACK_PEAK", replay_peak_text(gain.track_peak)}};
+    if (gain.album_gain_db && gain.album_peak) {
+        comments.emplace_back("REPLAYGAIN_ALBUM_GAIN", replay_gain_text(*gain.album_gain_db));
+        comments.emplace_back("REPLAYGAIN_ALBUM_PEAK", replay_peak_text(*gain.album_peak));
+    }
+    return comments;
+}
+
 // The tags as Vorbis comments, under the names libsndfile gives them.
 Comments vorbis_comments(const AudioTags& tags)
 {
@@ -46,6 +57,10 @@ Comments vorbis_comments(const AudioTags& tags)
     if (tags.loop) {
         const Comments loop = loop_comments(*tags.loop);
         comments.insert(comments.end(), loop.begin(), loop.end());
+    }
+    if (tags.replay_gain) {
+        const Comments gain = replay_gain_comments(*tags.replay_gain);
+        comments.insert(comments.end(), gain.begin(), gain.end());
     }
     return comments;
 }
@@ -115,6 +130,10 @@ std::unique_ptr<AudioFileWriter> AudioFileWriter::open(const std::string& path, 
         set_wav_loop(file->handle, *tags.loop);
     if (tags.loop && type == AudioFileType::flac)
         file->flac_comments = loop_comments(*tags.loop);
+    if (tags.replay_gain && type == AudioFileType::flac) {
+        const Comments gain = replay_gain_comments(*tags.replay_gain);
+        file->flac_comments.insert(file->flac_comments.end(), gain.begin(), gain.end());
+    }
     return std::unique_ptr<AudioFileWriter>(new AudioFileWriter(std::move(file)));
 }
 

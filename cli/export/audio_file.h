@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/export/replay_gain.h"
 #include "library/render/track_span.h"
 
 #include <cstddef>
@@ -21,12 +22,15 @@ enum class AudioFileType { wav, flac, ogg };
 // into a WAV file's `smpl` chunk (one forward loop whose end is its last
 // frame) and into FLAC and Ogg comments: LOOPSTART and LOOPLENGTH, as most
 // players and engines read them, and LOOPEND = LOOPSTART + LOOPLENGTH, the
-// first frame after the loop.
+// first frame after the loop. ReplayGain goes into FLAC and Ogg comments
+// (REPLAYGAIN_TRACK_GAIN, REPLAYGAIN_TRACK_PEAK and, when given, the album's);
+// WAV files have no place for it.
 struct AudioTags {
     std::string title;
     std::string album;
     std::int32_t track_number = 0;
     std::optional<AudioLoop> loop;
+    std::optional<ReplayGainTags> replay_gain;
 };
 
 // An audio file written piece by piece under a temporary name beside its

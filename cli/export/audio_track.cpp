@@ -9,6 +9,7 @@
 #include "library/render/track_renderer.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <mutex>
 
@@ -120,25 +121,75 @@ std::optional<std::size_t> TrackAudioWriter::count_frames(OfflineTrack& track, b
                         [this](const float*, std::size_t) { return !stopping(settings_); });
 }
 
-std::string TrackAudioWriter::write(OfflineTrack& track, const TrackJob& job, const std::optional<AudioLoop>& loop,
-                                    bool seamless, double& audio_ms, std::uint16_t muted,
-                                    std::optional<std::size_t> frames)
+std::string TrackAudioWriter::measure(OfflineTrack& track, bool seamless, std::uint16_t muted,
+                                      std::shared_ptr<LoudnessMeter>& meter, Loudness& loudness)
 {
     std::string error;
     RenderSynth* renderer = synth(error);
     if (renderer == nullptr)
         return error;
-    const AudioTags tags{job.label.title, job.label.album, job.label.track, loop};
+    meter = measure_rendering(*renderer, track, render_settings(seamless, muted),
+                              [this] { return !stopping(settings_); });
+    if (!meter)
+        return export_interrupted_reason;
+    loudness = meter->loudness();
+    return {};
+}
+
+std::string TrackAudioWriter::write(OfflineTrack& track, const TrackJob& job, const std::optional<AudioLoop>& loop,
+                                    bool seamless, const MeasuredTrack* measured, double& audio_ms,
+                                    WrittenLevel& level, std::uint16_t muted, std::optional<std::size_t> frames)
+{
+    std::string error;
+    RenderSynth* renderer = synth(error);
+    if (renderer == nullptr)
+        return error;
+    AudioTags tags{job.label.title, job.label.album, job.label.track, loop, std::nullopt};
+    // The gain applied to every sample, and the loudness of what is written.
+    float gain = 1.0f;
+    if (measured) {
+        Loudness written = measured->track;
+        if (settings_.normalize_lufs) {
+            const Normalization normalization =
+                normalization_for(measured->track.lufs, measured->track.peak, *settings_.normalize_lufs);
+            level.normalization = normalization;
+            gain = static_cast<float>(normalization.gain);
+            written.lufs = normalization.lufs_reached;
+            written.peak = measured->track.peak * gain;
+        }
+        // A silent track has no gain to tell.
+        if (std::isfinite(written.lufs)) {
+            ReplayGainTags replay_gain;
+            replay_gain.track_gain_db = replay_gain_reference_lufs - written.lufs;
+            replay_gain.track_peak = written.peak;
+            if (measured->album && std::isfinite(measured->album->lufs)) {
+                replay_gain.album_gain_db = replay_gain_reference_lufs - measured->album->lufs;
+                replay_gain.album_peak = measured->album->peak;
+            }
+            tags.replay_gain = replay_gain;
+        }
+    }
     auto file = AudioFileWriter::open(job.path, audio_file_type(settings_.format), renderer->sample_rate(), tags,
                                       &error);
     if (!file)
         return error;
+    std::vector<float> scaled;
     std::size_t written = 0;
-    const auto sink = [this, &file, &written, frames](const float* data, std::size_t count) {
+    const auto write_scaled = [&file, gain, &scaled](const float* data, std::size_t count) {
+        if (gain == 1.0f)
+            return file->write(data, count);
+        scaled.assign(data, data + 2 * count);
+        for (float& sample : scaled)
+            sample *= gain;
+        return file->write(scaled.data(), count);
+    };
+    const auto sink = [this, &write_scaled, &written, frames](const float* data, std::size_t count) {
+        if (stopping(settings_))
+            return false;
         if (frames)
             count = std::min(count, *frames - written);
         written += count;
-        return !stopping(settings_) && (count == 0 || file->write(data, count));
+        return count == 0 || write_scaled(data, count);
     };
     auto done = export_audio(track, *renderer, render_settings(seamless, muted), sink);
     if (done && frames && written < *frames) {
@@ -179,6 +230,15 @@ std::string audio_export_problem(const std::string& soundfont, int sample_rate)
         return "no SoundFont found for audio export; install one (e.g. the fluid-soundfont-gm package) or "
                "name one with --soundfont";
     return {};
+}
+
+}  // namespace tambelo
+
+namespace tambelo {
+
+Loudness album_loudness(const std::vector<const LoudnessMeter*>& meters)
+{
+    return LoudnessMeter::together(meters);
 }
 
 }  // namespace tambelo

@@ -1,17 +1,31 @@
 #pragma once
 
 #include "cli/export/track_export.h"
+#include "cli/export/replay_gain.h"
+#include "library/render/loudness.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tambelo {
 
 struct TrackJob;
 class RenderSynth;
+
+// What the measuring pass found of a track, for the pass that writes it.
+struct MeasuredTrack {
+    Loudness track;
+    std::optional<Loudness> album;  // when the file carries the album's ReplayGain
+};
+
+// What write() did to the level, for the user.
+struct WrittenLevel {
+    std::optional<Normalization> normalization;  // when the export normalizes
+};
 
 // Writing a track's audio file with the embedded synthesizer. The Linux
 // build renders (audio_track.cpp); a build without the synthesizer, such as
@@ -31,20 +45,33 @@ public:
     // without a seam, else the export's loops and fade. Returns an empty
     // string on success, else a one-line reason (`export_interrupted_reason`
     // when the export was asked to stop: the unfinished file is dropped);
-    // `audio_ms` receives the length written. The notes of the score
-    // channels in `muted` are left out; `frames`, when given, makes the file
-    // exactly that long (a stem as long as its mix, whose release tail may
-    // last longer), silence added or the tail cut.
+    // `audio_ms` receives the length written.
+    // `measured`: the track's loudness from measure(), which ReplayGain
+    // tags and normalization need (left out without it); `level` receives
+    // what the normalization reached. The notes of the score channels in
+    // `muted` are left out; `frames`, when given, makes the file exactly
+    // that long (a stem as long as its mix, whose release tail may last
+    // longer), silence added or the tail cut. A stem is given its mix's
+    // measurement, so that the stems keep their mix's gain and sum to it.
     std::string write(OfflineTrack& track, const TrackJob& job, const std::optional<AudioLoop>& loop, bool seamless,
-                      double& audio_ms, std::uint16_t muted = 0, std::optional<std::size_t> frames = std::nullopt);
+                      const MeasuredTrack* measured, double& audio_ms, WrittenLevel& level, std::uint16_t muted = 0,
+                      std::optional<std::size_t> frames = std::nullopt);
     // The frames a write of `track` without `muted` channels would write, or
     // nothing when the synthesizer cannot be set up or the export is to stop.
     std::optional<std::size_t> count_frames(OfflineTrack& track, bool seamless, std::uint16_t muted);
+
+    // Renders `track` as write() would and measures it into `meter` (kept
+    // for the album's loudness) and `loudness`, without writing anything:
+    // the first pass of an export whose files carry their loudness in their
+    // header or are scaled by it. Returns as write() does.
+    std::string measure(OfflineTrack& track, bool seamless, std::uint16_t muted,
+                        std::shared_ptr<LoudnessMeter>& meter, Loudness& loudness);
 
 private:
     struct Tools;
     RenderSynth* synth(std::string& error);
     RenderSettings render_settings(bool seamless, std::uint16_t muted) const;
+
     const ExportSettings& settings_;
     std::unique_ptr<Tools> tools_;
 };
@@ -54,5 +81,8 @@ private:
 // when it can. A SoundFont the user names is never silently replaced by
 // another.
 std::string audio_export_problem(const std::string& soundfont, int sample_rate);
+
+// The loudness of the meters' renderings taken together, as an album's.
+Loudness album_loudness(const std::vector<const LoudnessMeter*>& meters);
 
 }  // namespace tambelo

@@ -16,8 +16,14 @@ TrackAudioWriter::TrackAudioWriter(const ExportSettings& settings) : settings_(s
 
 TrackAudioWriter::~TrackAudioWriter() = default;
 
-std::string TrackAudioWriter::write(OfflineTrack&, const TrackJob&, const std::optional<AudioLoop>&, bool, double&,
-                                    std::uint16_t, std::optional<std::size_t>)
+std::string TrackAudioWriter::write(OfflineTrack&, const TrackJob&, const std::optional<AudioLoop>&, bool,
+                                    const MeasuredTrack*, double&, WrittenLevel&, std::uint16_t,
+                                    std::optional<std::size_t>)
+{
+    return no_audio;
+}
+
+std::string TrackAudioWriter::measure(OfflineTrack&, bool, std::uint16_t, std::shared_ptr<LoudnessMeter>&, Loudness&)
 {
     return no_audio;
 }
@@ -25,6 +31,11 @@ std::string TrackAudioWriter::write(OfflineTrack&, const TrackJob&, const std::o
 std::optional<std::size_t> TrackAudioWriter::count_frames(OfflineTrack&, bool, std::uint16_t)
 {
     return std::nullopt;
+}
+
+Loudness album_loudness(const std::vector<const LoudnessMeter*>&)
+{
+    return {};
 }
 
 std::string audio_export_problem(const std::string&, int)

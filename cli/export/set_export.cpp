@@ -21,59 +21,56 @@ bool stopping(const ExportSettings& settings)
     return settings.stop_requested && settings.stop_requested();
 }
 
+// Whether the audio files need each track's loudness before they are
+// written: ReplayGain goes into FLAC and Ogg comments (the Ogg header comes
+// first), and normalization scales the samples by it. Those exports render
+// every track twice: once to measure it, once to write it.
+bool measures_first(const ExportSettings& settings)
+{
+    return settings.format == ExportFormat::flac || settings.format == ExportFormat::ogg ||
+           (settings.format != ExportFormat::mid && settings.normalize_lufs);
+}
+
 // One thread's tools: the audio writer keeps its synthesizer between tracks.
 class Worker {
 public:
     explicit Worker(const ExportSettings& settings) : settings_(settings), audio_(settings) {}
 
-    TrackOutcome run(const std::string& score_path, const std::string& voice_path, const TrackJob& job)
+    // Renders the track of `job` to measure its loudness into `meter`; the
+    // outcome holds the reason when it cannot.
+    TrackOutcome measure(const std::string& score_path, const std::string& voice_path, const TrackJob& job,
+                         std::shared_ptr<LoudnessMeter>& meter, Loudness& loudness)
     {
         TrackOutcome outcome;
-        outcome.label = job.label;
-        outcome.path = job.path;
-        if (stopping(settings_)) {
-            outcome.reason = export_interrupted_reason;
+        auto prepared = prepare(score_path, voice_path, job, outcome);
+        if (prepared.track)
+            outcome.reason =
+                audio_.measure(*prepared.track, prepared.seamless, settings_.muted_channels, meter, loudness);
+        return outcome;
+    }
+
+    TrackOutcome run(const std::string& score_path, const std::string& voice_path, const TrackJob& job,
+                     const MeasuredTrack* measured)
+    {
+        TrackOutcome outcome;
+        auto prepared = prepare(score_path, voice_path, job, outcome);
+        if (!prepared.track)
             return outcome;
-        }
-        OfflineFailure failure = OfflineFailure::none;
-        auto track = OfflineTrack::open_set_track(score_path, voice_path, job.label.track, &failure);
-        if (!track) {
-            outcome.reason = describe(failure);
-            return outcome;
-        }
-        const TrackLength& length = track->length();
-        const auto loop = loop_frames(length, track->tick_length_ms(), settings_.sample_rate);
-        const bool seamless = settings_.loop_mode == LoopMode::seamless && loop;
-        // A seamless export renders two passes and keeps one; MIDI holds one.
-        const int loops = seamless ? (settings_.format == ExportFormat::mid ? 1 : 2) : settings_.loops;
-        const TrackSpan span = plan_track_span(length, track->tick_length_ms(), loops);
-        const double fade_ms =
-            span.loops && !seamless && settings_.format != ExportFormat::mid ? settings_.fade_seconds * 1000.0 : 0.0;
-        // The library's one bound: a damaged or hostile set can describe
-        // music that plays for years, which would take as long to render
-        // and fill the disk.
-        if (!(span.music_ms + fade_ms <= longest_rendering_ms)) {
-            outcome.reason = too_long_reason;
-            return outcome;
-        }
-        if (length.kind == TrackLength::Kind::loops && length.cycles_differ)
-            outcome.note = settings_.loop_mode == LoopMode::seamless
-                               ? "its channel loops differ in length, so it never repeats exactly: exported with " +
-                                     std::to_string(settings_.loops) + " loops and a fade, without loop points"
-                               : "its channel loops differ in length: no loop points";
+        OfflineTrack& track = *prepared.track;
+        const TrackLength& length = track.length();
         std::string error;
         if (!settings_.stems) {
-            error = write_part(*track, job, loop, seamless, loops, span, settings_.muted_channels, std::nullopt,
-                               outcome);
+            error = write_part(track, job, prepared, measured, settings_.muted_channels, std::nullopt, outcome);
         } else {
             // One file per channel that has notes, the others muted, each as
             // long as the mix: a mix that ends with its release tail is
-            // rendered first to learn its length.
-            const unsigned stems = track->note_channels() & ~unsigned{settings_.muted_channels};
+            // rendered first to learn its length. The stems take the mix's
+            // loudness, so that they keep its gain and sum to it.
+            const unsigned stems = track.note_channels() & ~unsigned{settings_.muted_channels};
             std::optional<std::size_t> frames;
             const bool tail = settings_.format != ExportFormat::mid && length.kind == TrackLength::Kind::ends;
             if (stems != 0 && tail) {
-                frames = audio_.count_frames(*track, seamless, settings_.muted_channels);
+                frames = audio_.count_frames(track, prepared.seamless, settings_.muted_channels);
                 if (!frames)
                     error = stopping(settings_) ? export_interrupted_reason : "the synthesizer cannot be set up";
             }
@@ -89,7 +86,7 @@ public:
                 TrackJob stem = job;
                 stem.path = stem_file_path(job.path, k);
                 const auto alone = static_cast<std::uint16_t>(((1U << channel_count) - 1) & ~(1U << k));
-                error = write_part(*part, stem, loop, seamless, loops, span, alone, frames, outcome);
+                error = write_part(*part, stem, prepared, measured, alone, frames, outcome);
                 if (error.empty()) {
                     if (outcome.path == job.path)
                         outcome.path = stem.path;
@@ -107,56 +104,96 @@ public:
     }
 
 private:
+    struct Prepared;
+
     // Writes one file of the track: the mix, or a stem.
-    std::string write_part(OfflineTrack& track, const TrackJob& job, const std::optional<AudioLoop>& loop,
-                           bool seamless, int loops, const TrackSpan& span, std::uint16_t muted,
-                           std::optional<std::size_t> frames, TrackOutcome& outcome)
+    std::string write_part(OfflineTrack& track, const TrackJob& job, const Prepared& prepared,
+                           const MeasuredTrack* measured, std::uint16_t muted, std::optional<std::size_t> frames,
+                           TrackOutcome& outcome)
     {
         if (settings_.format == ExportFormat::mid) {
-            outcome.audio_ms = span.music_ms;
-            return write_file_atomically(job.path, export_midi_file(track, job.label, loops, muted));
+            outcome.audio_ms = prepared.music_ms;
+            return write_file_atomically(job.path, export_midi_file(track, job.label, prepared.loops, muted));
         }
-        std::string error = audio_.write(track, job, loop, seamless, outcome.audio_ms, muted, frames);
-        if (error.empty())
-            outcome.loop = loop;
+        WrittenLevel level;
+        std::string error = audio_.write(track, job, prepared.loop, prepared.seamless, measured, outcome.audio_ms,
+                                         level, muted, frames);
+        if (error.empty()) {
+            outcome.loop = prepared.loop;
+            outcome.normalization = level.normalization;
+        }
         return error;
+    }
+
+    struct Prepared {
+        std::unique_ptr<OfflineTrack> track;  // null when it cannot be exported (outcome.reason says why)
+        std::optional<AudioLoop> loop;
+        bool seamless = false;
+        int loops = 0;
+        double music_ms = 0.0;
+    };
+
+    Prepared prepare(const std::string& score_path, const std::string& voice_path, const TrackJob& job,
+                     TrackOutcome& outcome)
+    {
+        Prepared prepared;
+        outcome.label = job.label;
+        outcome.path = job.path;
+        if (stopping(settings_)) {
+            outcome.reason = export_interrupted_reason;
+            return prepared;
+        }
+        OfflineFailure failure = OfflineFailure::none;
+        auto track = OfflineTrack::open_set_track(score_path, voice_path, job.label.track, &failure);
+        if (!track) {
+            outcome.reason = describe(failure);
+            return prepared;
+        }
+        const TrackLength& length = track->length();
+        prepared.loop = loop_frames(length, track->tick_length_ms(), settings_.sample_rate);
+        prepared.seamless = settings_.loop_mode == LoopMode::seamless && prepared.loop;
+        // A seamless export renders two passes and keeps one; MIDI holds one.
+        prepared.loops =
+            prepared.seamless ? (settings_.format == ExportFormat::mid ? 1 : 2) : settings_.loops;
+        const TrackSpan span = plan_track_span(length, track->tick_length_ms(), prepared.loops);
+        prepared.music_ms = span.music_ms;
+        const double fade_ms = span.loops && !prepared.seamless && settings_.format != ExportFormat::mid
+                                   ? settings_.fade_seconds * 1000.0
+                                   : 0.0;
+        // The library's one bound: a damaged or hostile set can describe
+        // music that plays for years, which would take as long to render
+        // and fill the disk.
+        if (!(span.music_ms + fade_ms <= longest_rendering_ms)) {
+            outcome.reason = too_long_reason;
+            return prepared;
+        }
+        if (length.kind == TrackLength::Kind::loops && length.cycles_differ)
+            outcome.note = settings_.loop_mode == LoopMode::seamless
+                               ? "its channel loops differ in length, so it never repeats exactly: exported with " +
+                                     std::to_string(settings_.loops) + " loops and a fade, without loop points"
+                               : "its channel loops differ in length: no loop points";
+        prepared.track = std::move(track);
+        return prepared;
     }
 
     const ExportSettings& settings_;
     TrackAudioWriter audio_;
 };
 
-}  // namespace
-
-std::vector<TrackOutcome> export_tracks(const std::string& score_path, const std::string& voice_path,
-                                        const std::vector<TrackJob>& jobs, const ExportSettings& settings,
-                                        int threads, const std::function<void(const TrackOutcome&)>& on_done)
+// Runs `step(worker, index)` for every index below `count` on up to
+// `threads` threads, each with a Worker of its own.
+void run_on_threads(std::size_t count, const ExportSettings& settings, int threads,
+                    const std::function<void(Worker&, std::size_t)>& step)
 {
-    std::vector<TrackOutcome> outcomes(jobs.size());
     std::atomic<std::size_t> next{0};
-    std::mutex report_lock;
-
     auto work = [&] {
         Worker worker(settings);
-        for (std::size_t index = next++; index < jobs.size(); index = next++) {
-            TrackOutcome outcome;
-            try {
-                outcome = worker.run(score_path, voice_path, jobs[index]);
-            } catch (const std::bad_alloc&) {
-                outcome.label = jobs[index].label;
-                outcome.path = jobs[index].path;
-                outcome.reason = "out of memory";
-            }
-            std::lock_guard lock(report_lock);
-            outcomes[index] = outcome;
-            if (on_done)
-                on_done(outcome);
-        }
+        for (std::size_t index = next++; index < count; index = next++)
+            step(worker, index);
     };
-
-    const int count = std::clamp(threads, 1, static_cast<int>(std::max<std::size_t>(jobs.size(), 1)));
+    const int used = std::clamp(threads, 1, static_cast<int>(std::max<std::size_t>(count, 1)));
     std::vector<std::thread> pool;
-    for (int i = 1; i < count; ++i) {
+    for (int i = 1; i < used; ++i) {
         try {
             pool.emplace_back(work);
         } catch (const std::system_error&) {
@@ -166,6 +203,73 @@ std::vector<TrackOutcome> export_tracks(const std::string& score_path, const std
     work();
     for (auto& thread : pool)
         thread.join();
+}
+
+}  // namespace
+
+std::vector<TrackOutcome> export_tracks(const std::string& score_path, const std::string& voice_path,
+                                        const std::vector<TrackJob>& jobs, const ExportSettings& settings,
+                                        int threads, const std::function<void(const TrackOutcome&)>& on_done)
+{
+    std::vector<TrackOutcome> outcomes(jobs.size());
+    std::mutex report_lock;
+    auto failed = [&jobs](std::size_t index, const char* reason) {
+        TrackOutcome outcome;
+        outcome.label = jobs[index].label;
+        outcome.path = jobs[index].path;
+        outcome.reason = reason;
+        return outcome;
+    };
+
+    // The first pass: each track's loudness, and the album's.
+    const bool measuring = measures_first(settings);
+    std::vector<std::shared_ptr<LoudnessMeter>> meters(jobs.size());
+    std::vector<bool> measure_failed(jobs.size(), false);
+    std::vector<MeasuredTrack> measured(jobs.size());
+    if (measuring) {
+        run_on_threads(jobs.size(), settings, threads, [&](Worker& worker, std::size_t index) {
+            TrackOutcome outcome;
+            try {
+                outcome = worker.measure(score_path, voice_path, jobs[index], meters[index], measured[index].track);
+            } catch (const std::bad_alloc&) {
+                outcome = failed(index, "out of memory");
+            }
+            if (!outcome.reason.empty()) {
+                std::lock_guard lock(report_lock);
+                outcomes[index] = outcome;
+                measure_failed[index] = true;
+            }
+        });
+    }
+    std::optional<Loudness> album;
+    if (measuring) {
+        std::vector<const LoudnessMeter*> album_meters;
+        for (const auto& meter : meters)
+            if (meter)
+                album_meters.push_back(meter.get());
+        if (settings.album && !settings.normalize_lufs && !album_meters.empty())
+            album = album_loudness(album_meters);
+        for (auto& track : measured)
+            track.album = album;
+        meters.clear();
+    }
+
+    run_on_threads(jobs.size(), settings, threads, [&](Worker& worker, std::size_t index) {
+        TrackOutcome outcome;
+        if (measuring && measure_failed[index]) {
+            outcome = outcomes[index];
+        } else {
+            try {
+                outcome = worker.run(score_path, voice_path, jobs[index], measuring ? &measured[index] : nullptr);
+            } catch (const std::bad_alloc&) {
+                outcome = failed(index, "out of memory");
+            }
+        }
+        std::lock_guard lock(report_lock);
+        outcomes[index] = outcome;
+        if (on_done)
+            on_done(outcome);
+    });
     return outcomes;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/export/replay_gain.h"
 #include "cli/export/track_export.h"
 
 #include <cstdint>
@@ -28,6 +29,7 @@ struct TrackOutcome {
     double audio_ms = 0.0;   // length of what was written
     std::optional<AudioLoop> loop;  // the loop points an audio file carries
     std::string note;        // something the user should know about a written file
+    std::optional<Normalization> normalization;  // what a normalized export reached
 };
 
 // Exports `jobs` of the music set (score and voice archive) with `settings`,
@@ -35,7 +37,10 @@ struct TrackOutcome {
 // own Player and, for audio, its own synthesizer. A track that fails is
 // skipped with its reason (also one that would play for more than three
 // hours); the others are still written. Audio files of looping tracks
-// carry their loop points unless the track's channel loops differ. `on_done` is
+// carry their loop points unless the track's channel loops differ. FLAC
+// and Ogg files carry ReplayGain tags, and normalized files are scaled:
+// both need each track's loudness first, so every track is rendered twice
+// (a first pass measures, the second writes). `on_done` is
 // called once per track as it finishes, one call at a time, from any of the
 // threads. Returns the outcomes in the order of `jobs`.
 std::vector<TrackOutcome> export_tracks(const std::string& score_path, const std::string& voice_path,

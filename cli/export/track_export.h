@@ -30,6 +30,12 @@ struct ExportSettings {
     // One file per channel that has notes and is not muted, instead of the
     // mix: "<name> - chK.<ext>", each as long as the mix.
     bool stems = false;
+    // Audio: each track scaled so that its integrated loudness is this many
+    // LUFS, or less where its sample peak would rise above -1 dBFS.
+    std::optional<double> normalize_lufs;
+    // The whole set is exported: FLAC and Ogg files carry the album's
+    // ReplayGain too (not when normalized: every track has a gain of its own).
+    bool album = false;
     // Polled while tracks are made, from any export thread: once it answers
     // true, unfinished files are dropped and no further track is begun.
     std::function<bool()> stop_requested;
