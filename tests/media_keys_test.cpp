@@ -105,7 +105,7 @@ void MediaKeysTest::busCallsActAsTheButtonsAndTheMetadataFollows()
     QVERIFY(QFile::copy(TAMBELO_LIBRARY_DOUBLE, folder.filePath(playback_library_file_name().c_str())));
     QFile titles(folder.filePath("amus.txt"));
     QVERIFY(titles.open(QIODevice::WriteOnly));
-    titles.write("0 Game\r\n1 One\r\n2 Two\r\n");
+    titles.write("0 Game\xe2\x80\xae\r\n1 One\r\n2 Two\r\n");
     titles.close();
     // The sample set's scores and voices, so that the window can measure its tracks.
     for (const char* name : {"amus.dat", "amus.mda"})
@@ -141,7 +141,9 @@ void MediaKeysTest::busCallsActAsTheButtonsAndTheMetadataFollows()
     QVERIFY2(std::abs(now.value("mpris:length").toDouble() - expected_us) <= 1000.0,
              qPrintable(QString("mpris:length %1, expected %2").arg(now.value("mpris:length").toLongLong())
                             .arg(expected_us)));
-    QCOMPARE(now.value("xesam:album").toString(), QString("Game"));
+    // A direction override in a title is spelt out, not obeyed, as the window
+    // shows it.
+    QCOMPARE(now.value("xesam:album").toString(), QString("Game<U+202E>"));
     QCOMPARE(now.value("xesam:trackNumber").toInt(), 2);
     QCOMPARE(now.value("mpris:trackid").value<QDBusObjectPath>().path(), QString("/org/tambelo/track/2"));
     QTRY_VERIFY(!announced.isEmpty());

@@ -2,6 +2,7 @@
 
 #include "frontend/qt/mpris/shown_length.h"
 #include "frontend/qt/remembered_set.h"
+#include "frontend/shown_text/direction_controls.h"
 #include "frontend/window_logic/form_layout.h"
 #include "frontend/qt/pixels_image.h"
 #include "frontend/window_logic/pictures.h"
@@ -249,14 +250,14 @@ PlayerState MainWindow::player_state() const
     // A request of track 0 asks for silence.
     state.playing = form_.playing() && form_.current_track() > 0 && !form_.ended_by_failure();
     state.track = form_.current_track();
-    state.title = QString::fromStdString(form_.track_title());
+    state.title = QString::fromStdString(with_direction_controls_shown(form_.track_title()));
     state.length_us = track_length_us_;
     if (state.playing && track_clock_.isValid()) {
         state.position_us = track_clock_.elapsed() * 1000;
         if (track_length_us_)
             state.position_us = std::min(state.position_us, *track_length_us_);
     }
-    state.album = QString::fromStdString(form_.game_title());
+    state.album = QString::fromStdString(with_direction_controls_shown(form_.game_title()));
     return state;
 }
 
