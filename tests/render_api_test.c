@@ -186,6 +186,27 @@ static void check_channels(const tambelo_set* set)
 }
 #endif
 
+#if TAMBELO_RENDER_VERSION_MINOR >= 3
+/* What a player shows of the SoundFonts: the system's, with the GS
+ * supplement over it when it is installed, and a named one alone. */
+static void check_played_soundfonts(void)
+{
+    const char* gm = "/usr/share/sounds/sf2/default-GM.sf2";
+    const char* gs = "/usr/share/sounds/sf2/FluidR3_GS.sf2";
+    char expected[512];
+    const char* shown = tambelo_played_soundfonts(NULL);
+    if (access(gm, R_OK) != 0)
+        return;
+    if (access(gs, R_OK) == 0)
+        snprintf(expected, sizeof expected, "\"%s\" over \"%s\"", gs, gm);
+    else
+        snprintf(expected, sizeof expected, "\"%s\"", gm);
+    check(strcmp(shown, expected) == 0, "the system's SoundFonts are told as they stack");
+    snprintf(expected, sizeof expected, "\"%s\"", gm);
+    check(strcmp(tambelo_played_soundfonts(gm), expected) == 0, "a SoundFont named plays alone");
+}
+#endif
+
 int main(int argc, char** argv)
 {
     tambelo_set* set = NULL;
@@ -263,6 +284,7 @@ int main(int argc, char** argv)
     printf("track 1: %zu frames, %s\n", frames, failures ? "different" : "equal to the export");
 #if TAMBELO_RENDER_VERSION_MINOR >= 3
     check_channels(set);
+    check_played_soundfonts();
 #endif
     free(rendered);
     free(exported);

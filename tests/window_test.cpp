@@ -156,6 +156,11 @@ void WindowTest::aLongTitleLineIsCutAndShownWholeInTheTooltip()
     QTest::mouseClick(window.findChild<QPushButton*>("cmdNext"), Qt::LeftButton);
     QCOMPARE(status.text(), QString(" 2 Short"));
     QVERIFY(status.toolTip().isEmpty());
+    // The note on what plays stays under whatever the line is.
+    window.set_sound_note("Playing with \"/sf/GM.sf2\"");
+    QCOMPARE(status.toolTip(), QString("Playing with \"/sf/GM.sf2\""));
+    QTest::mouseClick(window.findChild<QPushButton*>("cmdPrev"), Qt::LeftButton);
+    QCOMPARE(status.toolTip(), " " + QString::fromLatin1(title) + "\nPlaying with \"/sf/GM.sf2\"");
 
     // An enormous line is cut even in the tooltip.
     QCOMPARE(cut_with_ellipsis(QString(200000, 'x'), 1000).size(), 1000);

@@ -1,5 +1,7 @@
 #include "frontend/qt/audio_server_watch.h"
 
+#include <tambelo/render.h>
+
 #include <pulse/context.h>
 #include <pulse/thread-mainloop.h>
 
@@ -114,6 +116,17 @@ bool plays_through_audio_server()
 {
     const char* chosen = std::getenv("TAMBELO_MIDI_OUT");
     return !chosen || !*chosen || std::strcmp(chosen, "synth") == 0 || std::strncmp(chosen, "synth:", 6) == 0;
+}
+
+QString sound_note()
+{
+    if (!plays_through_audio_server())
+        return {};
+    const char* chosen = std::getenv("TAMBELO_MIDI_OUT");
+    const char* soundfont = chosen && std::strncmp(chosen, "synth:", 6) == 0 ? chosen + 6 : nullptr;
+    const QString played = QString::fromUtf8(tambelo_played_soundfonts(soundfont));
+    return played.isEmpty() ? QStringLiteral("No SoundFont found: the synthesizer is silent")
+                            : QStringLiteral("Playing with ") + played;
 }
 
 }  // namespace tambelo::frontend

@@ -47,4 +47,9 @@ private:
 // "synth:SOUNDFONT".
 bool plays_through_audio_server();
 
+// What the window's tooltip says of the sound: "Playing with SoundFonts
+// …" as the library's synthesizer picks them for TAMBELO_MIDI_OUT, empty
+// when the sound goes to a MIDI port or nowhere.
+QString sound_note();
+
 }  // namespace tambelo::frontend

@@ -132,6 +132,7 @@ int main(int argc, char** argv)
     if (!window.form().Form_Load())
         return 1;
     window.offer_media_controls();
+    window.set_sound_note(sound_note());
     window.show();
     std::unique_ptr<AudioServerWatch> server_watch;
     if (plays_through_audio_server()) {

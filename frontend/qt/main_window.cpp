@@ -273,7 +273,18 @@ void MainWindow::set_status(const std::string& text)
     const int room = lblStatus->contentsRect().width() - 2 * lblStatus->margin();
     const QString shown = metrics.elidedText(line, Qt::ElideRight, room);
     lblStatus->setText(shown);
-    lblStatus->setToolTip(shown == line ? QString() : line);
+    QStringList tip;
+    if (shown != line)
+        tip << line;
+    if (!sound_note_.isEmpty())
+        tip << sound_note_;
+    lblStatus->setToolTip(tip.join('\n'));
+}
+
+void MainWindow::set_sound_note(const QString& note)
+{
+    sound_note_ = note;
+    set_status(form_.status());
 }
 
 std::filesystem::path MainWindow::ask_for_file()

@@ -49,6 +49,9 @@ public:
     // Tells the user something in a message box that does not block: the
     // window goes on (and plays) while it is up.
     void show_notice(const QString& message);
+    // A line on what makes the sound (the SoundFonts that play), shown in
+    // the status line's tooltip under the title; empty for none.
+    void set_sound_note(const QString& note);
 
     void set_caption(const std::string& text) override;
     void set_status(const std::string& text) override;
@@ -89,6 +92,7 @@ private:
     QPushButton* cmdNext = nullptr;
     QPushButton* cmdNext10 = nullptr;
     QLabel* lblStatus = nullptr;
+    QString sound_note_;
     QMenu* mnuFile = nullptr;
     QAction* mnuOpen = nullptr;
 };

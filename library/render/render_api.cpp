@@ -3,6 +3,7 @@
 
 #include "library/render/render_api_objects.h"
 
+#include "library/midi/fluid_synth_setup.h"
 #include "library/midi/sound_system.h"
 
 using namespace tambelo::c_api;
@@ -38,6 +39,17 @@ void keep(tambelo_track& track)
 }  // namespace
 
 extern "C" {
+
+const char* tambelo_played_soundfonts(const char* soundfont)
+{
+    thread_local std::string shown;
+    try {
+        shown = tambelo::soundfont_stack_text(tambelo::soundfonts_to_play(soundfont ? soundfont : ""));
+    } catch (...) {
+        shown.clear();
+    }
+    return shown.c_str();
+}
 
 const char* tambelo_track_open(const tambelo_set* set, int number, const tambelo_render_settings* settings,
                                tambelo_track** track)

@@ -233,6 +233,17 @@ TAMBELO_RENDER_API const char* tambelo_set_track_loudness(const tambelo_set* set
                                                           const struct tambelo_render_settings* settings,
                                                           double* lufs, double* peak);
 
+/* The SoundFonts that play for the setting `soundfont` (as in
+ * tambelo_render_settings: NULL or "" for the system's), as a person reads
+ * them: each path in quotes, the one searched first first
+ * ("/usr/share/sounds/sf2/FluidR3_GS.sf2" over
+ * "/usr/share/sounds/sf2/default-GM.sf2"); "" when none can be read. The
+ * live synthesizer of the playback library chooses by the same rule, so a
+ * player may show it for the sound it plays too. Reads the SoundFonts'
+ * preset headers, not their samples. The text stays valid until the same
+ * thread's next call into this library. Any thread. Since 0.3. */
+TAMBELO_RENDER_API const char* tambelo_played_soundfonts(const char* soundfont);
+
 /* ---- Rendering ------------------------------------------------------- */
 
 /* What a rendering makes of a looping track. */
