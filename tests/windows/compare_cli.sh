@@ -17,6 +17,29 @@ damage noise; head -c 4096 /dev/urandom >"$work/noise/amus.mda"
 damage no-voices; rm "$work/no-voices/amus.mda"
 damage empty; : >"$work/empty/amus.dat"
 
+# Drops a dump's SoundFonts and the voices they lack, from its standard
+# output (JSON) and its standard error.
+platform_free() {
+  python3 - "$1.out" <<'PY'
+import json, sys
+path = sys.argv[1]
+lines = open(path, encoding='utf-8').read().splitlines()
+out = []
+for line in lines:
+    try:
+        value = json.loads(line)
+    except ValueError:
+        out.append(line)
+        continue
+    if isinstance(value, dict):
+        value.pop('soundfonts', None)
+        value.pop('voice_fallbacks', None)
+    out.append(json.dumps(value, ensure_ascii=False))
+open(path, 'w', encoding='utf-8').write(''.join(l + '\n' for l in out))
+PY
+  sed -i '/^tambelo-cli: voices that fall back in the synthesizer/d' "$1.err"
+}
+
 tracks=$(sed -n '2,$p' "$work/sample/amus.txt" | grep -c . || true)
 compared=0
 for set in sample cut noise no-voices empty; do
@@ -29,6 +52,14 @@ for set in sample cut noise no-voices empty; do
       (cd "$work/$set" && "$wine" "$windows_cli" $command >"$work/windows.out" 2>"$work/windows.err")
       windows_status=$?
       set -e
+      case $command in dump*)
+        # What the embedded synthesizer would play with belongs to each
+        # build: Windows sends its sound to MIDI devices, whose presets no
+        # one can read. The rest of the dump must agree.
+        for side in linux windows; do
+          platform_free "$work/$side"
+        done ;;
+      esac
       for stream in out err; do
         if ! cmp -s "$work/linux.$stream" "$work/windows.$stream"; then
           echo "$set: '$command' differs on std$stream:" >&2
