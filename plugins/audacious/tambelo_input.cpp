@@ -12,9 +12,14 @@
 #include <tambelo/render.h>
 
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
 
 namespace {
 
@@ -183,6 +188,75 @@ unsigned muted_from_preferences()
     return muted;
 }
 
+// ReplayGain, measured by rendering the track whole (about a second per
+// minute of music) on a thread of its own while it plays, and handed to
+// Audacious when known: it takes the values at any time. A track that loops
+// for ever has no end to measure: its fade-out rendering with the same loops
+// stands for it. The library cannot stop a measurement half-way, so a track
+// left early lets its thread finish with the set; the plugin's cleanup waits
+// for such threads, whose code it holds.
+class GainMeasurement {
+public:
+    GainMeasurement(std::shared_ptr<tambelo_set> set, int number, const tambelo_render_settings& settings)
+    {
+        auto shared = std::make_shared<Shared>();
+        state = shared;
+        tambelo_render_settings measured = settings;
+        if (measured.loop_mode == TAMBELO_LOOP_FOREVER)
+            measured.loop_mode = TAMBELO_LOOP_FADE;
+        std::string soundfont = settings.soundfont != nullptr ? settings.soundfont : "";
+        {
+            std::lock_guard<std::mutex> hold(running_lock);
+            ++running;
+        }
+        std::thread([shared, set = std::move(set), number, measured, soundfont]() mutable {
+            measured.soundfont = soundfont.c_str();
+            double lufs = 0.0, peak = 0.0;
+            const char* error = tambelo_set_track_loudness(set.get(), number, &measured, &lufs, &peak);
+            set.reset();
+            {
+                std::lock_guard<std::mutex> hold(shared->lock);
+                // Silence has no gain that would bring it to the reference.
+                if (error == nullptr && std::isfinite(lufs) && peak > 0.0) {
+                    const auto gain = static_cast<float>(TAMBELO_REPLAY_GAIN_REFERENCE_LUFS - lufs);
+                    const auto linear_peak = static_cast<float>(peak);
+                    // No album measured: album mode plays each track at its own gain.
+                    shared->result = ReplayGainInfo{gain, linear_peak, gain, linear_peak};
+                }
+            }
+            std::lock_guard<std::mutex> hold(running_lock);
+            --running;
+            running_changed.notify_all();
+        }).detach();
+    }
+
+    // The gain once, when it is known.
+    std::optional<ReplayGainInfo> take()
+    {
+        std::lock_guard<std::mutex> hold(state->lock);
+        std::optional<ReplayGainInfo> result = state->result;
+        state->result.reset();
+        return result;
+    }
+
+    static void wait_for_all()
+    {
+        std::unique_lock<std::mutex> hold(running_lock);
+        running_changed.wait(hold, [] { return running == 0; });
+    }
+
+private:
+    struct Shared {
+        std::mutex lock;
+        std::optional<ReplayGainInfo> result;
+    };
+    std::shared_ptr<Shared> state;
+
+    static inline std::mutex running_lock;
+    static inline std::condition_variable running_changed;
+    static inline int running = 0;
+};
+
 }  // namespace
 
 class TambeloInput : public InputPlugin {
@@ -202,6 +276,8 @@ public:
         aud_config_set_defaults(section, defaults);
         return true;
     }
+
+    void cleanup() override { GainMeasurement::wait_for_all(); }
 
     bool is_our_file(const char* filename, VFSFile& file) override
     {
@@ -271,7 +347,7 @@ public:
         if (!is_score_archive(file))
             return false;
         String error;
-        const SetHandle set = open_set(filename, file, error);
+        const std::shared_ptr<tambelo_set> set = open_set(filename, file, error);
         tambelo_track* opened = nullptr;
         tambelo_render_settings settings;
         String soundfont;
@@ -284,6 +360,10 @@ public:
             return false;
         }
         const TrackHandle track(opened);
+        // Only when Audacious applies it: the measurement renders the track again.
+        std::optional<GainMeasurement> gain;
+        if (aud_get_bool(nullptr, "enable_replay_gain"))
+            gain.emplace(set, number, settings);
         set_stream_bitrate(settings.sample_rate * 2 * 16);
         open_audio(FMT_S16_NE, settings.sample_rate, 2);
         int16_t buffer[2 * frames_per_write];
@@ -293,6 +373,10 @@ public:
                 muted = wanted;
                 if (const char* error = tambelo_track_mute_channels(track.get(), muted))
                     AUDWARN("mute: %s\n", error);
+            }
+            if (gain) {
+                if (const std::optional<ReplayGainInfo> measured = gain->take())
+                    set_replay_gain(*measured);
             }
             const int seek_ms = check_seek();
             if (seek_ms >= 0) {

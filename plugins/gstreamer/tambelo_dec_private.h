@@ -10,6 +10,8 @@
 
 GST_DEBUG_CATEGORY_EXTERN(tambelo_dec_debug);
 
+typedef struct TambeloGain TambeloGain;
+
 struct _TambeloDec {
     GstElement parent;
     GstPad* sinkpad;
@@ -40,6 +42,11 @@ struct _TambeloDec {
     gint track_count;
     GstClockTime* lengths_ns; /* every track's, NONE when endless or unplayable */
     GstToc* toc;
+
+    /* the playing track's ReplayGain, measured on a thread of its own that
+     * holds the set: the set is closed by tambelo_gain_stop */
+    TambeloGain* gain;
+    GstTagList* stream_tags; /* the playing stream's, for the task */
 };
 
 GstClockTime tambelo_dec_frames_to_ns(const TambeloDec* dec, guint64 frames);
@@ -59,6 +66,21 @@ void tambelo_dec_render_loop(gpointer user_data);
 
 /* Ends our stream at once and then posts `failure` (taken). */
 void tambelo_dec_fail_stream(TambeloDec* dec, GError* failure);
+
+/* Starts measuring on a thread that takes `set` (closed by tambelo_gain_stop,
+ * or once the measurement under way ends). */
+TambeloGain* tambelo_gain_start(tambelo_set* set);
+
+/* Measures track `number` with `settings` in place of what was asked
+ * before (a measurement under way for another track ends unheard). */
+void tambelo_gain_request(TambeloGain* gain, gint number, const tambelo_render_settings* settings);
+
+/* The gain measured for the track last asked for since the last call, as
+ * tags, or NULL. */
+GstTagList* tambelo_gain_take(TambeloGain* gain);
+
+/* Asks for no more and lets go of the set; returns at once. NULL: nothing. */
+void tambelo_gain_stop(TambeloGain* gain);
 
 /* Back to no set, with the task stopped. */
 void tambelo_dec_close_rendering(TambeloDec* dec);

@@ -103,6 +103,8 @@ GError* tambelo_dec_open_track(TambeloDec* dec, gint number)
         gchar* soundfont;
         render_settings(dec, &settings, &soundfont);
         error = tambelo_track_open(dec->set, number, &settings, &track);
+        if (error == NULL)
+            tambelo_gain_request(dec->gain, number, &settings);
         g_free(soundfont);
     }
     if (error != NULL)
@@ -132,6 +134,7 @@ GError* tambelo_dec_open_stream(TambeloDec* dec)
     GError* failure = tambelo_open_set(dec->sinkpad, dec->score, &dec->set);
     if (failure != NULL)
         return failure;
+    dec->gain = tambelo_gain_start(dec->set);
     dec->rate_hz = negotiate_rate(dec);
     if (dec->rate_hz == 0)
         return g_error_new(GST_CORE_ERROR, GST_CORE_ERROR_NEGOTIATION,
@@ -164,6 +167,9 @@ static void announce_stream(TambeloDec* dec)
     GstCaps* caps = gst_audio_info_to_caps(&audio);
     gst_pad_set_caps(dec->srcpad, caps);
     gst_caps_unref(caps);
+    if (dec->stream_tags != NULL)
+        gst_tag_list_unref(dec->stream_tags);
+    dec->stream_tags = gst_tag_list_ref(dec->pending_tags);
     gst_pad_push_event(dec->srcpad, gst_event_new_tag(dec->pending_tags));
     dec->pending_tags = NULL;
     gst_pad_push_event(dec->srcpad, gst_event_new_toc(toc, FALSE));
@@ -182,7 +188,14 @@ static void tell_final_duration(TambeloDec* dec, guint64 frames)
     if (!changed)
         return;
     dec->segment.duration = duration;
-    gst_pad_push_event(dec->srcpad, gst_event_new_tag(gst_tag_list_new(GST_TAG_DURATION, duration, NULL)));
+    /* Among the stream's other tags, which a tag event replaces. */
+    GstTagList* length = gst_tag_list_new(GST_TAG_DURATION, duration, NULL);
+    GstTagList* tags = gst_tag_list_merge(dec->stream_tags, length, GST_TAG_MERGE_REPLACE);
+    gst_tag_list_unref(length);
+    if (dec->stream_tags != NULL)
+        gst_tag_list_unref(dec->stream_tags);
+    dec->stream_tags = gst_tag_list_ref(tags);
+    gst_pad_push_event(dec->srcpad, gst_event_new_tag(tags));
     gst_element_post_message(GST_ELEMENT(dec), gst_message_new_duration_changed(GST_OBJECT(dec)));
 }
 
@@ -196,6 +209,16 @@ void tambelo_dec_render_loop(gpointer user_data)
     if (dec->segment_pending) {
         dec->segment_pending = FALSE;
         gst_pad_push_event(dec->srcpad, gst_event_new_segment(&dec->segment));
+    }
+    GstTagList* gain = tambelo_gain_take(dec->gain);
+    if (gain != NULL) {
+        /* A stream's tags replace those sent before: all of them again. */
+        GstTagList* tags = gst_tag_list_merge(dec->stream_tags, gain, GST_TAG_MERGE_REPLACE);
+        gst_tag_list_unref(gain);
+        if (dec->stream_tags != NULL)
+            gst_tag_list_unref(dec->stream_tags);
+        dec->stream_tags = gst_tag_list_ref(tags);
+        gst_pad_push_event(dec->srcpad, gst_event_new_tag(tags));
     }
     GST_OBJECT_LOCK(dec);
     const guint muted = dec->muted_channels;
@@ -264,9 +287,16 @@ void tambelo_dec_fail_stream(TambeloDec* dec, GError* failure)
 
 void tambelo_dec_close_rendering(TambeloDec* dec)
 {
+    if (dec->stream_tags != NULL)
+        gst_tag_list_unref(dec->stream_tags);
+    dec->stream_tags = NULL;
     tambelo_track_close(dec->track);
     dec->track = NULL;
-    tambelo_set_close(dec->set);
+    if (dec->gain != NULL)
+        tambelo_gain_stop(dec->gain);
+    else
+        tambelo_set_close(dec->set);
+    dec->gain = NULL;
     dec->set = NULL;
     gst_adapter_clear(dec->score);
     dec->refused = FALSE;

@@ -73,7 +73,8 @@ try:
     os.makedirs(out)
     with open(os.path.join(config, "audacious", "config"), "w") as f:
         # 16-bit WAV files, as the export writes.
-        f.write("[audacious]\noutput_bit_depth=16\n[filewriter]\nfileext=0\nfile_path=file://%s\n"
+        # ReplayGain off to begin with, so that the output is the track's own samples.
+        f.write("[audacious]\noutput_bit_depth=16\nenable_replay_gain=FALSE\n[filewriter]\nfileext=0\nfile_path=file://%s\n"
                 "filenamefromtags=FALSE\n" % out)
     # The file writer chosen as the output before the player starts.
     with open(os.path.join(config, "audacious", "plugin-registry"), "w") as f:
@@ -88,7 +89,8 @@ try:
     env = dict(os.environ, HOME=work, XDG_CONFIG_HOME=config, XDG_DATA_HOME=os.path.join(work, "data"),
                XDG_CACHE_HOME=os.path.join(work, "cache"))
     log = open(os.path.join(work, "audacious.log"), "w+")
-    player = subprocess.Popen([program, "-H"], env=env, stdout=log, stderr=subprocess.STDOUT)
+    # Verbose: Audacious logs the ReplayGain it is handed.
+    player = subprocess.Popen([program, "-H", "-V"], env=env, stdout=log, stderr=subprocess.STDOUT)
     if not wait_for(lambda: audtool("version").startswith("Audacious"), 20, "Audacious to answer"):
         sys.exit(1)
 
@@ -192,6 +194,30 @@ try:
             if got != want:
                 fail("Audacious played %s, %d bytes; the export holds %s, %d bytes" %
                      (got[0], len(got[1]), want[0], len(want[1])))
+
+    # ReplayGain on: the track's, as the export writes it, handed over while
+    # it plays (looping forever, so that it is still playing when it comes).
+    subprocess.run([cli, "export", score, "3", "--format", "flac", "--loops", "1", "--fade", "2", "-o",
+                    os.path.join(work, "export3-flac")], capture_output=True, check=True)
+    flac = os.path.join(work, "export3-flac", os.listdir(os.path.join(work, "export3-flac"))[0])
+    want_gain = float(subprocess.run(["metaflac", "--show-tag=REPLAYGAIN_TRACK_GAIN", flac], capture_output=True,
+                                     text=True, check=True).stdout.split("=")[1].split()[0])
+    audtool("config-set", "audacious:enable_replay_gain", "TRUE")
+    audtool("config-set", "tambelo:loop_forever", "TRUE")
+    audtool("playlist-jump", "3")
+    audtool("playback-play")
+
+    def told_gains():
+        with open(os.path.join(work, "audacious.log")) as f:
+            return [float(g) for g in re.findall(r" track gain: ([-0-9.]+) dB", f.read())]
+    wait_for(told_gains, 30, "the ReplayGain of track 3")
+    audtool("playback-stop")
+    for written in os.listdir(out):
+        os.remove(os.path.join(out, written))
+    audtool("config-set", "tambelo:loop_forever", "FALSE")
+    audtool("config-set", "audacious:enable_replay_gain", "FALSE")
+    if not told_gains() or abs(told_gains()[-1] - want_gain) > 0.1:
+        fail("ReplayGain handed over: %r dB; the export has %.2f dB" % (told_gains(), want_gain))
 
     # A set cut short lists every track and plays the ones it still holds;
     # the others say why they cannot play.

@@ -48,6 +48,16 @@ if got[0] != want[0] or got[1] != want[1]:
     sys.exit(f"{sys.argv[1]}: {got[0]}, {len(got[1])} bytes; export {want[0]}, {len(want[1])} bytes")
 PY
 
+# The track's ReplayGain, measured while it plays, is the export's.
+"$cli" export "$samples/amus.dat" $track --format flac --sample-rate 44100 --loops 1 --fade 2 -o "$work/export-flac" >/dev/null
+want_gain=$(metaflac --show-tag=REPLAYGAIN_TRACK_GAIN "$work"/export-flac/*.flac | sed 's/^[^=]*=//; s/ dB$//')
+timeout -s INT 15 gst-launch-1.0 -t filesrc location="$work/set/music.bin" ! tambelodec track=$track loops=1 fade=2 \
+  ! fakesink sync=true >"$work/gain.log" 2>&1 || true
+got_gain=$(sed -n 's/.*replaygain track gain: \([-0-9.e]*\).*/\1/p' "$work/gain.log" | tail -1)
+grep -q "replaygain reference level: 89" "$work/gain.log" || fail "no ReplayGain reference level told"
+awk -v got="$got_gain" -v want="$want_gain" 'BEGIN { d = got - want; exit !(got != "" && want != "" && d < 0.1 && d > -0.1) }' \
+  || { fail "track gain '$got_gain' dB told while playing, the export has '$want_gain'"; cat "$work/gain.log" >&2; }
+
 # A track that ends by itself: its length is what is played, release tail
 # included, and the tail is the export's.
 "$cli" export "$samples/amus.dat" 6 --format wav --sample-rate 44100 -o "$work/export6" >/dev/null

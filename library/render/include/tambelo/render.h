@@ -216,6 +216,11 @@ TAMBELO_RENDER_API const char* tambelo_set_track_frames(const tambelo_set* set, 
 TAMBELO_RENDER_API double tambelo_track_info_play_length_ms(const tambelo_track_info* info, int loops,
                                                             double fade_ms);
 
+/* ReplayGain 2.0's reference: a track's gain in dB is this minus its
+ * loudness from tambelo_set_track_loudness; its peak is the sample peak.
+ * Since 0.3. */
+#define TAMBELO_REPLAY_GAIN_REFERENCE_LUFS -18.0
+
 /* The EBU R128 loudness of the rendering of track `number` with `settings`
  * (NULL: the defaults), what tambelo_track_render_float hands out from the
  * start to the end: stores its integrated loudness in LUFS in `*lufs` (minus
