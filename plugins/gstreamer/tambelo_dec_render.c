@@ -176,6 +176,18 @@ static void announce_stream(TambeloDec* dec)
     gst_toc_unref(toc);
 }
 
+/* Adds `more` (taken) to the stream's tags and sends them all again: a tag
+ * event replaces the stream's tags sent before. */
+static void push_more_stream_tags(TambeloDec* dec, GstTagList* more)
+{
+    GstTagList* tags = gst_tag_list_merge(dec->stream_tags, more, GST_TAG_MERGE_REPLACE);
+    gst_tag_list_unref(more);
+    if (dec->stream_tags != NULL)
+        gst_tag_list_unref(dec->stream_tags);
+    dec->stream_tags = gst_tag_list_ref(tags);
+    gst_pad_push_event(dec->srcpad, gst_event_new_tag(tags));
+}
+
 /* At the end of a rendering whose length was known only within bounds (a
  * release tail), the length it turned out to have, for what shows it. */
 static void tell_final_duration(TambeloDec* dec, guint64 frames)
@@ -188,14 +200,7 @@ static void tell_final_duration(TambeloDec* dec, guint64 frames)
     if (!changed)
         return;
     dec->segment.duration = duration;
-    /* Among the stream's other tags, which a tag event replaces. */
-    GstTagList* length = gst_tag_list_new(GST_TAG_DURATION, duration, NULL);
-    GstTagList* tags = gst_tag_list_merge(dec->stream_tags, length, GST_TAG_MERGE_REPLACE);
-    gst_tag_list_unref(length);
-    if (dec->stream_tags != NULL)
-        gst_tag_list_unref(dec->stream_tags);
-    dec->stream_tags = gst_tag_list_ref(tags);
-    gst_pad_push_event(dec->srcpad, gst_event_new_tag(tags));
+    push_more_stream_tags(dec, gst_tag_list_new(GST_TAG_DURATION, duration, NULL));
     gst_element_post_message(GST_ELEMENT(dec), gst_message_new_duration_changed(GST_OBJECT(dec)));
 }
 
@@ -211,15 +216,8 @@ void tambelo_dec_render_loop(gpointer user_data)
         gst_pad_push_event(dec->srcpad, gst_event_new_segment(&dec->segment));
     }
     GstTagList* gain = tambelo_gain_take(dec->gain);
-    if (gain != NULL) {
-        /* A stream's tags replace those sent before: all of them again. */
-        GstTagList* tags = gst_tag_list_merge(dec->stream_tags, gain, GST_TAG_MERGE_REPLACE);
-        gst_tag_list_unref(gain);
-        if (dec->stream_tags != NULL)
-            gst_tag_list_unref(dec->stream_tags);
-        dec->stream_tags = gst_tag_list_ref(tags);
-        gst_pad_push_event(dec->srcpad, gst_event_new_tag(tags));
-    }
+    if (gain != NULL)
+        push_more_stream_tags(dec, gain);
     GST_OBJECT_LOCK(dec);
     const guint muted = dec->muted_channels;
     GST_OBJECT_UNLOCK(dec);
