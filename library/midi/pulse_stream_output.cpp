@@ -27,7 +27,12 @@ constexpr std::size_t frame_bytes = channels * sizeof(float);
 constexpr pa_usec_t server_buffer_usec = 2'000'000;
 // How often the server asks for more, and so (with early requests) how much
 // the sink renders ahead of the speaker: what is left of a dropped buffer.
-constexpr pa_usec_t request_usec = 10'000;
+// PipeWire's PulseAudio server also runs its whole graph at this period: at
+// 10 ms its timer-driven sinks now and then missed a cycle on an idle
+// machine and played a period of silence into the middle of the music (two
+// runs in ten), though our stream held two seconds; at 1,024 frames (its
+// own default period at 48 kHz) none did.
+constexpr pa_usec_t request_usec = 21'333;
 constexpr std::size_t write_frames = 1024;
 
 // Wakes whoever waits on the main loop; every callback of ours does only this.
