@@ -27,12 +27,15 @@ constexpr std::size_t frame_bytes = channels * sizeof(float);
 constexpr pa_usec_t server_buffer_usec = 2'000'000;
 // How often the server asks for more, and so (with early requests) how much
 // the sink renders ahead of the speaker: what is left of a dropped buffer.
-// PipeWire's PulseAudio server also runs its whole graph at this period: at
-// 10 ms its timer-driven sinks now and then missed a cycle on an idle
-// machine and played a period of silence into the middle of the music (two
-// runs in ten), though our stream held two seconds; at 1,024 frames (its
-// own default period at 48 kHz) none did.
-constexpr pa_usec_t request_usec = 21'333;
+constexpr pa_usec_t request_usec = 10'000;
+// PipeWire's PulseAudio server also runs its whole graph at the period a
+// stream asks for: at 10 ms its timer-driven sinks now and then missed a
+// cycle on an idle machine and played a period of silence into the middle
+// of the music (two runs in ten), though our stream held two seconds; at
+// about 1,024 frames (its own default period at 48 kHz) none did. PulseAudio's own
+// server keeps 10 ms: with the longer period it recovered less cleanly from
+// a server that stood still.
+constexpr pa_usec_t pipewire_request_usec = 21'333;
 constexpr std::size_t write_frames = 1024;
 
 // Wakes whoever waits on the main loop; every callback of ours does only this.
@@ -94,6 +97,8 @@ public:
             const pa_context_state_t state = pa_context_get_state(context_);
             return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
         }) && pa_context_get_state(context_) == PA_CONTEXT_READY;
+        if (ready)
+            learn_server_name();
         unlock();
         return ready;
     }
@@ -116,14 +121,45 @@ public:
     }
 
     pa_context* context() { return context_; }
+    // Whether the server is PipeWire's PulseAudio server ("PulseAudio (on
+    // PipeWire 0.3.65)"), as far as it said in time.
+    bool on_pipewire() const { return server_name_.find("PipeWire") != std::string::npos; }
     pa_threaded_mainloop* loop() { return loop_; }
     void lock() { pa_threaded_mainloop_lock(loop_); }
     void unlock() { pa_threaded_mainloop_unlock(loop_); }
     void wait() { pa_threaded_mainloop_wait(loop_); }
 
 private:
+    // Loop locked.
+    void learn_server_name()
+    {
+        struct Answer {
+            std::string name;
+            bool done = false;
+            pa_threaded_mainloop* loop;
+        } answer{{}, false, loop_};
+        pa_operation* asking = pa_context_get_server_info(
+            context_,
+            [](pa_context*, const pa_server_info* info, void* data) {
+                auto* a = static_cast<Answer*>(data);
+                if (info && info->server_name)
+                    a->name = info->server_name;
+                a->done = true;
+                signal_loop(a->loop);
+            },
+            &answer);
+        if (!asking)
+            return;
+        const bool answered = wait_until([&] { return answer.done; });
+        if (!answered)
+            pa_operation_cancel(asking);  // the callback must not run after this frame is gone
+        pa_operation_unref(asking);
+        server_name_ = answer.name;
+    }
+
     pa_threaded_mainloop* loop_ = nullptr;
     pa_context* context_ = nullptr;
+    std::string server_name_;
 };
 
 // The stream and the thread that fills it from the ring, as fast as the
@@ -194,7 +230,8 @@ private:
         pa_buffer_attr buffer{};
         buffer.maxlength = static_cast<std::uint32_t>(-1);
         buffer.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(server_buffer_usec, &format));
-        buffer.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(request_usec, &format));
+        buffer.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(
+            connection_.on_pipewire() ? pipewire_request_usec : request_usec, &format));
         // No prebuffering: the stream plays from the start and never stops
         // to fill up again. Should the server ever run dry, sound that
         // comes late is skipped rather than played late, so that the music
