@@ -13,15 +13,29 @@ namespace {
 // The synthesizer of the track closed last, kept so that its SoundFont's
 // samples stay in FluidSynth's cache: the next track with the same SoundFont
 // and rate then opens in milliseconds instead of loading it again.
-std::mutex kept_lock;
-std::string kept_soundfont;
-std::unique_ptr<tambelo::RenderSynth> kept_synth;
+struct KeptSynth {
+    std::mutex lock;
+    std::string soundfont;
+    std::unique_ptr<tambelo::RenderSynth> synth;
+};
+
+// Never destroyed: a host's thread may still be rendering when the program
+// ends (a plugin measuring loudness in the background), and it keeps its
+// synthesizer here when it closes its track. Destroyed among the program's
+// exit handlers, the kept one was deleted twice, by the exit and by that
+// thread, and the program crashed as it ended.
+KeptSynth& kept()
+{
+    static KeptSynth* const kept = new KeptSynth;
+    return *kept;
+}
 
 std::unique_ptr<tambelo::RenderSynth> take_kept(const std::string& soundfont, int sample_rate)
 {
-    std::lock_guard lock(kept_lock);
-    if (kept_synth && kept_soundfont == soundfont && kept_synth->sample_rate() == sample_rate)
-        return std::move(kept_synth);
+    KeptSynth& k = kept();
+    std::lock_guard lock(k.lock);
+    if (k.synth && k.soundfont == soundfont && k.synth->sample_rate() == sample_rate)
+        return std::move(k.synth);
     return nullptr;
 }
 
@@ -29,11 +43,12 @@ void keep(tambelo_track& track)
 {
     if (!track.synth)
         return;
+    KeptSynth& k = kept();
     std::unique_ptr<tambelo::RenderSynth> old;
-    std::lock_guard lock(kept_lock);
-    old = std::move(kept_synth);
-    kept_synth = std::move(track.synth);
-    kept_soundfont = track.soundfont_asked;
+    std::lock_guard lock(k.lock);
+    old = std::move(k.synth);
+    k.synth = std::move(track.synth);
+    k.soundfont = track.soundfont_asked;
 }
 
 }  // namespace
