@@ -4,13 +4,8 @@
 #include "cli/safe_text.h"
 #include "cli/export/track_list_json.h"
 
-#include "library/midi/device_kinds.h"
-#include "library/offline_render.h"
-#include "library/player.h"
-#include "library/score_compiler.h"
-#include "library/voice_set.h"
-
 #include <nlohmann/json.hpp>
+#include <tambelo/track_messages.h>
 
 #include <memory>
 
@@ -23,36 +18,36 @@ struct DumpOptions {
     std::string voice_path;
 };
 
-std::string hex_of(const std::uint8_t* bytes, std::int32_t count)
+std::string hex_of(const std::vector<std::uint8_t>& bytes)
 {
     static constexpr char digits[] = "0123456789abcdef";
     std::string text;
-    text.reserve(static_cast<std::size_t>(count) * 2);
-    for (std::int32_t i = 0; i < count; ++i) {
-        text.push_back(digits[bytes[i] >> 4]);
-        text.push_back(digits[bytes[i] & 15]);
+    text.reserve(bytes.size() * 2);
+    for (const std::uint8_t byte : bytes) {
+        text.push_back(digits[byte >> 4]);
+        text.push_back(digits[byte & 15]);
     }
     return text;
 }
 
-nlohmann::ordered_json describe(const Player& player, std::int32_t track, bool compiled)
+nlohmann::ordered_json describe(const PreparedTrack& prepared, std::int32_t track)
 {
     nlohmann::ordered_json out;
     out["track"] = track;
-    out["compiled"] = compiled;
-    out["tempo"] = player.tempo;
-    if (compiled) {
+    out["compiled"] = prepared.compiled;
+    out["tempo"] = prepared.tempo;
+    if (prepared.compiled) {
         auto streams = nlohmann::ordered_json::array();
-        for (const EventStream& stream : player.streams)
-            streams.push_back(hex_of(stream.bytes, stream.position));
+        for (const auto& stream : prepared.streams)
+            streams.push_back(hex_of(stream));
         out["streams"] = std::move(streams);
     }
-    out["tempo_base"] = player.tempo_base;
+    out["tempo_base"] = prepared.tempo_base;
     auto voices = nlohmann::ordered_json::array();
-    for (const VoiceEntry& v : player.voice_table)
+    for (const PreparedVoice& v : prepared.voices)
         voices.push_back({v.bank, v.program, v.volume, v.reverb, v.chorus, v.key_offset, v.pan});
     out["voices"] = std::move(voices);
-    out["drum_map"] = player.drum_map;
+    out["drum_map"] = prepared.drum_map;
     return out;
 }
 
@@ -69,8 +64,7 @@ void run_dump(const DumpOptions& options)
     // A number among them whose entry cannot be read (empty, beyond the end
     // of the file) is still a track: the player fails it and holds what is
     // shown below, as `trace` plays it.
-    const char* set = options.set_path.c_str();
-    const std::int32_t count = require_music_set(set);
+    const std::int32_t count = require_music_set(options.set_path);
     if (options.track < 1 || options.track > count) {
         fail("no track " + std::to_string(options.track) + " in " + shown_path(options.set_path) +
              (count == 1 ? " (it holds track 1 only)" : " (it holds tracks 1 to " + std::to_string(count) + ")"));
@@ -78,33 +72,27 @@ void run_dump(const DumpOptions& options)
     if (!voices_there)
         std::cerr << "tambelo-cli: no voice archive at " << shown_path(voice_path) << "; showing the default voices\n";
 
-    // A fresh Player without a thread or a device, as a track preparation
-    // would leave it after compiling and loading.
-    PlayerHandle player(create_player(PlayerServices{}, false));
-    if (!player)
-        fail("out of memory");
-    open_file(*player, set, voice_path.c_str());
-    take_track_paths(*player);
-    if (player->track_paths.score[0] == '\0' || player->track_paths.voice[0] == '\0')
-        fail("path too long: " + options.set_path);
-    const bool compiled = compile_score(*player, options.track);
-    load_voice_set(*player, options.track);
-    nlohmann::ordered_json out = describe(*player, options.track, compiled);
+    std::string why;
+    const auto prepared = prepare_track(options.set_path, voice_path, options.track, &why);
+    if (!prepared)
+        fail(why + ": " + options.set_path);
+    const bool compiled = prepared->compiled;
+    nlohmann::ordered_json out = describe(*prepared, options.track);
 
     // The voices the track asks for that the SoundFonts of the embedded
     // synthesizer lack, found by playing it through off line.
-    const std::vector<PlayedSoundFont> soundfonts = embedded_synth_soundfonts();
-    std::vector<VoiceFallback> fallbacks;
+    const SynthSoundFonts soundfonts = SynthSoundFonts::embedded();
+    std::vector<MissingVoice> fallbacks;
     if (compiled)
-        if (auto track = OfflineTrack::open_set_track(options.set_path, voice_path, options.track))
-            fallbacks = track_voice_fallbacks(*track, soundfonts);
+        if (auto missing = soundfonts.missing_voices(options.set_path, voice_path, options.track))
+            fallbacks = std::move(*missing);
     out["soundfonts"] = soundfont_paths_json(soundfonts);
     out["voice_fallbacks"] = voice_fallbacks_json(fallbacks);
     std::cout << out.dump() << '\n';
     if (!fallbacks.empty()) {
         std::string line = "tambelo-cli: voices that fall back in the synthesizer's SoundFonts:";
         for (std::size_t i = 0; i < fallbacks.size(); ++i)
-            line += (i == 0 ? " " : ", ") + describe(fallbacks[i]);
+            line += (i == 0 ? " " : ", ") + fallbacks[i].text;
         std::cerr << line << '\n';
     }
 }

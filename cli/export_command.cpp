@@ -12,8 +12,8 @@
 #include "cli/safe_text.h"
 #include "cli/terminal.h"
 #include "cli/utf8_path.h"
-#include "library/player.h"
 
+#include <tambelo/render.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -121,7 +121,7 @@ ExportFormat format_named(const std::string& name)
 // describes them, each with the name of its file (null when skipped).
 void write_track_list(const std::filesystem::path& path, const MusicSetFiles& files, const SetTitles& titles,
                       const std::vector<std::int32_t>& tracks, int sample_rate,
-                      const std::vector<PlayedSoundFont>& soundfonts, const std::vector<TrackOutcome>& outcomes)
+                      const SynthSoundFonts& soundfonts, const std::vector<TrackOutcome>& outcomes)
 {
     std::map<std::int32_t, std::string> names;
     for (const auto& outcome : outcomes)
@@ -196,7 +196,7 @@ void run_export(const ExportArguments& arguments)
 
     ExportSettings settings;
     settings.format = format_named(arguments.format);
-    settings.loop_mode = arguments.loop_mode == "seamless" ? LoopMode::seamless : LoopMode::fade;
+    settings.loop_mode = arguments.loop_mode == "seamless" ? ExportLoopMode::seamless : ExportLoopMode::fade;
     settings.loops = arguments.loops;
     settings.fade_seconds = arguments.fade_seconds;
     settings.sample_rate = arguments.sample_rate;
@@ -286,8 +286,8 @@ void run_export(const ExportArguments& arguments)
     }
     if (arguments.tracks_json)
         write_track_list(folder / "tracks.json", files, titles, tracks, settings.sample_rate,
-                         settings.format == ExportFormat::mid ? std::vector<PlayedSoundFont>()
-                                                              : embedded_synth_soundfonts(settings.soundfont),
+                         settings.format == ExportFormat::mid ? SynthSoundFonts()
+                                                              : SynthSoundFonts::embedded(settings.soundfont),
                          outcomes);
     // A playlist of the mixes: stems have none to list.
     if (settings.album && !settings.stems && settings.format != ExportFormat::mid && written > 0)
@@ -307,7 +307,7 @@ std::uint16_t ChannelChoice::muted() const
         unsigned alone = 0;
         for (int channel : solo)
             alone |= 1U << channel;
-        muted |= ((1U << channel_count) - 1) & ~alone;
+        muted |= ((1U << TAMBELO_CHANNEL_COUNT) - 1) & ~alone;
     }
     return static_cast<std::uint16_t>(muted);
 }
@@ -318,10 +318,10 @@ void add_channel_options(CLI::App& command, ChannelChoice& choice)
                        "Channels (0 to 8, as in the score and 'dump'; such as 3,5) whose notes are left out; "
                        "the rest of the track plays as it was")
         ->delimiter(',')
-        ->check(CLI::Range(0, channel_count - 1));
+        ->check(CLI::Range(0, TAMBELO_CHANNEL_COUNT - 1));
     command.add_option("--solo", choice.solo, "Channels (0 to 8) that alone play: every other one is muted")
         ->delimiter(',')
-        ->check(CLI::Range(0, channel_count - 1));
+        ->check(CLI::Range(0, TAMBELO_CHANNEL_COUNT - 1));
 }
 
 void add_export_command(CLI::App& app)

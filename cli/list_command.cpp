@@ -3,14 +3,13 @@
 #include "cli/export/length_text.h"
 #include "cli/export/music_set.h"
 #include "cli/export/playlist.h"
+#include "cli/export/render_set_handle.h"
 #include "cli/export/track_list_json.h"
 #include "cli/input_files.h"
 #include "cli/music_set_files.h"
 #include "cli/safe_text.h"
 #include "cli/track_titles.h"
 #include "cli/utf8_path.h"
-#include "library/render/render_set.h"
-#include "library/render/rendering_length.h"
 
 #include <algorithm>
 #include <cctype>
@@ -54,19 +53,19 @@ std::string file_uri(const std::string& path)
 // with the track number as its subtune ("file:///.../amus.dat?3"). Lengths
 // are the library's for a rendering with the default settings (two loops and
 // an 8 s fade; a release tail counted at its shortest).
-std::string set_playlist(const RenderSet& set, const MusicSetFiles& files)
+std::string set_playlist(const tambelo_set* set, const MusicSetFiles& files)
 {
     const SetTitles titles = SetTitles::read(files.titles);
     const std::string uri = file_uri(files.score);
-    const RenderSettings defaults;
     constexpr int rate = 44100;
     std::vector<PlaylistEntry> entries;
-    for (std::int32_t track = 1; track <= set.track_count(); ++track) {
-        const TrackInfo info = set.info(track);
-        if (!info.playable)
+    for (std::int32_t track = 1; track <= tambelo_set_track_count(set); ++track) {
+        std::int64_t least = 0;
+        std::int64_t most = 0;
+        // Only a playable track has a length.
+        if (tambelo_set_track_frames(set, track, nullptr, &least, &most) != nullptr)
             continue;
-        const RenderingPlan plan = plan_rendering(info.length, info.tick_length_ms, defaults, rate);
-        entries.push_back({static_cast<double>(plan.least_frames) * 1000.0 / rate, titles.title(track),
+        entries.push_back({static_cast<double>(least) * 1000.0 / rate, titles.title(track),
                            uri + "?" + std::to_string(track)});
     }
     return extended_m3u(entries);
@@ -99,12 +98,12 @@ void add_list_command(CLI::App& app)
         const MusicSetFiles files = music_set_files(*set_path);
         input_file_if_present(files.voice);
         std::string why;
-        const auto set = RenderSet::open_files(files.score, files.voice, "", &why);
+        const RenderSetHandle set = open_render_set(files.score, files.voice, why);
         if (!set)
             fail(why);
-        const std::int32_t count = set->track_count();
+        const std::int32_t count = tambelo_set_track_count(set.get());
         if (*m3u) {
-            std::cout << set_playlist(*set, files);
+            std::cout << set_playlist(set.get(), files);
             return;
         }
         if (*json) {
@@ -112,7 +111,7 @@ void add_list_command(CLI::App& app)
             for (std::int32_t track = 1; track <= count; ++track)
                 tracks.push_back(track);
             std::cout << track_list_json(files, SetTitles::read(files.titles), tracks, *sample_rate,
-                                         embedded_synth_soundfonts());
+                                         SynthSoundFonts::embedded());
             return;
         }
         // Title lines are printed made safe for the terminal.
@@ -123,8 +122,8 @@ void add_list_command(CLI::App& app)
         std::vector<std::string> lengths;
         std::size_t width = 6;
         for (std::int32_t track = 1; track <= count; ++track) {
-            const TrackInfo info = set->info(track);
-            lengths.push_back(info.playable ? describe_length(info.length, info.tick_length_ms) : info.problem);
+            const tambelo_track_info* info = tambelo_set_track(set.get(), track);
+            lengths.push_back(!info ? "" : info->playable ? describe_length(*info) : info->problem);
             width = std::max(width, lengths.back().size());
         }
         auto row = [width](const std::string& number, const std::string& length, const std::string& title) {

@@ -2,9 +2,7 @@
 #include "cli/input_files.h"
 #include "cli/music_set_files.h"
 
-#include "library/midi/recording_device.h"
-#include "library/platform/clock.h"
-#include "library/player.h"
+#include <tambelo/track_messages.h>
 
 #include <cstdint>
 #include <iostream>
@@ -23,16 +21,6 @@ struct TraceOptions {
     ChannelChoice channels;
 };
 
-// Prints the messages logged since the last call, then forgets them, so a
-// long trace does not pile up in memory.
-void print_messages(MessageLog& log, std::uint32_t clock_start)
-{
-    for (const RecordedMessage& message : log)
-        std::cout << static_cast<std::uint32_t>(message.clock_ms - clock_start) << ' '
-                  << format_message_bytes(message.bytes) << '\n';
-    log.clear();
-}
-
 void run_trace(const TraceOptions& options)
 {
     require_input_file(options.set_path);
@@ -47,41 +35,28 @@ void run_trace(const TraceOptions& options)
         input_file_if_present(voice_path);
     else
         require_input_file(voice_path);
-    if (options.set_path.size() >= path_capacity || voice_path.size() >= path_capacity)
-        fail("path too long (at most " + std::to_string(path_capacity - 1) + " bytes)");
-
-    const auto clock_start = static_cast<std::uint32_t>(options.clock_start);
-    VirtualClock clock(clock_start);
-    auto log = std::make_shared<MessageLog>();
-    PlayerServices services;
-    services.clock = &clock;
-    services.timing = options.fixed_poll ? PollTiming::fixed : PollTiming::precise;
-    services.open_device = [&clock, log] { return std::make_unique<RecordingDevice>(clock, log); };
-    PlayerHandle player(create_player(services, /*start_thread=*/false));
-    if (!player)
-        fail("not enough memory for a player");
-    player->muted_channels = options.channels.muted();
-
-    // The real playback passes, one after another, as the playback thread
-    // runs them; the virtual clock moves only by their sleeps.
-    open_player_device(*player);
-    open_file(*player, options.set_path.c_str(), voice_path.c_str());
-    play_music(*player, options.track);
-    bool first_pass = true;
-    bool compiled = true;
-    while (static_cast<std::uint32_t>(clock.now_ms() - clock_start) < options.for_ms) {
-        run_player_pass(*player);
-        if (first_pass)
-            compiled = player->current_track != 0;
-        first_pass = false;
-        print_messages(*log, clock_start);
-        if (player->current_track == 0 && requested_track(*player) == 0)
-            break;
-    }
+    TraceSettings settings;
+    settings.clock_start_ms = static_cast<std::uint32_t>(options.clock_start);
+    settings.for_ms = options.for_ms;
+    settings.fixed_poll = options.fixed_poll;
+    settings.muted_channels = options.channels.muted();
+    const TraceOutcome outcome =
+        trace_track(options.set_path, voice_path, options.track, settings,
+                    [](std::uint32_t elapsed_ms, const std::vector<std::uint8_t>& bytes) {
+                        std::cout << elapsed_ms << ' ' << message_bytes_text(bytes) << '\n';
+                    });
     std::cout.flush();
-    if (!compiled)
+    switch (outcome) {
+    case TraceOutcome::played:
+        break;
+    case TraceOutcome::path_too_long:
+        fail("path too long (at most 4095 bytes)");
+    case TraceOutcome::out_of_memory:
+        fail("not enough memory for a player");
+    case TraceOutcome::not_a_score:
         fail("track " + std::to_string(options.track) + " of " + options.set_path +
              " could not be read as a score; the player stayed idle");
+    }
 }
 
 }  // namespace

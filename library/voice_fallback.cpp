@@ -49,7 +49,7 @@ void VoiceCollector::take(std::span<const TimedMessage> messages)
     }
 }
 
-std::vector<AskedVoice> track_voices(OfflineTrack& track)
+std::vector<AskedVoice> track_voices(FrozenClockSequencer& track)
 {
     const TrackLength& length = track.length();
     const std::int64_t end_tick = length.kind == TrackLength::Kind::loops

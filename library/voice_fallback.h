@@ -1,7 +1,7 @@
 #pragma once
 
 #include "library/midi/soundfont_presets.h"
-#include "library/offline_render.h"
+#include "library/frozen_clock_sequencer.h"
 
 #include <optional>
 #include <span>
@@ -35,7 +35,7 @@ private:
 
 // Every voice `track` asks for, playing it from where it stands through its
 // end, or through one whole loop (after which it asks for nothing new).
-std::vector<AskedVoice> track_voices(OfflineTrack& track);
+std::vector<AskedVoice> track_voices(FrozenClockSequencer& track);
 
 // A voice that no SoundFont of a stack has at its bank and program, and the
 // preset FluidSynth plays for it instead: the drum kit 0 for a drum kit,

@@ -23,6 +23,23 @@ using testing::StreamSet;
 
 constexpr int rate = 22050;
 
+// The track's audio, interleaved stereo at the synthesizer's rate: a looping
+// track for `loops` loops and then `fade_seconds` of fade-out, a track that
+// ends by itself to its end and the synthesizer's release tail.
+std::vector<float> export_audio(FrozenClockSequencer& track, RenderSynth& synth, int loops, double fade_seconds)
+{
+    RenderSettings settings;
+    settings.loops = loops;
+    settings.fade_ms = fade_seconds * 1000.0;
+    TrackRenderer renderer(synth, track, settings);
+    constexpr std::size_t piece_frames = 4096;
+    std::vector<float> out;
+    std::vector<float> piece(2 * piece_frames);
+    while (const std::size_t frames = renderer.render(piece.data(), piece_frames))
+        out.insert(out.end(), piece.data(), piece.data() + 2 * frames);
+    return out;
+}
+
 // The small SoundFont when it is there: the tests load it often.
 std::string test_soundfont()
 {
@@ -40,9 +57,9 @@ protected:
             GTEST_SKIP() << "no SoundFont: " << why;
     }
 
-    static std::unique_ptr<OfflineTrack> open_streams(const StreamSet& set)
+    static std::unique_ptr<FrozenClockSequencer> open_streams(const StreamSet& set)
     {
-        return OfflineTrack::open([&set](Player& player) {
+        return FrozenClockSequencer::open([&set](Player& player) {
             set.copy_into(player);
             reset_voice_set(player);
             player.tempo = 64;

@@ -82,11 +82,18 @@ TEST(LengthText, MinutesSecondsMilliseconds)
     EXPECT_EQ(format_length(61234.5), "1:01.235");  // rounded to the millisecond
     EXPECT_EQ(format_length(3600000.0 + 5), "60:00.005");
     EXPECT_EQ(format_length(-3.0), "0:00.000");
-    const double tick = 10.0;
-    EXPECT_EQ(describe_length({TrackLength::Kind::ends, 101}, tick), "0:01.000");
-    EXPECT_EQ(describe_length({TrackLength::Kind::loops, 0, 16, 300}, tick), "0:00.150 + 0:03.000 loop");
-    EXPECT_EQ(describe_length({TrackLength::Kind::loops, 0, 16, 300, true}, tick),
-              "0:00.150 + 0:03.000 loop (channel loops differ, longest)");
+    // What the renderer says of a track: a loop length beside a track that
+    // ends is not shown.
+    tambelo_track_info track{};
+    track.intro_ms = 1000.0;
+    track.loop_ms = 5.0;
+    EXPECT_EQ(describe_length(track), "0:01.000");
+    track.loops = 1;
+    track.intro_ms = 150.0;
+    track.loop_ms = 3000.0;
+    EXPECT_EQ(describe_length(track), "0:00.150 + 0:03.000 loop");
+    track.loops_differ = 1;
+    EXPECT_EQ(describe_length(track), "0:00.150 + 0:03.000 loop (channel loops differ, longest)");
 }
 
 }  // namespace

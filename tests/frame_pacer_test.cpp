@@ -2,7 +2,7 @@
 // Player without a thread, the output's pulls simulated in uneven sizes.
 
 #include "library/midi/frame_pacer.h"
-#include "library/offline_render.h"
+#include "library/frozen_clock_sequencer.h"
 #include "library/player.h"
 #include "tests/support/music_set.h"
 #include "tests/support/score_builder.h"
@@ -184,7 +184,7 @@ TEST(FramePacer, EveryNoteLandsOnTheBlockOfItsTickHoweverTheOutputPulls)
     // Against the ideal clock of an export: each note on the 64-frame block
     // nearest its tick's frame, counted from the first note after the pause.
     std::vector<TimedMessage> offline;
-    auto track = OfflineTrack::open_set_track(paths.score, paths.voice, 1);
+    auto track = FrozenClockSequencer::open_set_track(paths.score, paths.voice, 1);
     ASSERT_TRUE(track);
     track->play_until_ms(3000.0, offline);
     std::vector<double> offline_ms;

@@ -1,6 +1,8 @@
 #include "cli/export/midi_file.h"
 #include "cli/export/track_export.h"
+#include "library/frozen_clock_sequencer.h"
 #include "library/player.h"
+#include "library/render/track_span.h"
 #include "library/voice_set.h"
 #include "tests/support/midi_file_reader.h"
 #include "tests/support/event_records.h"
@@ -16,9 +18,9 @@ using testing::MidiFileData;
 using testing::MidiFileEvent;
 using testing::StreamSet;
 
-std::unique_ptr<OfflineTrack> open_streams(const StreamSet& set, int tempo = 64)
+std::unique_ptr<FrozenClockSequencer> open_streams(const StreamSet& set, int tempo = 64)
 {
-    return OfflineTrack::open([&set, tempo](Player& player) {
+    return FrozenClockSequencer::open([&set, tempo](Player& player) {
         set.copy_into(player);
         reset_voice_set(player);
         player.tempo = tempo;
@@ -81,7 +83,7 @@ TEST(MidiExport, ALoopingTrackIsUnrolledWithItsLoopPointsMarked)
     const double tick_ms = track->tick_length_ms();
     ASSERT_EQ(track->length(), (TrackLength{TrackLength::Kind::loops, 0, 40, 48}));
 
-    const auto bytes = export_midi_file(*track, {3, "Battle", "A Game"}, 3);
+    const auto bytes = export_midi_file(play_messages(*track, 3), {3, "Battle", "A Game"});
     const MidiFileData file = read_back(bytes);
     ASSERT_EQ(file.format, 0);
     ASSERT_EQ(file.tracks.size(), 1u);
@@ -140,7 +142,7 @@ TEST(MidiExport, ATrackThatEndsIsWrittenOnceWithoutLoopPoints)
     StreamSet set;
     set.channel(0).note(60, 20, 4).note(64, 20, 4).no_loop().end();
     auto track = open_streams(set, 90);
-    const auto file = read_back(export_midi_file(*track, {1, "Fanfare", ""}, 5));
+    const auto file = read_back(export_midi_file(play_messages(*track, 5), {1, "Fanfare", ""}));
     EXPECT_EQ(find(file, [](const MidiFileEvent& e) { return is_note_on(e, 60); }).size(), 1u);
     EXPECT_TRUE(find(file, [](const MidiFileEvent& e) { return e.meta_type == 0x06; }).empty());
     EXPECT_TRUE(find(file, [](const MidiFileEvent& e) { return e.meta_type == 0x01; }).empty());
@@ -160,7 +162,7 @@ TEST(MidiExport, LoopsOfDifferentLengthsGetNoLoopPoints)
     set.channel(1).note(48, 60, 12).end();
     auto track = open_streams(set);
     ASSERT_TRUE(track->length().cycles_differ);
-    const auto file = read_back(export_midi_file(*track, {2, "Town", ""}, 2));
+    const auto file = read_back(export_midi_file(play_messages(*track, 2), {2, "Town", ""}));
     EXPECT_TRUE(find(file, [](const MidiFileEvent& e) { return e.meta_type == 0x06; }).empty());
     EXPECT_TRUE(find(file, [](const MidiFileEvent& e) {
                     return (e.status & 0xF0) == 0xB0 && e.data[0] == 111;

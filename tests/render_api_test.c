@@ -6,6 +6,7 @@
  * Built against 0.3 or later, it also renders track 1 one channel at a time:
  * the channels' renderings add up to the full mix, muting every channel
  * leaves silence, and a mute made part-way takes effect and keeps the length.
+ * Built against 0.4 or later, it checks the calls a file export makes.
  *
  *   render_api_test SET.dat EXPORTED.wav
  *
@@ -207,6 +208,51 @@ static void check_played_soundfonts(void)
 }
 #endif
 
+#if TAMBELO_RENDER_VERSION_MINOR >= 4
+/* The calls a file export makes: the loop points a file of any loop mode
+ * carries are the seamless rendering's loop, and a meter fed a rendering in
+ * pieces of any size measures what tambelo_set_track_loudness does. */
+static void check_file_export_calls(const tambelo_set* set)
+{
+    tambelo_render_settings settings;
+    tambelo_track* track = NULL;
+    tambelo_loudness_meter* meter = NULL;
+    const tambelo_loudness_meter* meters[2];
+    int64_t start = -1, length = -1, seamless_start = -2, seamless_length = -2;
+    double lufs = 0.0, peak = 0.0, set_lufs = 1.0, set_peak = 1.0, album_lufs = 1.0, album_peak = 1.0;
+    size_t frames = 0, done;
+    float* samples;
+
+    tambelo_render_settings_init(&settings);
+    settings.loop_mode = TAMBELO_LOOP_SEAMLESS;
+    check(tambelo_track_open_for_file(set, 1, &settings, &track) == NULL, "track 1 opens for a file");
+    check(tambelo_set_track_loop_frames(set, 1, 44100, &start, &length) == 1, "track 1 has loop points");
+    check(tambelo_track_loop_frames(track, &seamless_start, &seamless_length) == 1 && start == seamless_start &&
+              length == seamless_length,
+          "the loop points are the seamless rendering's loop");
+    tambelo_track_close(track);
+    check(tambelo_set_track_loop_frames(set, 1, 7999, &start, &length) == 0, "a rate out of range has no loop");
+
+    check(tambelo_loudness_meter_open(44100, &meter) == NULL, "a meter opens");
+    samples = render_muted(set, 0, 0, &frames);
+    for (done = 0; done < frames; done += 777)
+        tambelo_loudness_meter_add(meter, samples + 2 * done, frames - done < 777 ? frames - done : 777);
+    tambelo_loudness_meter_read(meter, &lufs, &peak);
+    settings.loop_mode = TAMBELO_LOOP_FADE;
+    settings.loops = 1;
+    settings.fade_ms = 1000.0;
+    check(tambelo_set_track_loudness(set, 1, &settings, &set_lufs, &set_peak) == NULL, "track 1 is measured");
+    check(lufs == set_lufs && peak == set_peak && lufs < -5.0 && lufs > -60.0,
+          "a meter measures a rendering as the set does");
+    meters[0] = meter;
+    meters[1] = NULL;
+    tambelo_loudness_meters_together(meters, 2, &album_lufs, &album_peak);
+    check(album_lufs == lufs && album_peak == peak, "one meter's album is its track");
+    tambelo_loudness_meter_close(meter);
+    free(samples);
+}
+#endif
+
 int main(int argc, char** argv)
 {
     tambelo_set* set = NULL;
@@ -285,6 +331,9 @@ int main(int argc, char** argv)
 #if TAMBELO_RENDER_VERSION_MINOR >= 3
     check_channels(set);
     check_played_soundfonts();
+#endif
+#if TAMBELO_RENDER_VERSION_MINOR >= 4
+    check_file_export_calls(set);
 #endif
     free(rendered);
     free(exported);

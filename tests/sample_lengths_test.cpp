@@ -1,5 +1,5 @@
 #include "cli/authoring/set_packer.h"
-#include "library/offline_render.h"
+#include "library/frozen_clock_sequencer.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -26,10 +26,10 @@ protected:
         folder_ = nullptr;
     }
 
-    static std::unique_ptr<OfflineTrack> open(std::int32_t track)
+    static std::unique_ptr<FrozenClockSequencer> open(std::int32_t track)
     {
-        return OfflineTrack::open_set_track((folder_->path() / "amus.dat").string(),
-                                            (folder_->path() / "amus.mda").string(), track);
+        return FrozenClockSequencer::open_set_track((folder_->path() / "amus.dat").string(),
+                                                    (folder_->path() / "amus.mda").string(), track);
     }
 
     static testing::TempDir* folder_;

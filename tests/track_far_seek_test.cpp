@@ -67,7 +67,7 @@ protected:
 
     struct Rendering {
         std::unique_ptr<RenderSynth> synth;
-        std::unique_ptr<OfflineTrack> track;
+        std::unique_ptr<FrozenClockSequencer> track;
         std::unique_ptr<TrackRenderer> renderer;
     };
 

@@ -39,7 +39,7 @@ TEST(VoiceFallbacks, NameTheVoicesOfATrackThatNoSoundFontHasAndWhatPlaysInstead)
                             .numbered(4, Voice{255 - 2, 0});   // a drum kit
     TempDir folder;
     const auto set = testing::write_music_set(folder, {score.build()}, {voices.build()});
-    const auto track = OfflineTrack::open_set_track(set.score, set.voice, 1);
+    const auto track = FrozenClockSequencer::open_set_track(set.score, set.voice, 1);
     ASSERT_TRUE(track);
     const std::vector<AskedVoice> asked = track_voices(*track);
     ASSERT_EQ(asked.size(), 4u + 2u);  // the other start voices are bank 0's program 0

@@ -1,17 +1,14 @@
 #include "cli/export/audio_track.h"
 
 #include "cli/export/audio_file.h"
+#include "cli/export/render_set_handle.h"
 #include "cli/export/set_export.h"
 #include "cli/safe_text.h"
-#include "library/midi/fluid_synth_setup.h"
-#include "library/midi/sound_system.h"
-#include "library/render/render_synth.h"
-#include "library/render/track_renderer.h"
+
+#include <tambelo/render.h>
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
-#include <mutex>
 
 namespace tambelo {
 
@@ -22,34 +19,23 @@ bool stopping(const ExportSettings& settings)
     return settings.stop_requested && settings.stop_requested();
 }
 
-// The synthesizer that audio_export_problem made to try the user's
-// SoundFont, kept for the first track: loading a large SoundFont a second
-// time costs as much as rendering a short track. Once one synthesizer holds
-// the SoundFont, the others made while it lives find its samples in
-// FluidSynth's cache.
-std::mutex spare_lock;
-std::unique_ptr<RenderSynth> spare_synth;
+constexpr std::size_t piece_frames = 4096;
 
-std::unique_ptr<RenderSynth> synth_for(const std::string& soundfont, int sample_rate, std::string* why)
+struct TrackCloser {
+    void operator()(tambelo_track* track) const { tambelo_track_close(track); }
+};
+struct MeterCloser {
+    void operator()(tambelo_loudness_meter* meter) const { tambelo_loudness_meter_close(meter); }
+};
+
+// Renders all of `track` piece by piece into `sink`; the number of frames,
+// or nothing when the sink refused some.
+template <typename Sink>
+std::optional<std::size_t> render_all(tambelo_track* track, const Sink& sink)
 {
-    {
-        std::lock_guard lock(spare_lock);
-        if (spare_synth && spare_synth->soundfont() == soundfont && spare_synth->sample_rate() == sample_rate)
-            return std::move(spare_synth);
-    }
-    return RenderSynth::create(soundfont, sample_rate, why);
-}
-
-}  // namespace
-
-std::optional<std::size_t> export_audio(OfflineTrack& track, RenderSynth& synth, const RenderSettings& settings,
-                                        const FrameSink& sink)
-{
-    TrackRenderer renderer(synth, track, settings);
-    constexpr std::size_t piece_frames = 4096;
     std::vector<float> piece(2 * piece_frames);
     std::size_t total = 0;
-    while (const std::size_t frames = renderer.render(piece.data(), piece_frames)) {
+    while (const std::size_t frames = tambelo_track_render_float(track, piece.data(), piece_frames)) {
         if (!sink(piece.data(), frames))
             return std::nullopt;
         total += frames;
@@ -57,98 +43,118 @@ std::optional<std::size_t> export_audio(OfflineTrack& track, RenderSynth& synth,
     return total;
 }
 
-std::vector<float> export_audio(OfflineTrack& track, RenderSynth& synth, int loops, double fade_seconds)
-{
-    RenderSettings settings;
-    settings.loops = loops;
-    settings.fade_ms = fade_seconds * 1000.0;
-    std::vector<float> out;
-    export_audio(track, synth, settings, [&out](const float* frames, std::size_t count) {
-        out.insert(out.end(), frames, frames + 2 * count);
-        return true;
-    });
-    return out;
-}
+}  // namespace
 
-struct TrackAudioWriter::Tools {
-    std::unique_ptr<RenderSynth> renderer;
-    std::string renderer_error;
+class TrackLoudnessMeter {
+public:
+    explicit TrackLoudnessMeter(tambelo_loudness_meter* meter) : meter_(meter) {}
+    const tambelo_loudness_meter* get() const { return meter_.get(); }
+    tambelo_loudness_meter* get() { return meter_.get(); }
+
+private:
+    std::unique_ptr<tambelo_loudness_meter, MeterCloser> meter_;
 };
 
-TrackAudioWriter::TrackAudioWriter(const ExportSettings& settings)
+struct TrackAudioWriter::Tools {
+    std::string score_path;
+    std::string voice_path;
+    RenderSetHandle set;
+    std::string set_error;  // why the set cannot be read, once tried
+};
+
+struct TrackAudioWriter::OpenTrack {
+    std::unique_ptr<tambelo_track, TrackCloser> track;
+};
+
+TrackAudioWriter::TrackAudioWriter(const ExportSettings& settings, const std::string& score_path,
+                                   const std::string& voice_path)
     : settings_(settings), tools_(std::make_unique<Tools>())
 {
+    tools_->score_path = score_path;
+    tools_->voice_path = voice_path;
 }
 
 TrackAudioWriter::~TrackAudioWriter() = default;
 
-RenderSynth* TrackAudioWriter::synth(std::string& error)
+std::unique_ptr<TrackAudioWriter::OpenTrack> TrackAudioWriter::open(std::int32_t track, bool seamless,
+                                                                    std::uint16_t muted, std::string& error)
 {
-    if (!tools_->renderer && tools_->renderer_error.empty()) {
-        tools_->renderer = synth_for(settings_.soundfont, settings_.sample_rate, &tools_->renderer_error);
-        if (!tools_->renderer && tools_->renderer_error.empty())
-            tools_->renderer_error = "the synthesizer cannot be set up";
-        // A SoundFont the user chose is never silently replaced.
-        if (tools_->renderer && !settings_.soundfont.empty() &&
-            tools_->renderer->soundfont() != settings_.soundfont) {
-            tools_->renderer.reset();
-            tools_->renderer_error = "the SoundFont " + settings_.soundfont + " cannot be loaded";
-        }
+    if (!tools_->set && tools_->set_error.empty()) {
+        tools_->set = open_render_set(tools_->score_path, tools_->voice_path, tools_->set_error);
+        if (!tools_->set && tools_->set_error.empty())
+            tools_->set_error = "the set cannot be read";
     }
-    error = tools_->renderer_error;
-    return tools_->renderer.get();
-}
-
-RenderSettings TrackAudioWriter::render_settings(bool seamless, std::uint16_t muted) const
-{
-    RenderSettings render;
-    render.loop_mode = seamless ? LoopMode::seamless : LoopMode::fade;
-    // A file has no listener waiting for the loop's first frames.
-    render.longest_seamless_loop_ms = std::numeric_limits<double>::infinity();
+    if (!tools_->set) {
+        error = tools_->set_error;
+        return nullptr;
+    }
+    tambelo_render_settings render;
+    tambelo_render_settings_init(&render);
+    render.sample_rate = settings_.sample_rate;
+    render.soundfont = settings_.soundfont.empty() ? nullptr : settings_.soundfont.c_str();
+    render.loop_mode = seamless ? TAMBELO_LOOP_SEAMLESS : TAMBELO_LOOP_FADE;
     render.loops = settings_.loops;
     render.fade_ms = settings_.fade_seconds * 1000.0;
-    render.muted_channels = muted;
-    return render;
+    auto opened = std::make_unique<OpenTrack>();
+    tambelo_track* made = nullptr;
+    if (const char* why = tambelo_track_open_for_file(tools_->set.get(), track, &render, &made)) {
+        error = why;
+        return nullptr;
+    }
+    opened->track.reset(made);
+    if (const char* why = tambelo_track_mute_channels(made, muted)) {
+        error = why;
+        return nullptr;
+    }
+    return opened;
 }
 
-std::optional<std::size_t> TrackAudioWriter::count_frames(OfflineTrack& track, bool seamless, std::uint16_t muted)
+std::optional<std::size_t> TrackAudioWriter::count_frames(std::int32_t track, bool seamless, std::uint16_t muted)
 {
     std::string error;
-    RenderSynth* renderer = synth(error);
-    if (renderer == nullptr)
+    const auto opened = open(track, seamless, muted, error);
+    if (!opened)
         return std::nullopt;
-    return export_audio(track, *renderer, render_settings(seamless, muted),
-                        [this](const float*, std::size_t) { return !stopping(settings_); });
+    return render_all(opened->track.get(), [this](const float*, std::size_t) { return !stopping(settings_); });
 }
 
-std::string TrackAudioWriter::measure(OfflineTrack& track, bool seamless, std::uint16_t muted,
-                                      std::shared_ptr<LoudnessMeter>& meter, Loudness& loudness)
+std::string TrackAudioWriter::measure(std::int32_t track, bool seamless, std::uint16_t muted,
+                                      std::shared_ptr<TrackLoudnessMeter>& meter, AudioLoudness& loudness)
 {
     std::string error;
-    RenderSynth* renderer = synth(error);
-    if (renderer == nullptr)
+    const auto opened = open(track, seamless, muted, error);
+    if (!opened)
         return error;
-    meter = measure_rendering(*renderer, track, render_settings(seamless, muted),
-                              [this] { return !stopping(settings_); });
-    if (!meter)
+    tambelo_loudness_meter* made = nullptr;
+    if (const char* why = tambelo_loudness_meter_open(settings_.sample_rate, &made))
+        return why;
+    auto measuring = std::make_shared<TrackLoudnessMeter>(made);
+    const auto done = render_all(opened->track.get(), [this, &measuring](const float* frames, std::size_t count) {
+        if (stopping(settings_))
+            return false;
+        tambelo_loudness_meter_add(measuring->get(), frames, count);
+        return true;
+    });
+    if (!done)
         return export_interrupted_reason;
-    loudness = meter->loudness();
+    tambelo_loudness_meter_read(measuring->get(), &loudness.lufs, &loudness.peak);
+    meter = std::move(measuring);
     return {};
 }
 
-std::string TrackAudioWriter::write(OfflineTrack& track, const TrackJob& job, const std::optional<AudioLoop>& loop,
+std::string TrackAudioWriter::write(std::int32_t track, const TrackJob& job, const std::optional<AudioLoop>& loop,
                                     bool seamless, const MeasuredTrack* measured, double& audio_ms,
                                     WrittenLevel& level, std::uint16_t muted, std::optional<std::size_t> frames)
 {
     std::string error;
-    RenderSynth* renderer = synth(error);
-    if (renderer == nullptr)
+    const auto opened = open(track, seamless, muted, error);
+    if (!opened)
         return error;
     AudioTags tags{job.label.title, job.label.album, job.label.track, loop, std::nullopt};
     // The gain applied to every sample, and the loudness of what is written.
     float gain = 1.0f;
     if (measured) {
-        Loudness written = measured->track;
+        AudioLoudness written = measured->track;
         if (settings_.normalize_lufs) {
             const Normalization normalization =
                 normalization_for(measured->track.lufs, measured->track.peak, *settings_.normalize_lufs);
@@ -169,8 +175,8 @@ std::string TrackAudioWriter::write(OfflineTrack& track, const TrackJob& job, co
             tags.replay_gain = replay_gain;
         }
     }
-    auto file = AudioFileWriter::open(job.path, audio_file_type(settings_.format), renderer->sample_rate(), tags,
-                                      &error);
+    auto file =
+        AudioFileWriter::open(job.path, audio_file_type(settings_.format), settings_.sample_rate, tags, &error);
     if (!file)
         return error;
     std::vector<float> scaled;
@@ -191,11 +197,11 @@ std::string TrackAudioWriter::write(OfflineTrack& track, const TrackJob& job, co
         written += count;
         return count == 0 || write_scaled(data, count);
     };
-    auto done = export_audio(track, *renderer, render_settings(seamless, muted), sink);
+    auto done = render_all(opened->track.get(), sink);
     if (done && frames && written < *frames) {
-        const std::vector<float> quiet(2 * 4096, 0.0f);
+        const std::vector<float> quiet(2 * piece_frames, 0.0f);
         while (written < *frames && !stopping(settings_)) {
-            const std::size_t count = std::min<std::size_t>(4096, *frames - written);
+            const std::size_t count = std::min(piece_frames, *frames - written);
             if (!file->write(quiet.data(), count)) {
                 done.reset();
                 break;
@@ -208,37 +214,31 @@ std::string TrackAudioWriter::write(OfflineTrack& track, const TrackJob& job, co
         return export_interrupted_reason;
     error = file->finish();
     if (done)
-        audio_ms = static_cast<double>(written) * 1000.0 / renderer->sample_rate();
+        audio_ms = static_cast<double>(written) * 1000.0 / settings_.sample_rate;
     return error;
 }
 
-std::string audio_export_problem(const std::string& soundfont, int sample_rate)
+std::string audio_export_problem(const std::string& soundfont, int)
 {
-    if (!soundfont.empty()) {
-        // The synth would pass over a SoundFont it cannot load and take the
-        // system's; the user asked for this one. Files that are no SoundFont
-        // at all are told apart first: the loader's other readers would
-        // complain about them on stderr.
-        silence_sound_libraries();
-        auto synth = fluid_is_soundfont(soundfont.c_str()) ? RenderSynth::create(soundfont, sample_rate) : nullptr;
-        if (!synth || synth->soundfont() != soundfont)
-            return shown_path(soundfont) + " is not a SoundFont that can be loaded";
-        std::lock_guard lock(spare_lock);
-        spare_synth = std::move(synth);
-    }
-    if (soundfont_candidates(soundfont).empty())
+    // A SoundFont the user names plays alone; when its preset headers cannot
+    // be read the renderer would take the system's instead, and the user
+    // asked for this one.
+    if (!soundfont.empty() && std::string(tambelo_played_soundfonts(soundfont.c_str())) != '"' + soundfont + '"')
+        return shown_path(soundfont) + " is not a SoundFont that can be loaded";
+    if (*tambelo_played_soundfonts(nullptr) == '\0' && soundfont.empty())
         return "no SoundFont found for audio export; install one (e.g. the fluid-soundfont-gm package) or "
                "name one with --soundfont";
     return {};
 }
 
-}  // namespace tambelo
-
-namespace tambelo {
-
-Loudness album_loudness(const std::vector<const LoudnessMeter*>& meters)
+AudioLoudness album_loudness(const std::vector<const TrackLoudnessMeter*>& meters)
 {
-    return LoudnessMeter::together(meters);
+    std::vector<const tambelo_loudness_meter*> taken;
+    for (const TrackLoudnessMeter* meter : meters)
+        taken.push_back(meter->get());
+    AudioLoudness album;
+    tambelo_loudness_meters_together(taken.data(), taken.size(), &album.lufs, &album.peak);
+    return album;
 }
 
 }  // namespace tambelo

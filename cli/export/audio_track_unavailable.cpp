@@ -10,30 +10,37 @@ constexpr const char* no_audio =
 
 }  // namespace
 
-struct TrackAudioWriter::Tools {};
+class TrackLoudnessMeter {};
 
-TrackAudioWriter::TrackAudioWriter(const ExportSettings& settings) : settings_(settings) {}
+struct TrackAudioWriter::Tools {};
+struct TrackAudioWriter::OpenTrack {};
+
+TrackAudioWriter::TrackAudioWriter(const ExportSettings& settings, const std::string&, const std::string&)
+    : settings_(settings)
+{
+}
 
 TrackAudioWriter::~TrackAudioWriter() = default;
 
-std::string TrackAudioWriter::write(OfflineTrack&, const TrackJob&, const std::optional<AudioLoop>&, bool,
+std::string TrackAudioWriter::write(std::int32_t, const TrackJob&, const std::optional<AudioLoop>&, bool,
                                     const MeasuredTrack*, double&, WrittenLevel&, std::uint16_t,
                                     std::optional<std::size_t>)
 {
     return no_audio;
 }
 
-std::string TrackAudioWriter::measure(OfflineTrack&, bool, std::uint16_t, std::shared_ptr<LoudnessMeter>&, Loudness&)
+std::string TrackAudioWriter::measure(std::int32_t, bool, std::uint16_t, std::shared_ptr<TrackLoudnessMeter>&,
+                                      AudioLoudness&)
 {
     return no_audio;
 }
 
-std::optional<std::size_t> TrackAudioWriter::count_frames(OfflineTrack&, bool, std::uint16_t)
+std::optional<std::size_t> TrackAudioWriter::count_frames(std::int32_t, bool, std::uint16_t)
 {
     return std::nullopt;
 }
 
-Loudness album_loudness(const std::vector<const LoudnessMeter*>&)
+AudioLoudness album_loudness(const std::vector<const TrackLoudnessMeter*>&)
 {
     return {};
 }

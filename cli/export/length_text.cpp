@@ -13,13 +13,12 @@ std::string format_length(double ms)
     return text;
 }
 
-std::string describe_length(const TrackLength& length, double tick_length_ms)
+std::string describe_length(const tambelo_track_info& info)
 {
-    if (length.kind == TrackLength::Kind::ends)
-        return format_length(tick_time_ms(length.end_tick, tick_length_ms));
-    std::string text = format_length(tick_time_ms(length.loop_start_tick, tick_length_ms)) + " + " +
-                       format_length(static_cast<double>(length.loop_ticks) * tick_length_ms) + " loop";
-    if (length.cycles_differ)
+    if (!info.loops)
+        return format_length(info.intro_ms);
+    std::string text = format_length(info.intro_ms) + " + " + format_length(info.loop_ms) + " loop";
+    if (info.loops_differ)
         text += " (channel loops differ, longest)";
     return text;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "library/track_length.h"
+#include <tambelo/render.h>
 
 #include <string>
 
@@ -13,6 +13,6 @@ std::string format_length(double ms);
 // "0:05.200 + 1:30.500 loop" (intro + loop) for one that loops, with
 // " (channel loops differ, longest)" when its looping channels'
 // cycles are not all equal.
-std::string describe_length(const TrackLength& length, double tick_length_ms);
+std::string describe_length(const tambelo_track_info& info);
 
 }  // namespace tambelo

@@ -6,6 +6,14 @@
 namespace tambelo {
 namespace {
 
+// The bytes of a channel message with this status byte: program change and
+// channel pressure carry one data byte, the others two.
+int channel_message_length(std::uint8_t status)
+{
+    const int kind = status & 0xF0;
+    return kind == 0xC0 || kind == 0xD0 ? 2 : 3;
+}
+
 constexpr int max_division = 0x7FFF;           // the top bit would mean SMPTE timing
 constexpr std::uint32_t max_tempo_us = 0xFFFFFF;  // three bytes in the tempo event
 
@@ -46,7 +54,7 @@ public:
             bytes_.insert(bytes_.end(), message.begin() + 1, message.end());
             return;
         }
-        if (status < 0x80 || status >= 0xF0 || static_cast<int>(message.size()) != short_message_length(status))
+        if (status < 0x80 || status >= 0xF0 || static_cast<int>(message.size()) != channel_message_length(status))
             return;
         at(time_ms);
         for (std::uint8_t byte : message)

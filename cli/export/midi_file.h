@@ -1,6 +1,6 @@
 #pragma once
 
-#include "library/offline_render.h"
+#include <tambelo/track_messages.h>
 
 #include <cstdint>
 #include <optional>

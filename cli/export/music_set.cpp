@@ -1,7 +1,6 @@
 #include "cli/export/music_set.h"
 
 #include "cli/utf8_path.h"
-#include "library/page_archive.h"
 #include "titles/plain_titles.h"
 #include "titles/title_list.h"
 

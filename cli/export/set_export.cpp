@@ -3,7 +3,7 @@
 #include "cli/authoring/page_archive_writer.h"
 #include "cli/export/audio_track.h"
 #include "cli/export/export_names.h"
-#include "library/render/rendering_length.h"
+#include "cli/export/render_set_handle.h"
 
 #include <algorithm>
 #include <atomic>
@@ -15,6 +15,10 @@
 
 namespace tambelo {
 namespace {
+
+// Why a track is not exported whose rendering with the export's settings
+// would pass the renderer's bound.
+constexpr const char* too_long_reason = "would play for more than 3 hours";
 
 bool stopping(const ExportSettings& settings)
 {
@@ -31,62 +35,57 @@ bool measures_first(const ExportSettings& settings)
            (settings.format != ExportFormat::mid && settings.normalize_lufs);
 }
 
-// One thread's tools: the audio writer keeps its synthesizer between tracks.
+// One thread's tools: the set as the renderer reads it, and the audio writer.
 class Worker {
 public:
-    explicit Worker(const ExportSettings& settings) : settings_(settings), audio_(settings) {}
+    Worker(const ExportSettings& settings, const std::string& score_path, const std::string& voice_path)
+        : settings_(settings), score_path_(score_path), voice_path_(voice_path),
+          audio_(settings, score_path, voice_path)
+    {
+    }
 
     // Renders the track of `job` to measure its loudness into `meter`; the
     // outcome holds the reason when it cannot.
-    TrackOutcome measure(const std::string& score_path, const std::string& voice_path, const TrackJob& job,
-                         std::shared_ptr<LoudnessMeter>& meter, Loudness& loudness)
+    TrackOutcome measure(const TrackJob& job, std::shared_ptr<TrackLoudnessMeter>& meter, AudioLoudness& loudness)
     {
         TrackOutcome outcome;
-        auto prepared = prepare(score_path, voice_path, job, outcome);
-        if (prepared.track)
+        const Prepared prepared = prepare(job, outcome);
+        if (prepared.ready)
             outcome.reason =
-                audio_.measure(*prepared.track, prepared.seamless, settings_.muted_channels, meter, loudness);
+                audio_.measure(job.label.track, prepared.seamless, settings_.muted_channels, meter, loudness);
         return outcome;
     }
 
-    TrackOutcome run(const std::string& score_path, const std::string& voice_path, const TrackJob& job,
-                     const MeasuredTrack* measured)
+    TrackOutcome run(const TrackJob& job, const MeasuredTrack* measured)
     {
         TrackOutcome outcome;
-        auto prepared = prepare(score_path, voice_path, job, outcome);
-        if (!prepared.track)
+        const Prepared prepared = prepare(job, outcome);
+        if (!prepared.ready)
             return outcome;
-        OfflineTrack& track = *prepared.track;
-        const TrackLength& length = track.length();
         std::string error;
         if (!settings_.stems) {
-            error = write_part(track, job, prepared, measured, settings_.muted_channels, std::nullopt, outcome);
+            error = write_part(job, prepared, measured, settings_.muted_channels, std::nullopt, outcome);
         } else {
             // One file per channel that has notes, the others muted, each as
             // long as the mix: a mix that ends with its release tail is
             // rendered first to learn its length. The stems take the mix's
             // loudness, so that they keep its gain and sum to it.
-            const unsigned stems = track.note_channels() & ~unsigned{settings_.muted_channels};
+            const unsigned stems = prepared.note_channels & ~unsigned{settings_.muted_channels};
             std::optional<std::size_t> frames;
-            const bool tail = settings_.format != ExportFormat::mid && length.kind == TrackLength::Kind::ends;
+            const bool tail = settings_.format != ExportFormat::mid && prepared.ends;
             if (stems != 0 && tail) {
-                frames = audio_.count_frames(track, prepared.seamless, settings_.muted_channels);
+                frames = audio_.count_frames(job.label.track, prepared.seamless, settings_.muted_channels);
                 if (!frames)
                     error = stopping(settings_) ? export_interrupted_reason : "the synthesizer cannot be set up";
             }
             std::string channels;
-            for (int k = 0; k < channel_count && error.empty(); ++k) {
+            for (int k = 0; k < TAMBELO_CHANNEL_COUNT && error.empty(); ++k) {
                 if ((stems >> k & 1U) == 0)
                     continue;
-                auto part = OfflineTrack::open_set_track(score_path, voice_path, job.label.track);
-                if (!part) {
-                    error = "it no longer opens";
-                    break;
-                }
                 TrackJob stem = job;
                 stem.path = stem_file_path(job.path, k);
-                const auto alone = static_cast<std::uint16_t>(((1U << channel_count) - 1) & ~(1U << k));
-                error = write_part(*part, stem, prepared, measured, alone, frames, outcome);
+                const auto alone = static_cast<std::uint16_t>(((1U << TAMBELO_CHANNEL_COUNT) - 1) & ~(1U << k));
+                error = write_part(stem, prepared, measured, alone, frames, outcome);
                 if (error.empty()) {
                     if (outcome.path == job.path)
                         outcome.path = stem.path;
@@ -104,20 +103,31 @@ public:
     }
 
 private:
-    struct Prepared;
+    // What the export needs to know of a track before it writes it.
+    struct Prepared {
+        bool ready = false;  // false when it cannot be exported (outcome.reason says why)
+        std::optional<AudioLoop> loop;
+        bool seamless = false;
+        int loops = 0;
+        bool ends = false;  // it ends by itself
+        unsigned note_channels = 0;
+    };
 
     // Writes one file of the track: the mix, or a stem.
-    std::string write_part(OfflineTrack& track, const TrackJob& job, const Prepared& prepared,
-                           const MeasuredTrack* measured, std::uint16_t muted, std::optional<std::size_t> frames,
-                           TrackOutcome& outcome)
+    std::string write_part(const TrackJob& job, const Prepared& prepared, const MeasuredTrack* measured,
+                           std::uint16_t muted, std::optional<std::size_t> frames, TrackOutcome& outcome)
     {
         if (settings_.format == ExportFormat::mid) {
-            outcome.audio_ms = prepared.music_ms;
-            return write_file_atomically(job.path, export_midi_file(track, job.label, prepared.loops, muted));
+            const auto messages =
+                play_track_messages(score_path_, voice_path_, job.label.track, prepared.loops);
+            if (!messages)
+                return "it no longer opens";
+            outcome.audio_ms = messages->end_ms;
+            return write_file_atomically(job.path, export_midi_file(*messages, job.label, muted));
         }
         WrittenLevel level;
-        std::string error = audio_.write(track, job, prepared.loop, prepared.seamless, measured, outcome.audio_ms,
-                                         level, muted, frames);
+        std::string error = audio_.write(job.label.track, job, prepared.loop, prepared.seamless, measured,
+                                         outcome.audio_ms, level, muted, frames);
         if (error.empty()) {
             outcome.loop = prepared.loop;
             outcome.normalization = level.normalization;
@@ -125,16 +135,7 @@ private:
         return error;
     }
 
-    struct Prepared {
-        std::unique_ptr<OfflineTrack> track;  // null when it cannot be exported (outcome.reason says why)
-        std::optional<AudioLoop> loop;
-        bool seamless = false;
-        int loops = 0;
-        double music_ms = 0.0;
-    };
-
-    Prepared prepare(const std::string& score_path, const std::string& voice_path, const TrackJob& job,
-                     TrackOutcome& outcome)
+    Prepared prepare(const TrackJob& job, TrackOutcome& outcome)
     {
         Prepared prepared;
         outcome.label = job.label;
@@ -143,51 +144,66 @@ private:
             outcome.reason = export_interrupted_reason;
             return prepared;
         }
-        OfflineFailure failure = OfflineFailure::none;
-        auto track = OfflineTrack::open_set_track(score_path, voice_path, job.label.track, &failure);
-        if (!track) {
-            outcome.reason = describe(failure);
+        if (!set_ && set_error_.empty())
+            set_ = open_render_set(score_path_, voice_path_, set_error_);
+        if (!set_) {
+            outcome.reason = set_error_.empty() ? "the set cannot be read" : set_error_;
             return prepared;
         }
-        const TrackLength& length = track->length();
-        prepared.loop = loop_frames(length, track->tick_length_ms(), settings_.sample_rate);
-        prepared.seamless = settings_.loop_mode == LoopMode::seamless && prepared.loop;
+        const tambelo_track_info* info = tambelo_set_track(set_.get(), job.label.track);
+        if (info == nullptr) {
+            outcome.reason = "is not in the set";
+            return prepared;
+        }
+        if (!info->playable) {
+            outcome.reason = info->problem;
+            return prepared;
+        }
+        std::int64_t start = 0;
+        std::int64_t length = 0;
+        if (tambelo_set_track_loop_frames(set_.get(), job.label.track, settings_.sample_rate, &start, &length))
+            prepared.loop = AudioLoop{start, length};
+        prepared.seamless = settings_.loop_mode == ExportLoopMode::seamless && prepared.loop;
         // A seamless export renders two passes and keeps one; MIDI holds one.
         prepared.loops =
             prepared.seamless ? (settings_.format == ExportFormat::mid ? 1 : 2) : settings_.loops;
-        const TrackSpan span = plan_track_span(length, track->tick_length_ms(), prepared.loops);
-        prepared.music_ms = span.music_ms;
-        const double fade_ms = span.loops && !prepared.seamless && settings_.format != ExportFormat::mid
+        const double fade_ms = info->loops && !prepared.seamless && settings_.format != ExportFormat::mid
                                    ? settings_.fade_seconds * 1000.0
                                    : 0.0;
         // The library's one bound: a damaged or hostile set can describe
         // music that plays for years, which would take as long to render
         // and fill the disk.
-        if (!(span.music_ms + fade_ms <= longest_rendering_ms)) {
+        if (!(tambelo_track_info_play_length_ms(info, prepared.loops, fade_ms) <= TAMBELO_LONGEST_RENDERING_MS)) {
             outcome.reason = too_long_reason;
             return prepared;
         }
-        if (length.kind == TrackLength::Kind::loops && length.cycles_differ)
-            outcome.note = settings_.loop_mode == LoopMode::seamless
+        if (info->loops && info->loops_differ)
+            outcome.note = settings_.loop_mode == ExportLoopMode::seamless
                                ? "its channel loops differ in length, so it never repeats exactly: exported with " +
                                      std::to_string(settings_.loops) + " loops and a fade, without loop points"
                                : "its channel loops differ in length: no loop points";
-        prepared.track = std::move(track);
+        prepared.ends = !info->loops;
+        prepared.note_channels = info->note_channels;
+        prepared.ready = true;
         return prepared;
     }
 
     const ExportSettings& settings_;
+    const std::string& score_path_;
+    const std::string& voice_path_;
+    RenderSetHandle set_;
+    std::string set_error_;
     TrackAudioWriter audio_;
 };
 
 // Runs `step(worker, index)` for every index below `count` on up to
 // `threads` threads, each with a Worker of its own.
-void run_on_threads(std::size_t count, const ExportSettings& settings, int threads,
-                    const std::function<void(Worker&, std::size_t)>& step)
+void run_on_threads(std::size_t count, const ExportSettings& settings, const std::string& score_path,
+                    const std::string& voice_path, int threads, const std::function<void(Worker&, std::size_t)>& step)
 {
     std::atomic<std::size_t> next{0};
     auto work = [&] {
-        Worker worker(settings);
+        Worker worker(settings, score_path, voice_path);
         for (std::size_t index = next++; index < count; index = next++)
             step(worker, index);
     };
@@ -223,14 +239,14 @@ std::vector<TrackOutcome> export_tracks(const std::string& score_path, const std
 
     // The first pass: each track's loudness, and the album's.
     const bool measuring = measures_first(settings);
-    std::vector<std::shared_ptr<LoudnessMeter>> meters(jobs.size());
+    std::vector<std::shared_ptr<TrackLoudnessMeter>> meters(jobs.size());
     std::vector<bool> measure_failed(jobs.size(), false);
     std::vector<MeasuredTrack> measured(jobs.size());
     if (measuring) {
-        run_on_threads(jobs.size(), settings, threads, [&](Worker& worker, std::size_t index) {
+        run_on_threads(jobs.size(), settings, score_path, voice_path, threads, [&](Worker& worker, std::size_t index) {
             TrackOutcome outcome;
             try {
-                outcome = worker.measure(score_path, voice_path, jobs[index], meters[index], measured[index].track);
+                outcome = worker.measure(jobs[index], meters[index], measured[index].track);
             } catch (const std::bad_alloc&) {
                 outcome = failed(index, "out of memory");
             }
@@ -241,9 +257,9 @@ std::vector<TrackOutcome> export_tracks(const std::string& score_path, const std
             }
         });
     }
-    std::optional<Loudness> album;
+    std::optional<AudioLoudness> album;
     if (measuring) {
-        std::vector<const LoudnessMeter*> album_meters;
+        std::vector<const TrackLoudnessMeter*> album_meters;
         for (const auto& meter : meters)
             if (meter)
                 album_meters.push_back(meter.get());
@@ -254,13 +270,13 @@ std::vector<TrackOutcome> export_tracks(const std::string& score_path, const std
         meters.clear();
     }
 
-    run_on_threads(jobs.size(), settings, threads, [&](Worker& worker, std::size_t index) {
+    run_on_threads(jobs.size(), settings, score_path, voice_path, threads, [&](Worker& worker, std::size_t index) {
         TrackOutcome outcome;
         if (measuring && measure_failed[index]) {
             outcome = outcomes[index];
         } else {
             try {
-                outcome = worker.run(score_path, voice_path, jobs[index], measuring ? &measured[index] : nullptr);
+                outcome = worker.run(jobs[index], measuring ? &measured[index] : nullptr);
             } catch (const std::bad_alloc&) {
                 outcome = failed(index, "out of memory");
             }

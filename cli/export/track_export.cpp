@@ -52,25 +52,23 @@ AudioFileType audio_file_type(ExportFormat format)
     }
 }
 
-std::vector<std::uint8_t> export_midi_file(OfflineTrack& track, const TrackLabel& label, int loops,
-                                           std::uint16_t muted)
+std::vector<std::uint8_t> export_midi_file(const TrackMessages& track, const TrackLabel& label, std::uint16_t muted)
 {
-    const TrackSpan span = plan_track_span(track.length(), track.tick_length_ms(), loops);
     MidiFileContent content;
     content.track_name = label.title;
     content.text = label.album;
-    content.timing = choose_midi_timing(track.tick_length_ms());
-    track.play_until_tick(span.end_tick, content.messages);
+    content.timing = choose_midi_timing(track.tick_length_ms);
+    content.messages = track.messages;
     // A muted channel's notes and their releases; its settings stay.
     std::erase_if(content.messages, [muted](const TimedMessage& message) {
         return message.channel >= 0 && (muted >> message.channel & 1U) != 0 && message.bytes.size() == 3 &&
                ((message.bytes[0] & 0xF0) == 0x90 || (message.bytes[0] & 0xF0) == 0x80);
     });
-    if (span.loops)
-        release_sounding_notes(content.messages, span.music_ms);
-    content.loop_start_ms = span.loop_start_ms;
-    content.loop_end_ms = span.loop_end_ms;
-    content.end_ms = span.music_ms;
+    if (track.loops)
+        release_sounding_notes(content.messages, track.end_ms);
+    content.loop_start_ms = track.loop_start_ms;
+    content.loop_end_ms = track.loop_end_ms;
+    content.end_ms = track.end_ms;
     return build_midi_file(content);
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "cli/export/audio_file.h"
-#include "library/offline_render.h"
-#include "library/render/render_settings.h"
+
+#include <tambelo/track_messages.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -13,13 +13,15 @@
 
 namespace tambelo {
 
-class RenderSynth;
-
 enum class ExportFormat { mid, wav, flac, ogg };
+
+// What becomes of a looping track: its loops and a fade-out, or the intro
+// and one pass of the loop that repeats without a seam.
+enum class ExportLoopMode { fade, seamless };
 
 struct ExportSettings {
     ExportFormat format = ExportFormat::mid;
-    LoopMode loop_mode = LoopMode::fade;
+    ExportLoopMode loop_mode = ExportLoopMode::fade;
     int loops = 2;              // fade: times a looping track's loop is played
     double fade_seconds = 8.0;  // fade: audio of a looping track fades out after the loops
     int sample_rate = 44100;
@@ -52,23 +54,14 @@ struct TrackLabel {
 };
 
 
-// The Standard MIDI File of a track: the device reset (its GS reset as a
-// System Exclusive event) and every message at its ideal time, the title as
-// track name and the game's title as text; a looping track unrolled `loops`
-// times with its loop points marked, notes still sounding at the end
-// released there.
+// The Standard MIDI File of a track's messages (play_track_messages): the
+// device reset (its GS reset as a System Exclusive event) and every message
+// at its ideal time, the title as track name and the game's title as text;
+// a looping track unrolled as its messages were, with its loop points
+// marked, notes still sounding at the end released there.
 // Notes of the score channels in `muted` (bit k: channel k) are left out.
-std::vector<std::uint8_t> export_midi_file(OfflineTrack& track, const TrackLabel& label, int loops,
+std::vector<std::uint8_t> export_midi_file(const TrackMessages& track, const TrackLabel& label,
                                            std::uint16_t muted = 0);
-
-// The track's audio, interleaved stereo at the renderer's rate: a looping
-// track for `loops` loops and then `fade_seconds` of fade-out, a track that
-// ends by itself to its end and the synthesizer's release tail.
-std::vector<float> export_audio(OfflineTrack& track, RenderSynth& synth, int loops, double fade_seconds);
-// The same, handed to `sink` piece by piece; the number of frames, or
-// nothing when the sink refused some.
-std::optional<std::size_t> export_audio(OfflineTrack& track, RenderSynth& synth, const RenderSettings& settings,
-                                        const FrameSink& sink);
 
 AudioFileType audio_file_type(ExportFormat format);
 

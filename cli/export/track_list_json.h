@@ -1,11 +1,9 @@
 #pragma once
 
 #include "cli/export/music_set.h"
-#include "library/midi/device_kinds.h"
-#include "library/offline_render.h"
-#include "library/voice_fallback.h"
 
 #include <nlohmann/json.hpp>
+#include <tambelo/track_messages.h>
 
 #include <cstdint>
 #include <map>
@@ -27,16 +25,12 @@ namespace tambelo {
 // them. Text is UTF-8, with invalid bytes replaced; ends with a newline.
 std::string track_list_json(const MusicSetFiles& files, const SetTitles& titles,
                             const std::vector<std::int32_t>& tracks, int sample_rate,
-                            const std::vector<PlayedSoundFont>& soundfonts,
+                            const SynthSoundFonts& soundfonts,
                             const std::map<std::int32_t, std::string>& exported_files = {});
-
-// The voices of `track` (played from where it stands) that fall back in
-// `soundfonts`.
-std::vector<VoiceFallback> track_voice_fallbacks(OfflineTrack& track, const std::vector<PlayedSoundFont>& soundfonts);
 
 // The paths of `soundfonts`, and `fallbacks` as objects: channel, bank,
 // program, and "plays", the bank and program played instead (null: silent).
-nlohmann::ordered_json soundfont_paths_json(const std::vector<PlayedSoundFont>& soundfonts);
-nlohmann::ordered_json voice_fallbacks_json(const std::vector<VoiceFallback>& fallbacks);
+nlohmann::ordered_json soundfont_paths_json(const SynthSoundFonts& soundfonts);
+nlohmann::ordered_json voice_fallbacks_json(const std::vector<MissingVoice>& fallbacks);
 
 }  // namespace tambelo

@@ -60,7 +60,7 @@ Loudness LoudnessMeter::together(const std::vector<const LoudnessMeter*>& meters
     return measured;
 }
 
-std::unique_ptr<LoudnessMeter> measure_rendering(RenderSynth& synth, OfflineTrack& track,
+std::unique_ptr<LoudnessMeter> measure_rendering(RenderSynth& synth, FrozenClockSequencer& track,
                                                  const RenderSettings& settings,
                                                  const std::function<bool()>& keep_going)
 {

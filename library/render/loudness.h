@@ -9,7 +9,7 @@
 
 namespace tambelo {
 
-class OfflineTrack;
+class FrozenClockSequencer;
 class RenderSynth;
 
 // The loudness of a rendering as EBU R128 measures it.
@@ -52,7 +52,7 @@ private:
 // dropped. Costs what rendering the track costs. A rendering that never
 // ends (forever mode) is not measured: returns nothing. Nothing either when
 // `keep_going` answers false between pieces.
-std::unique_ptr<LoudnessMeter> measure_rendering(RenderSynth& synth, OfflineTrack& track,
+std::unique_ptr<LoudnessMeter> measure_rendering(RenderSynth& synth, FrozenClockSequencer& track,
                                                  const RenderSettings& settings,
                                                  const std::function<bool()>& keep_going = {});
 

@@ -1,10 +1,12 @@
 // The C interface of tambelo/render.h: tracks being rendered. Nothing
 // thrown inside gets out: each call catches and turns it into its message.
 
-#include "library/render/render_api_objects.h"
+#include "library/render/render_api_track.h"
 
 #include "library/midi/fluid_synth_setup.h"
 #include "library/midi/sound_system.h"
+
+#include <limits>
 
 using namespace tambelo::c_api;
 
@@ -51,23 +53,8 @@ void keep(tambelo_track& track)
     k.soundfont = track.soundfont_asked;
 }
 
-}  // namespace
-
-extern "C" {
-
-const char* tambelo_played_soundfonts(const char* soundfont)
-{
-    thread_local std::string shown;
-    try {
-        shown = tambelo::soundfont_stack_text(tambelo::soundfonts_to_play(soundfont ? soundfont : ""));
-    } catch (...) {
-        shown.clear();
-    }
-    return shown.c_str();
-}
-
-const char* tambelo_track_open(const tambelo_set* set, int number, const tambelo_render_settings* settings,
-                               tambelo_track** track)
+const char* open_track(const tambelo_set* set, int number, const tambelo_render_settings* settings,
+                       bool for_file, tambelo_track** track)
 {
     if (track == nullptr)
         return "no place for the track given";
@@ -78,6 +65,9 @@ const char* tambelo_track_open(const tambelo_set* set, int number, const tambelo
         ChosenSettings chosen;
         if (const char* why = choose_settings(settings, chosen))
             return why;
+        // A file has no listener waiting for the loop's first frames.
+        if (for_file)
+            chosen.render.longest_seamless_loop_ms = std::numeric_limits<double>::infinity();
         if (number < 1 || number > set->set->track_count())
             return no_such_track(*set, number);
         tambelo::RenderingPlan plan;
@@ -85,7 +75,7 @@ const char* tambelo_track_open(const tambelo_set* set, int number, const tambelo
             return why;
         auto made = std::make_unique<tambelo_track>();
         made->set = set->set;
-        tambelo::OfflineFailure failure = tambelo::OfflineFailure::none;
+        tambelo::TrackOpenFailure failure = tambelo::TrackOpenFailure::none;
         made->played = made->set->open_track(number, &failure);
         if (!made->played)
             return fail("track " + std::to_string(number) + " cannot be played: it " + tambelo::describe(failure));
@@ -106,6 +96,33 @@ const char* tambelo_track_open(const tambelo_set* set, int number, const tambelo
         *track = made.release();
         return nullptr;
     });
+}
+
+}  // namespace
+
+extern "C" {
+
+const char* tambelo_played_soundfonts(const char* soundfont)
+{
+    thread_local std::string shown;
+    try {
+        shown = tambelo::soundfont_stack_text(tambelo::soundfonts_to_play(soundfont ? soundfont : ""));
+    } catch (...) {
+        shown.clear();
+    }
+    return shown.c_str();
+}
+
+const char* tambelo_track_open(const tambelo_set* set, int number, const tambelo_render_settings* settings,
+                               tambelo_track** track)
+{
+    return open_track(set, number, settings, false, track);
+}
+
+const char* tambelo_track_open_for_file(const tambelo_set* set, int number, const tambelo_render_settings* settings,
+                                        tambelo_track** track)
+{
+    return open_track(set, number, settings, true, track);
 }
 
 void tambelo_track_close(tambelo_track* track)

@@ -1,15 +1,14 @@
 #pragma once
 
-// What the C interface's objects hold, and the helpers its calls share.
-// Private to libtambelo-render.
+// What the C interface's sets hold, and the helpers its calls share: every
+// build has these (the Windows one, without the synthesizer, too). Private
+// to libtambelo-render.
 
 #include "tambelo/render.h"
 
 #include "library/render/render_set.h"
 #include "library/render/render_settings.h"
-#include "library/render/render_synth.h"
 #include "library/render/rendering_length.h"
-#include "library/render/track_renderer.h"
 
 #include <exception>
 #include <map>
@@ -25,14 +24,6 @@ struct tambelo_set {
     mutable std::map<int, std::unique_ptr<tambelo::TrackInfo>> infos;
     mutable std::map<int, std::unique_ptr<tambelo_track_info>> c_infos;  // handed out by tambelo_set_track
     mutable std::mutex infos_lock;
-};
-
-struct tambelo_track {
-    std::shared_ptr<const tambelo::RenderSet> set;  // destroyed last
-    std::string soundfont_asked;  // as the settings named it ("" for the system's)
-    std::unique_ptr<tambelo::RenderSynth> synth;
-    std::unique_ptr<tambelo::OfflineTrack> played;
-    std::unique_ptr<tambelo::TrackRenderer> renderer;
 };
 
 namespace tambelo::c_api {

@@ -4,6 +4,7 @@
 
 #include "library/render/render_api_objects.h"
 
+#include "library/render/track_span.h"
 #include "library/set_model/score_identity.h"
 #include "library/set_model/set_files.h"
 
@@ -160,6 +161,29 @@ const char* tambelo_set_track_frames(const tambelo_set* set, int number, const t
             *most_frames = plan.forever ? -1 : plan.most_frames;
         return nullptr;
     });
+}
+
+int tambelo_set_track_loop_frames(const tambelo_set* set, int number, int sample_rate, int64_t* start_frame,
+                                  int64_t* length_frames)
+{
+    if (set == nullptr || number < 1 || number > set->set->track_count() || sample_rate < 8000 ||
+        sample_rate > 192000)
+        return 0;
+    try {
+        const tambelo::TrackInfo& info = kept_info(*set, number);
+        if (!info.playable)
+            return 0;
+        const auto loop = tambelo::loop_frames(info.length, info.tick_length_ms, sample_rate);
+        if (!loop)
+            return 0;
+        if (start_frame)
+            *start_frame = loop->start_frame;
+        if (length_frames)
+            *length_frames = loop->length_frames;
+        return 1;
+    } catch (...) {
+        return 0;
+    }
 }
 
 double tambelo_track_info_play_length_ms(const tambelo_track_info* info, int loops, double fade_ms)

@@ -89,14 +89,14 @@ bool RenderSet::finish(std::string* why)
     return true;
 }
 
-std::unique_ptr<OfflineTrack> RenderSet::open_track(std::int32_t track, OfflineFailure* failure) const
+std::unique_ptr<FrozenClockSequencer> RenderSet::open_track(std::int32_t track, TrackOpenFailure* failure) const
 {
     if (track < 1 || track > track_count_) {
         if (failure)
-            *failure = OfflineFailure::does_not_compile;
+            *failure = TrackOpenFailure::does_not_compile;
         return nullptr;
     }
-    return OfflineTrack::open(
+    return FrozenClockSequencer::open(
         [&](Player& player) {
             const auto score = PageArchive::read_entry(score_, track);
             if (!score || !compile_score_bytes(player, *score))
@@ -122,7 +122,7 @@ TrackInfo RenderSet::info(std::int32_t track) const
         info.problem = cut_off_reason;
         return info;
     }
-    OfflineFailure failure = OfflineFailure::none;
+    TrackOpenFailure failure = TrackOpenFailure::none;
     const auto played = open_track(track, &failure);
     if (!played) {
         info.problem = describe(failure);

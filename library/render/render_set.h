@@ -1,6 +1,6 @@
 #pragma once
 
-#include "library/offline_render.h"
+#include "library/frozen_clock_sequencer.h"
 #include "library/render/track_span.h"
 
 #include <cstdint>
@@ -51,7 +51,7 @@ public:
     TrackInfo info(std::int32_t track) const;
     // The track ready to play from its start; null, with the reason in
     // `failure`, when it cannot be played.
-    std::unique_ptr<OfflineTrack> open_track(std::int32_t track, OfflineFailure* failure = nullptr) const;
+    std::unique_ptr<FrozenClockSequencer> open_track(std::int32_t track, TrackOpenFailure* failure = nullptr) const;
 
 private:
     RenderSet() = default;

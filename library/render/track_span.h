@@ -2,6 +2,8 @@
 
 #include "library/track_length.h"
 
+#include <tambelo/track_messages.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -50,5 +52,12 @@ struct TrackSpan {
 std::optional<double> repeated_moment_ms(const TrackLength& length, double tick_length_ms, double time_ms);
 
 TrackSpan plan_track_span(const TrackLength& length, double tick_length_ms, int loops);
+
+class FrozenClockSequencer;
+
+// The messages of `track` (of which nothing has been played yet) through
+// its end or `loops` passes of its loop, as play_track_messages gives those
+// of a set's track (track_messages.cpp).
+TrackMessages play_messages(FrozenClockSequencer& track, int loops);
 
 }  // namespace tambelo

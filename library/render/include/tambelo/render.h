@@ -63,7 +63,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#if defined(__GNUC__)
+#if defined(__GNUC__) && !defined(_WIN32)
 #define TAMBELO_RENDER_API __attribute__((visibility("default")))
 #else
 #define TAMBELO_RENDER_API
@@ -77,7 +77,7 @@ extern "C" {
  * incompatibly (the library's file name changes with it), the minor number
  * when calls or fields are added. */
 #define TAMBELO_RENDER_VERSION_MAJOR 0
-#define TAMBELO_RENDER_VERSION_MINOR 3
+#define TAMBELO_RENDER_VERSION_MINOR 4
 /* Both in one number, as tambelo_render_version() answers. Since 0.2. */
 #define TAMBELO_RENDER_VERSION (TAMBELO_RENDER_VERSION_MAJOR * 0x10000 + TAMBELO_RENDER_VERSION_MINOR)
 
@@ -249,6 +249,49 @@ TAMBELO_RENDER_API const char* tambelo_set_track_loudness(const tambelo_set* set
  * thread's next call into this library. Any thread. Since 0.3. */
 TAMBELO_RENDER_API const char* tambelo_played_soundfonts(const char* soundfont);
 
+/* Track `number`'s loop in frames at `sample_rate` (8000 to 192000), where
+ * the track repeats exactly (its channels' loops agree): the first pass,
+ * from the frame nearest the loop's start to the one nearest its end, which
+ * a file's loop points mark whatever its loop mode. Stores its first frame
+ * and its length and returns 1; returns 0 for a track that ends by itself,
+ * whose channel loops differ or that cannot be played, for no such track
+ * and for a rate out of range. Any thread. Since 0.4. */
+TAMBELO_RENDER_API int tambelo_set_track_loop_frames(const tambelo_set* set, int number, int sample_rate,
+                                                     int64_t* start_frame, int64_t* length_frames);
+
+/* ---- Loudness of any frames -------------------------------------------- */
+
+/* Measures interleaved stereo float frames as EBU R128 does, as
+ * tambelo_set_track_loudness measures a rendering: for a caller that renders
+ * a track once and measures it on the way (with channels muted, say), or
+ * that needs the loudness of several renderings taken together (an album's
+ * ReplayGain). Adding frames costs little next to rendering them. A meter
+ * belongs to one thread at a time. Since 0.4. */
+typedef struct tambelo_loudness_meter tambelo_loudness_meter;
+
+/* A meter for frames at `sample_rate` (8000 to 192000). Returns NULL with
+ * the meter in `*meter`, or why not (leaving `*meter` NULL). Since 0.4. */
+TAMBELO_RENDER_API const char* tambelo_loudness_meter_open(int sample_rate, tambelo_loudness_meter** meter);
+
+/* Frees the meter. NULL does nothing. Since 0.4. */
+TAMBELO_RENDER_API void tambelo_loudness_meter_close(tambelo_loudness_meter* meter);
+
+/* Adds `count` frames (2 x count floats). Since 0.4. */
+TAMBELO_RENDER_API void tambelo_loudness_meter_add(tambelo_loudness_meter* meter, const float* frames,
+                                                   size_t count);
+
+/* The loudness of everything added so far, as tambelo_set_track_loudness
+ * gives it: the integrated loudness in LUFS in `*lufs` (-HUGE_VAL for
+ * silence) and the sample peak in `*peak`; either may be NULL. Since 0.4. */
+TAMBELO_RENDER_API void tambelo_loudness_meter_read(const tambelo_loudness_meter* meter, double* lufs,
+                                                    double* peak);
+
+/* The loudness of the frames of `count` meters taken as one programme, an
+ * album's (their rates need not agree); a NULL meter among them counts for
+ * nothing, and no meter at all gives 0 and 0. Since 0.4. */
+TAMBELO_RENDER_API void tambelo_loudness_meters_together(const tambelo_loudness_meter* const* meters, size_t count,
+                                                         double* lufs, double* peak);
+
 /* ---- Rendering ------------------------------------------------------- */
 
 /* What a rendering makes of a looping track. */
@@ -300,6 +343,15 @@ TAMBELO_RENDER_API void tambelo_render_settings_init(tambelo_render_settings* se
 TAMBELO_RENDER_API const char* tambelo_track_open(const tambelo_set* set, int number,
                                                   const tambelo_render_settings* settings,
                                                   tambelo_track** track);
+
+/* As tambelo_track_open, for a caller that writes the audio away rather
+ * than playing it as it comes (to a file): in seamless mode a loop of any
+ * length is rendered seamless, however long the call that reaches the loop
+ * then takes, where tambelo_track_open renders a loop of more than 5
+ * minutes as in fade mode. Since 0.4. */
+TAMBELO_RENDER_API const char* tambelo_track_open_for_file(const tambelo_set* set, int number,
+                                                           const tambelo_render_settings* settings,
+                                                           tambelo_track** track);
 
 /* Frees the track and its synthesizer. NULL does nothing. */
 TAMBELO_RENDER_API void tambelo_track_close(tambelo_track* track);

@@ -1,4 +1,4 @@
-#include "library/offline_render.h"
+#include "library/frozen_clock_sequencer.h"
 #include "library/midi/recording_device.h"
 #include "library/player.h"
 #include "library/voice_set.h"
@@ -19,9 +19,9 @@ using testing::StreamSet;
 
 constexpr double tick_ms = 1136.364583333333257542108185589313507080078125 / 64.0;
 
-std::unique_ptr<OfflineTrack> open_streams(const StreamSet& set)
+std::unique_ptr<FrozenClockSequencer> open_streams(const StreamSet& set)
 {
-    return OfflineTrack::open([&set](Player& player) {
+    return FrozenClockSequencer::open([&set](Player& player) {
         set.copy_into(player);
         reset_voice_set(player);
         player.tempo = 64;
@@ -63,7 +63,7 @@ std::vector<TickMessage> notes_only(const std::vector<TickMessage>& messages)
     return notes;
 }
 
-TEST(OfflineTrack, EveryMessageCarriesTheIdealTimeOfItsTick)
+TEST(FrozenClockSequencer, EveryMessageCarriesTheIdealTimeOfItsTick)
 {
     StreamSet set;
     set.channel(0).voice(3).note(60, 42, 6).end();
@@ -85,7 +85,7 @@ TEST(OfflineTrack, EveryMessageCarriesTheIdealTimeOfItsTick)
     EXPECT_FALSE(track->ended());
 }
 
-TEST(OfflineTrack, PlayingUpToATimeStopsBeforeTheTickDueThen)
+TEST(FrozenClockSequencer, PlayingUpToATimeStopsBeforeTheTickDueThen)
 {
     StreamSet set;
     set.channel(0).note(60, 42, 6).end();
@@ -99,7 +99,7 @@ TEST(OfflineTrack, PlayingUpToATimeStopsBeforeTheTickDueThen)
     EXPECT_EQ(notes_only(by_tick(messages, tick_ms)).size(), 1u);
 }
 
-TEST(OfflineTrack, ATrackThatEndsIsSilencedInTheTickItsLengthGives)
+TEST(FrozenClockSequencer, ATrackThatEndsIsSilencedInTheTickItsLengthGives)
 {
     StreamSet set;
     set.channel(0).note(60, 42, 6).no_loop().end();
@@ -119,17 +119,17 @@ TEST(OfflineTrack, ATrackThatEndsIsSilencedInTheTickItsLengthGives)
     }
 }
 
-TEST(OfflineTrack, ASetTrackThatDoesNotCompileIsRefused)
+TEST(FrozenClockSequencer, ASetTrackThatDoesNotCompileIsRefused)
 {
     testing::TempDir folder;
     const auto paths = testing::write_music_set(folder, {{1, 2, 3}}, {{}});
-    OfflineFailure failure = OfflineFailure::none;
-    EXPECT_EQ(OfflineTrack::open_set_track(paths.score, paths.voice, 1, &failure), nullptr);
-    EXPECT_EQ(failure, OfflineFailure::does_not_compile);
-    EXPECT_EQ(OfflineTrack::open_set_track(paths.score, paths.voice, 7, &failure), nullptr);
+    TrackOpenFailure failure = TrackOpenFailure::none;
+    EXPECT_EQ(FrozenClockSequencer::open_set_track(paths.score, paths.voice, 1, &failure), nullptr);
+    EXPECT_EQ(failure, TrackOpenFailure::does_not_compile);
+    EXPECT_EQ(FrozenClockSequencer::open_set_track(paths.score, paths.voice, 7, &failure), nullptr);
 }
 
-TEST(OfflineTrack, ASetTrackPlaysAtItsScoreTempoAndVoiceSetTempoBase)
+TEST(FrozenClockSequencer, ASetTrackPlaysAtItsScoreTempoAndVoiceSetTempoBase)
 {
     testing::TempDir folder;
     testing::ScoreBuilder score;
@@ -137,10 +137,10 @@ TEST(OfflineTrack, ASetTrackPlaysAtItsScoreTempoAndVoiceSetTempoBase)
     score.channel(0, {phrase});
     const auto voices = testing::VoiceSetBuilder().tempo_base(72).build();
     const auto paths = testing::write_music_set(folder, {score.build()}, {voices});
-    OfflineFailure failure = OfflineFailure::does_not_compile;
-    auto track = OfflineTrack::open_set_track(paths.score, paths.voice, 1, &failure);
+    TrackOpenFailure failure = TrackOpenFailure::does_not_compile;
+    auto track = FrozenClockSequencer::open_set_track(paths.score, paths.voice, 1, &failure);
     ASSERT_TRUE(track);
-    EXPECT_EQ(failure, OfflineFailure::none);
+    EXPECT_EQ(failure, TrackOpenFailure::none);
     EXPECT_DOUBLE_EQ(track->tick_length_ms(), 1136.364583333333257542108185589313507080078125 / 72.0);
     EXPECT_EQ(track->length(), (TrackLength{TrackLength::Kind::ends, 64}));
 }
@@ -177,7 +177,7 @@ private:
     std::mt19937 random_;
 };
 
-TEST(OfflineTrack, MeasuredLengthsAgreeWithTheSequencerOnRandomStreams)
+TEST(FrozenClockSequencer, MeasuredLengthsAgreeWithTheSequencerOnRandomStreams)
 {
     RandomStreams random(20261207);
     int ending = 0, looping = 0;

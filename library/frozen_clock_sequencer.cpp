@@ -1,4 +1,4 @@
-#include "library/offline_render.h"
+#include "library/frozen_clock_sequencer.h"
 
 #include "library/device_reset.h"
 #include "library/midi/midi_device.h"
@@ -15,7 +15,7 @@
 namespace tambelo {
 // A clock that stands still: the sequencer never finds time passing by
 // itself, so each tick is granted explicitly. Sleeps return at once.
-class OfflineTrack::FrozenClock final : public Clock {
+class FrozenClockSequencer::FrozenClock final : public Clock {
 public:
     std::uint32_t now_ms() override { return 0; }
     void sleep_ms(std::uint32_t) override {}
@@ -23,7 +23,7 @@ public:
 
 // Collects what the Player sends, stamped with the time of the tick being
 // played. Long messages are done at once.
-class OfflineTrack::Device final : public MidiDevice {
+class FrozenClockSequencer::Device final : public MidiDevice {
 public:
     Device(std::vector<TimedMessage>& sink, const Player& player) : sink_(sink), player_(player) {}
 
@@ -53,49 +53,49 @@ private:
     double time_ms_ = 0.0;
 };
 
-OfflineTrack::OfflineTrack() : clock_(std::make_unique<FrozenClock>()) {}
+FrozenClockSequencer::FrozenClockSequencer() : clock_(std::make_unique<FrozenClock>()) {}
 
-OfflineTrack::~OfflineTrack()
+FrozenClockSequencer::~FrozenClockSequencer()
 {
     destroy_player(player_);
 }
 
-std::unique_ptr<OfflineTrack> OfflineTrack::open(const Prepare& prepare, OfflineFailure* failure)
+std::unique_ptr<FrozenClockSequencer> FrozenClockSequencer::open(const Prepare& prepare, TrackOpenFailure* failure)
 {
-    auto report = [failure](OfflineFailure reason) {
+    auto report = [failure](TrackOpenFailure reason) {
         if (failure)
             *failure = reason;
         return nullptr;
     };
-    std::unique_ptr<OfflineTrack> track(new OfflineTrack());
+    std::unique_ptr<FrozenClockSequencer> track(new FrozenClockSequencer());
     PlayerServices services;
     services.clock = track->clock_.get();
     track->player_ = create_player(services, /*start_thread=*/false);
     if (track->player_ == nullptr)
-        return report(OfflineFailure::out_of_memory);
+        return report(TrackOpenFailure::out_of_memory);
     Player& player = *track->player_;
     auto device = std::make_unique<Device>(track->pending_, player);
     track->device_ = device.get();
     player.midi_out = std::move(device);
 
     if (!prepare(player))
-        return report(OfflineFailure::does_not_compile);
+        return report(TrackOpenFailure::does_not_compile);
     track->tick_length_ms_ = tambelo::tick_length_ms(player);
     if (!(track->tick_length_ms_ > 0.0) || !std::isfinite(track->tick_length_ms_))
-        return report(OfflineFailure::tempo_out_of_range);
+        return report(TrackOpenFailure::tempo_out_of_range);
     track->length_ = measure_track(std::span<const EventStream, channel_count>(player.streams));
     track->note_channels_ = channels_with_notes(std::span<const EventStream, channel_count>(player.streams));
 
     track->device_->set_time_ms(0.0);
     reset_device(player);
     if (failure)
-        *failure = OfflineFailure::none;
+        *failure = TrackOpenFailure::none;
     return track;
 }
 
-std::unique_ptr<OfflineTrack> OfflineTrack::open_set_track(const std::string& score_path,
-                                                           const std::string& voice_path,
-                                                           std::int32_t track, OfflineFailure* failure)
+std::unique_ptr<FrozenClockSequencer> FrozenClockSequencer::open_set_track(const std::string& score_path,
+                                                                           const std::string& voice_path,
+                                                                           std::int32_t track, TrackOpenFailure* failure)
 {
     return open(
         [&](Player& player) {
@@ -111,17 +111,17 @@ std::unique_ptr<OfflineTrack> OfflineTrack::open_set_track(const std::string& sc
         failure);
 }
 
-std::int32_t OfflineTrack::tempo() const
+std::int32_t FrozenClockSequencer::tempo() const
 {
     return player_->tempo;
 }
 
-std::int32_t OfflineTrack::tempo_base() const
+std::int32_t FrozenClockSequencer::tempo_base() const
 {
     return player_->tempo_base;
 }
 
-void OfflineTrack::play_until_tick(std::int64_t end_tick, std::vector<TimedMessage>& out)
+void FrozenClockSequencer::play_until_tick(std::int64_t end_tick, std::vector<TimedMessage>& out)
 {
     Player& player = *player_;
     while (!ended_ && next_tick_ < end_tick) {
@@ -136,7 +136,7 @@ void OfflineTrack::play_until_tick(std::int64_t end_tick, std::vector<TimedMessa
     pending_.clear();
 }
 
-std::int64_t OfflineTrack::first_tick_from_ms(double end_ms) const
+std::int64_t FrozenClockSequencer::first_tick_from_ms(double end_ms) const
 {
     // Found on the same products of tick number and tick length that stamp
     // the messages.
@@ -150,21 +150,21 @@ std::int64_t OfflineTrack::first_tick_from_ms(double end_ms) const
     return tick;
 }
 
-void OfflineTrack::play_until_ms(double end_ms, std::vector<TimedMessage>& out)
+void FrozenClockSequencer::play_until_ms(double end_ms, std::vector<TimedMessage>& out)
 {
     play_until_tick(first_tick_from_ms(end_ms), out);
 }
 
-const char* describe(OfflineFailure failure)
+const char* describe(TrackOpenFailure failure)
 {
     switch (failure) {
-    case OfflineFailure::none:
+    case TrackOpenFailure::none:
         return "no failure";
-    case OfflineFailure::does_not_compile:
+    case TrackOpenFailure::does_not_compile:
         return "does not compile";
-    case OfflineFailure::tempo_out_of_range:
+    case TrackOpenFailure::tempo_out_of_range:
         return "tempo out of range";
-    case OfflineFailure::out_of_memory:
+    case TrackOpenFailure::out_of_memory:
         return "out of memory";
     }
     return "unknown failure";
