@@ -10,6 +10,7 @@
 #include "frontend/window_logic/pictures.h"
 #include "library/offline_render.h"
 #include "library/page_archive.h"
+#include "library/set_model/score_identity.h"
 
 #include <cstdint>
 #include <cstring>
@@ -56,6 +57,26 @@ void append(const std::vector<TimedMessage>& messages)
 }  // namespace
 
 extern "C" {
+
+// Whether a file is a score archive, as every other host decides it: the
+// number of tracks its table names (0: not a music set). `head` holds the
+// file's first web_identity_head_bytes() bytes, or all of a shorter file.
+EMSCRIPTEN_KEEPALIVE std::int32_t web_identify_score(const std::uint8_t* head, std::uint32_t head_size,
+                                                     double file_size)
+{
+    return tambelo::identify_score({head, head_size}, static_cast<std::uint64_t>(file_size)).tracks;
+}
+
+EMSCRIPTEN_KEEPALIVE std::uint32_t web_identity_head_bytes()
+{
+    return static_cast<std::uint32_t>(tambelo::score_identity_head_bytes);
+}
+
+// What the page says of a file that is not a music set, after its name.
+EMSCRIPTEN_KEEPALIVE const char* web_not_a_set_reason()
+{
+    return tambelo::not_a_set_reason;
+}
 
 // The archive's answers for stepping through its entries (0: not readable).
 EMSCRIPTEN_KEEPALIVE std::int32_t web_next_entry(const char* score_path, std::int32_t track)

@@ -224,7 +224,7 @@ async function openSet(files, recalledTrack = 0) {
   const opened = await state.core.request('openSet', { score, voices, titles }, [score, voices, titles].filter(Boolean).map((bytes) => bytes.buffer));
   // A file that is no archive leaves the set that plays as it was.
   if (opened.refused) {
-    showMessage(`${sorted.score.name} is not a music archive: its table of tracks is not one. The music set was not opened.`);
+    showMessage(`${sorted.score.name} ${opened.reason}. The music set was not opened.`);
     return;
   }
   state.player.stop();

@@ -13,9 +13,9 @@ let setGeneration = 0;   // changes with each set opened: its length listing sto
 let playToken = 0;       // changes with each play and stop: a seek in progress stops
 let playing = null;      // the CoreTrack being played
 const ready = (async () => {
-  const [coreModule, setCheck, titles, wavRender] = await Promise.all([
-    import('./core.js'), import('./set-check.js'), import('./titles.js'), import('./wav-render.js')]);
-  modules = { ...coreModule, ...setCheck, ...titles, ...wavRender };
+  const [coreModule, titles, wavRender] = await Promise.all([
+    import('./core.js'), import('./titles.js'), import('./wav-render.js')]);
+  modules = { ...coreModule, ...titles, ...wavRender };
   core = new modules.Core(await createTambeloCore());
 })();
 
@@ -66,8 +66,8 @@ const ops = {
   // and starts listing its lengths. `voices` may be null.
   // `list`: whether to list the lengths (a worker that only exports does not).
   openSet({ score, voices, titles, list = true }) {
-    if (modules.archiveEntries(score) === 0) return { refused: true };
-    const voicesHeld = voices !== null && modules.archiveEntries(voices) > 0;
+    if (core.identify(score) === 0) return { refused: true, reason: core.notASetReason() };
+    const voicesHeld = voices !== null && core.identify(voices) > 0;
     playing?.close();
     playing = null;
     ++playToken;

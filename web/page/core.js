@@ -105,6 +105,23 @@ export class Core {
     }
   }
 
+  // How many tracks the archive in `bytes` names, decided as every other
+  // host decides it; 0: it is no music archive.
+  identify(bytes) {
+    const m = this.module;
+    const head = bytes.subarray(0, m._web_identity_head_bytes());
+    const pointer = m._malloc(Math.max(head.length, 1));
+    try {
+      m.HEAPU8.set(head, pointer);
+      return m._web_identify_score(pointer, head.length, bytes.length);
+    } finally {
+      m._free(pointer);
+    }
+  }
+
+  // What is said of a file that is no music set, after its name.
+  notASetReason() { return this.module.UTF8ToString(this.module._web_not_a_set_reason()); }
+
   // The archive's answer for the entry after `track`: track + 1, or track
   // at the last entry, or 0 when the archive cannot be read.
   next(track, archive = scorePath) { return this.withPath(archive, (path) => this.module._web_next_entry(path, track)); }

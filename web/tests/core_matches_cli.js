@@ -1,10 +1,11 @@
 // The web player's core (WebAssembly) against the native command-line
-// player: for every track of the sample set and of sets packed from odd
-// scores, the messages the page would play are the messages that
-// `tambelo-cli trace` sends, in the same order, each at its moment.
+// player: whether a file is a music set, in the same words; and for every
+// track of the sample set and of sets packed from odd scores, the messages
+// the page would play are the messages that `tambelo-cli trace` sends, in
+// the same order, each at its moment.
 //   node core_matches_cli.js BUILD_DIR WEB_DIR
 import { execFileSync } from 'node:child_process';
-import { copyFileSync, mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { copyFileSync, mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
@@ -92,8 +93,47 @@ function compareSet(name, dir, withVoices) {
   }
 }
 
+// Whether a file is a music set, and the words for one that is not: the
+// page asks its core, and must answer as tambelo-cli list does.
+function compareIdentity(name, file) {
+  const page = core.identify(readFileSync(file)) > 0 ? 'a set' : `${file} ${core.notASetReason()}`;
+  let native = 'a set';
+  try {
+    execFileSync(cli, ['list', file], { stdio: ['ignore', 'ignore', 'pipe'] });
+  } catch (error) {
+    native = error.stderr.toString().trim().replace(/^tambelo-cli: /, '');
+  }
+  check(`${name} is identified as tambelo-cli list identifies it`, page === native, `page: ${page}; tambelo-cli: ${native}`);
+}
+
+function compareIdentities(dir) {
+  const table = (pages, tracks) => {
+    const bytes = Buffer.alloc((pages + tracks + 1) * 256);
+    bytes.writeUInt16LE(pages + 1, 0);
+    for (let entry = 1; entry <= tracks + 1; ++entry) bytes.writeUInt16LE(pages + entry, 2 * entry);
+    return bytes;
+  };
+  const sample = readFileSync(path.join(buildDir, 'samples', 'amus.dat'));
+  const files = {
+    'text.dat': Buffer.from('root:x:0:0:root:/root:/bin/bash\n'),
+    'noise.dat': Buffer.from(Array.from({ length: 64 }, (_, i) => (i * 97 + 13) & 0xff)),
+    'ones.dat': Buffer.alloc(4096, 0xff),
+    'widest.dat': table(16, 2045),
+    'too-wide.dat': table(17, 2100),
+    'cut.dat': sample.subarray(0, 1200),
+    'sample.dat': sample,
+  };
+  for (const [name, bytes] of Object.entries(files)) {
+    writeFileSync(path.join(dir, name), bytes);
+    compareIdentity(name, path.join(dir, name));
+  }
+  const corpus = path.join(here, '../../fuzz/corpus/fuzz_set_identity');
+  for (const name of readdirSync(corpus)) compareIdentity(`corpus ${name}`, path.join(corpus, name));
+}
+
 const scratch = mkdtempSync(path.join(tmpdir(), 'tambelo-web-core-'));
 try {
+  compareIdentities(scratch);
   compareSet('sample set', path.join(buildDir, 'samples'), true);
   const odd = path.join(scratch, 'odd');
   execFileSync(cli, ['pack', path.join(here, 'odd-set'), '-o', odd], { stdio: ['ignore', 'ignore', 'inherit'] });
