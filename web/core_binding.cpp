@@ -67,6 +67,20 @@ EMSCRIPTEN_KEEPALIVE std::int32_t web_identify_score(const std::uint8_t* head, s
     return tambelo::identify_score({head, head_size}, static_cast<std::uint64_t>(file_size)).tracks;
 }
 
+// Of those tracks, the first ones that start inside the file; the rest of a
+// file cut short are missing.
+EMSCRIPTEN_KEEPALIVE std::int32_t web_intact_tracks(const std::uint8_t* head, std::uint32_t head_size,
+                                                    double file_size)
+{
+    return tambelo::identify_score({head, head_size}, static_cast<std::uint64_t>(file_size)).intact;
+}
+
+// What the page says of a track beyond a cut file's end, after its number.
+EMSCRIPTEN_KEEPALIVE const char* web_cut_off_reason()
+{
+    return tambelo::cut_off_reason;
+}
+
 EMSCRIPTEN_KEEPALIVE std::uint32_t web_identity_head_bytes()
 {
     return static_cast<std::uint32_t>(tambelo::score_identity_head_bytes);

@@ -36,9 +36,14 @@ Json describe_track(const MusicSetFiles& files, const tambelo_set* set, const Se
     std::string failure;
     const auto missing = soundfonts.missing_voices(files.score, files.voice, number, &failure);
     const tambelo_track_info* info = set ? tambelo_set_track(set, number) : nullptr;
-    entry["compiles"] = missing && info;
-    entry["failure"] = missing && info ? Json(nullptr) : Json(failure);
-    if (!missing || !info) {
+    // The set's own reason first: it also knows the tracks that a file cut
+    // short has lost.
+    if (info && !info->playable)
+        failure = info->problem;
+    const bool compiles = missing && info && info->playable;
+    entry["compiles"] = compiles;
+    entry["failure"] = compiles ? Json(nullptr) : Json(failure);
+    if (!compiles) {
         for (const char* key : {"loops", "ends_by_itself", "channel_loops_differ"})
             entry[key] = false;
         for (const char* key : {"intro_ms", "intro_frames", "loop_ms", "loop_frames"})

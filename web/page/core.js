@@ -90,6 +90,7 @@ export class Core {
       if (FS.analyzePath(path).exists) FS.unlink(path);
     }
     FS.writeFile(scorePath, score);
+    this.intact = this.intactTracks(score);
     if (voices) FS.writeFile(voicePath, voices);
   }
 
@@ -107,13 +108,18 @@ export class Core {
 
   // How many tracks the archive in `bytes` names, decided as every other
   // host decides it; 0: it is no music archive.
-  identify(bytes) {
+  identify(bytes) { return this.askHead(bytes, this.module._web_identify_score); }
+
+  // Of those, the first ones that start inside the file.
+  intactTracks(bytes) { return this.askHead(bytes, this.module._web_intact_tracks); }
+
+  askHead(bytes, question) {
     const m = this.module;
     const head = bytes.subarray(0, m._web_identity_head_bytes());
     const pointer = m._malloc(Math.max(head.length, 1));
     try {
       m.HEAPU8.set(head, pointer);
-      return m._web_identify_score(pointer, head.length, bytes.length);
+      return question(pointer, head.length, bytes.length);
     } finally {
       m._free(pointer);
     }
@@ -137,6 +143,9 @@ export class Core {
 
   // A track ready to play, or {failure: words} when it cannot be played.
   open(track) {
+    if (this.intact !== undefined && track > this.intact) {
+      return { failure: this.module.UTF8ToString(this.module._web_cut_off_reason()) };
+    }
     const handle = this.withPath(scorePath, (score) =>
       this.withPath(voicePath, (voices) => this.module._web_open_track(score, voices, track)));
     if (handle <= 0) return { failure: failureWords[-handle] ?? 'cannot be played' };
