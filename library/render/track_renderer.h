@@ -14,11 +14,9 @@
 #include <optional>
 #include <vector>
 
-typedef struct _fluid_synth_t fluid_synth_t;
-
 namespace tambelo {
 
-class RenderSynth;
+class Synthesizer;
 
 // How far a seek goes into a track that loops for ever without repeating
 // exactly (its channels' cycles differ): reaching a moment means playing
@@ -57,7 +55,7 @@ public:
     // Renders `track`, of which nothing has been played yet, with `synth`
     // (made fresh for it). Both must outlive the renderer. Without `reopen`
     // a seek can only go forwards.
-    TrackRenderer(RenderSynth& synth, OfflineTrack& track, const RenderSettings& settings, Reopen reopen = {});
+    TrackRenderer(Synthesizer& synth, OfflineTrack& track, const RenderSettings& settings, Reopen reopen = {});
     ~TrackRenderer();
     TrackRenderer(const TrackRenderer&) = delete;
     TrackRenderer& operator=(const TrackRenderer&) = delete;
@@ -101,9 +99,6 @@ public:
     // True once render has handed out the last frame.
     bool ended() const;
 
-    // The synthesizer, for tests that read its channel state.
-    fluid_synth_t* synth();
-
 private:
     enum class Phase { messages, flush, tail, done };
 
@@ -122,7 +117,7 @@ private:
     void emit(const float* frames, std::size_t count);
     std::int64_t tail_end() const;
 
-    RenderSynth& synth_;
+    Synthesizer& synth_;
     OfflineTrack* track_;
     std::unique_ptr<OfflineTrack> reopened_;
     Reopen reopen_;
