@@ -73,7 +73,7 @@ protected:
 
     struct Rendering {
         std::unique_ptr<RenderSynth> synth;
-        std::unique_ptr<OfflineTrack> track;
+        std::unique_ptr<FrozenClockSequencer> track;
         std::unique_ptr<TrackRenderer> renderer;
     };
 
@@ -122,7 +122,7 @@ TEST_F(TrackSeek, PutsInPlaceTheVoicesAndControllersOfARenderingFromTheStart)
         // block, so what the channels were told must agree.
         pull(*played.renderer, after_frames);
         pull(*sought.renderer, after_frames);
-        EXPECT_EQ(channel_state(played.renderer->synth()), channel_state(sought.renderer->synth()));
+        EXPECT_EQ(channel_state(played.synth->synth()), channel_state(sought.synth->synth()));
     }
 }
 

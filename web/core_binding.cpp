@@ -8,7 +8,7 @@
 // little-endian.
 
 #include "frontend/window_logic/pictures.h"
-#include "library/offline_render.h"
+#include "library/frozen_clock_sequencer.h"
 #include "library/page_archive.h"
 #include "library/set_model/score_identity.h"
 
@@ -23,17 +23,17 @@
 
 namespace {
 
-using tambelo::OfflineFailure;
-using tambelo::OfflineTrack;
+using tambelo::TrackOpenFailure;
+using tambelo::FrozenClockSequencer;
 using tambelo::TimedMessage;
 
-std::map<int, std::unique_ptr<OfflineTrack>> open_tracks;
+std::map<int, std::unique_ptr<FrozenClockSequencer>> open_tracks;
 int last_handle = 0;
 std::vector<std::uint8_t> message_bytes;
 tambelo::frontend::Pixels picture;
 std::string icon_svg;
 
-OfflineTrack* find(int handle)
+FrozenClockSequencer* find(int handle)
 {
     const auto found = open_tracks.find(handle);
     return found == open_tracks.end() ? nullptr : found->second.get();
@@ -113,8 +113,8 @@ EMSCRIPTEN_KEEPALIVE std::int32_t web_prev_entry(std::int32_t track)
 // 2: tempo out of range, 3: out of memory).
 EMSCRIPTEN_KEEPALIVE int web_open_track(const char* score_path, const char* voice_path, std::int32_t track)
 {
-    OfflineFailure failure = OfflineFailure::none;
-    auto opened = OfflineTrack::open_set_track(score_path, voice_path, track, &failure);
+    TrackOpenFailure failure = TrackOpenFailure::none;
+    auto opened = FrozenClockSequencer::open_set_track(score_path, voice_path, track, &failure);
     if (!opened)
         return -static_cast<int>(failure);
     open_tracks[++last_handle] = std::move(opened);
@@ -128,21 +128,21 @@ EMSCRIPTEN_KEEPALIVE void web_close_track(int handle)
 
 EMSCRIPTEN_KEEPALIVE double web_tick_length_ms(int handle)
 {
-    const OfflineTrack* track = find(handle);
+    const FrozenClockSequencer* track = find(handle);
     return track ? track->tick_length_ms() : 0.0;
 }
 
 // 0: ends by itself, 1: loops.
 EMSCRIPTEN_KEEPALIVE int web_length_kind(int handle)
 {
-    const OfflineTrack* track = find(handle);
+    const FrozenClockSequencer* track = find(handle);
     return track && track->length().kind == tambelo::TrackLength::Kind::loops ? 1 : 0;
 }
 
 // The end tick, the loop's first tick and the loop's length in ticks, as doubles.
 EMSCRIPTEN_KEEPALIVE double web_length_ticks(int handle, int which)
 {
-    const OfflineTrack* track = find(handle);
+    const FrozenClockSequencer* track = find(handle);
     if (!track)
         return 0.0;
     const tambelo::TrackLength& length = track->length();
@@ -152,7 +152,7 @@ EMSCRIPTEN_KEEPALIVE double web_length_ticks(int handle, int which)
 
 EMSCRIPTEN_KEEPALIVE int web_cycles_differ(int handle)
 {
-    const OfflineTrack* track = find(handle);
+    const FrozenClockSequencer* track = find(handle);
     return track && track->length().cycles_differ ? 1 : 0;
 }
 
@@ -160,7 +160,7 @@ EMSCRIPTEN_KEEPALIVE int web_cycles_differ(int handle)
 // to the buffer at web_message_bytes().
 EMSCRIPTEN_KEEPALIVE int web_play_until_ms(int handle, double end_ms)
 {
-    OfflineTrack* track = find(handle);
+    FrozenClockSequencer* track = find(handle);
     std::vector<TimedMessage> messages;
     if (track)
         track->play_until_ms(end_ms, messages);
@@ -175,7 +175,7 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_message_bytes()
 
 EMSCRIPTEN_KEEPALIVE int web_track_ended(int handle)
 {
-    const OfflineTrack* track = find(handle);
+    const FrozenClockSequencer* track = find(handle);
     return track == nullptr || track->ended() ? 1 : 0;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "library/midi/synth_device.h"
-#include "library/offline_render.h"
+#include "library/render/synthesizer.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -13,31 +13,24 @@ namespace tambelo {
 // The embedded synthesizer that renders tracks off line, faster than real
 // time, through the same device as live playback. One per thread; it may
 // render any number of tracks one after another.
-class RenderSynth {
+class RenderSynth final : public Synthesizer {
 public:
     // Loads the SoundFont (`soundfont`, or the system's when empty). Null when
     // none can be loaded, with a one-line reason in `why`.
     static std::unique_ptr<RenderSynth> create(const std::string& soundfont, int sample_rate,
                                                std::string* why = nullptr);
 
-    int sample_rate() const { return sample_rate_; }
+    int sample_rate() const override { return sample_rate_; }
     const std::string& soundfont() const { return loaded_->soundfont(); }
     fluid_synth_t* synth() { return device_->synth(); }
 
-    // Makes the synthesizer fresh for a track or a seek, so that the same
-    // track always renders the same: the first call keeps the one just
-    // loaded, later calls replace it with a new one that plays the same
-    // loaded SoundFont (a fraction of a millisecond).
-    void start_fresh();
-    // Silences the synthesizer at once and resets its channels, keeping the
-    // SoundFont, then stands at the start of a processing block as a new
-    // one does. Its effects still ring with what it played before.
-    void silence();
-    // Hands one message to the synthesizer, as live playback does; it takes
-    // effect at the start of the next processing block.
-    void send(const TimedMessage& message);
-    // Renders the next `frames` interleaved stereo frames into `out`.
-    void write(float* out, std::size_t frames);
+    // The first call keeps the synthesizer just loaded, later calls replace
+    // it with a new one that plays the same loaded SoundFont (a fraction of a
+    // millisecond).
+    void start_fresh() override;
+    void silence() override;
+    void send(const TimedMessage& message) override;
+    void write(float* out, std::size_t frames) override;
 
 private:
     RenderSynth(std::unique_ptr<SynthDevice> loaded, int sample_rate)

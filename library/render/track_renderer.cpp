@@ -1,6 +1,6 @@
 #include "library/render/track_renderer.h"
 
-#include "library/render/render_synth.h"
+#include "library/render/synthesizer.h"
 
 #include <algorithm>
 #include <cmath>
@@ -61,7 +61,7 @@ std::int16_t to_int16(float sample)
 
 }  // namespace
 
-TrackRenderer::TrackRenderer(RenderSynth& synth, OfflineTrack& track, const RenderSettings& settings, Reopen reopen)
+TrackRenderer::TrackRenderer(Synthesizer& synth, FrozenClockSequencer& track, const RenderSettings& settings, Reopen reopen)
     : synth_(synth), track_(&track), reopen_(std::move(reopen)), settings_(settings), rate_(synth.sample_rate())
 {
     const TrackLength& length = track.length();
@@ -98,14 +98,9 @@ TrackRenderer::TrackRenderer(RenderSynth& synth, OfflineTrack& track, const Rend
 
 TrackRenderer::~TrackRenderer() = default;
 
-fluid_synth_t* TrackRenderer::synth()
-{
-    return synth_.synth();
-}
-
 // A new synthesizer that starts at frame `start` (0, or a block of the grid of a rendering
 // from 0), for `track`, not yet played.
-void TrackRenderer::restart(OfflineTrack* track, std::int64_t start)
+void TrackRenderer::restart(FrozenClockSequencer* track, std::int64_t start)
 {
     track_ = track;
     // A new synthesizer rather than a reset one: a reset leaves the effects'

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "library/offline_render.h"
+#include "library/frozen_clock_sequencer.h"
 #include "library/render/frame_cursor.h"
 #include "library/render/render_settings.h"
 #include "library/render/rendering_length.h"
@@ -14,11 +14,9 @@
 #include <optional>
 #include <vector>
 
-typedef struct _fluid_synth_t fluid_synth_t;
-
 namespace tambelo {
 
-class RenderSynth;
+class Synthesizer;
 
 // How far a seek goes into a track that loops for ever without repeating
 // exactly (its channels' cycles differ): reaching a moment means playing
@@ -52,12 +50,12 @@ inline constexpr float audio_silence_level = 1e-4f;
 class TrackRenderer {
 public:
     // Opens the track anew, from its start; null when it cannot be.
-    using Reopen = std::function<std::unique_ptr<OfflineTrack>()>;
+    using Reopen = std::function<std::unique_ptr<FrozenClockSequencer>()>;
 
     // Renders `track`, of which nothing has been played yet, with `synth`
     // (made fresh for it). Both must outlive the renderer. Without `reopen`
     // a seek can only go forwards.
-    TrackRenderer(RenderSynth& synth, OfflineTrack& track, const RenderSettings& settings, Reopen reopen = {});
+    TrackRenderer(Synthesizer& synth, FrozenClockSequencer& track, const RenderSettings& settings, Reopen reopen = {});
     ~TrackRenderer();
     TrackRenderer(const TrackRenderer&) = delete;
     TrackRenderer& operator=(const TrackRenderer&) = delete;
@@ -101,13 +99,10 @@ public:
     // True once render has handed out the last frame.
     bool ended() const;
 
-    // The synthesizer, for tests that read its channel state.
-    fluid_synth_t* synth();
-
 private:
     enum class Phase { messages, flush, tail, done };
 
-    void restart(OfflineTrack* track, std::int64_t start);
+    void restart(FrozenClockSequencer* track, std::int64_t start);
     void start_at(std::uint64_t from);
     void stop_at(std::uint64_t end);
     std::optional<std::uint64_t> end_frame() const;
@@ -122,9 +117,9 @@ private:
     void emit(const float* frames, std::size_t count);
     std::int64_t tail_end() const;
 
-    RenderSynth& synth_;
-    OfflineTrack* track_;
-    std::unique_ptr<OfflineTrack> reopened_;
+    Synthesizer& synth_;
+    FrozenClockSequencer* track_;
+    std::unique_ptr<FrozenClockSequencer> reopened_;
     Reopen reopen_;
     RenderSettings settings_;
     int rate_;

@@ -83,6 +83,7 @@ async function openAudio() {
   });
   state.player = new Player(state.core, state.node, state.context, refresh);
   state.player.mute(mutedChannels());
+  if (state.setFiles) state.player.useSet(state.setFiles);
 }
 
 // The score channels ticked in "Mute channels" (bit k: channel k).
@@ -231,6 +232,7 @@ async function openSet(files, recalledTrack = 0) {
   showMessage(null);
   state.generation = opened.generation;
   state.setFiles = { score: sorted.score, voices: opened.voicesHeld ? sorted.voices : null };
+  state.player.useSet(state.setFiles);
   state.count = opened.count;
   document.body.classList.toggle('has-set', state.count > 0);
   state.titles = opened.titleLines;

@@ -1,6 +1,6 @@
 // The playback core's worker: everything a music set's files make the core
-// do (checking them, listing lengths, playing ahead of the sound, seeking,
-// rendering "Save as WAV") runs here, so that no file, however large or
+// do but playing (checking them, listing lengths, rendering "Save as WAV")
+// runs here, so that no file, however large or
 // hostile, holds up the page. Long jobs run in slices and give way to newer
 // requests between them. Requests are {id, op, ...}; each is answered
 // {id, result} or {id, error}; unasked reports carry a `type`.
@@ -10,8 +10,6 @@ importScripts('tambelo-core.js');
 let modules;
 let core;
 let setGeneration = 0;   // changes with each set opened: its length listing stops
-let playToken = 0;       // changes with each play and stop: a seek in progress stops
-let playing = null;      // the CoreTrack being played
 const ready = (async () => {
   const [coreModule, titles, wavRender] = await Promise.all([
     import('./core.js'), import('./titles.js'), import('./wav-render.js')]);
@@ -28,7 +26,6 @@ const giveWay = () => new Promise((resolve) => {
 const sliceMs = 20;
 
 const lengthOf = (track) => ({ ...track.length });
-const asPairs = (messages) => messages.map((m) => [m.timeMs, m.bytes, m.channel]);
 
 // The lengths of every track, reported in batches while the set stays open.
 async function listLengths(count, generation) {
@@ -68,9 +65,6 @@ const ops = {
   openSet({ score, voices, titles, list = true }) {
     if (core.identify(score) === 0) return { refused: true, reason: core.notASetReason() };
     const voicesHeld = voices !== null && core.identify(voices) > 0;
-    playing?.close();
-    playing = null;
-    ++playToken;
     core.loadSet(score, voicesHeld ? voices : null);
     const count = core.trackCount();
     const generation = ++setGeneration;
@@ -86,54 +80,26 @@ const ops = {
     return number;
   },
 
-  // Opens track `number` to be played from `fromMs`: its length and the
-  // messages up to there (at a seek, all but the notes, at `fromMs`), or
-  // {failure}, or {abandoned} when a newer request came first.
-  async play({ number, fromMs }) {
-    playing?.close();
-    playing = null;
-    const token = ++playToken;
+  // The length of track `number`, or null when it cannot be played.
+  length({ number }) {
     const track = core.open(number);
-    if (track.failure) return { failure: track.failure };
-    let first = [];
-    if (fromMs > 0) {
-      let sliceStart = performance.now();
-      for (let untilMs = 0; untilMs < fromMs && !track.ended;) {
-        untilMs = Math.min(fromMs, untilMs + 5000);
-        for (const m of track.playUntilMs(untilMs)) if (!modules.isNoteOrKey(m.bytes)) first.push([fromMs, m.bytes]);
-        if (performance.now() - sliceStart > sliceMs) {
-          await giveWay();
-          if (token !== playToken) {
-            track.close();
-            return { abandoned: true };
-          }
-          sliceStart = performance.now();
-        }
-      }
-    } else {
-      first = asPairs(track.playUntilMs(0));
-    }
-    playing = track;
-    return { length: lengthOf(track), messages: first, ended: track.ended };
-  },
-
-  more({ untilMs }) {
-    if (!playing) return { messages: [], ended: true };
-    return { messages: asPairs(playing.playUntilMs(untilMs)), ended: playing.ended };
-  },
-
-  stop() {
-    ++playToken;
-    playing?.close();
-    playing = null;
+    if (track.failure) return null;
+    const length = lengthOf(track);
+    track.close();
+    return length;
   },
 
   // "Save as WAV" of track `number`: {blob, frames}, {failure} or {refusal}.
-  exportWav({ number, soundfont, engineUrl }) {
-    return modules.renderWav(core, number, soundfont, engineUrl, {
-      giveWay,
-      progress: (fraction) => postMessage({ type: 'export-progress', fraction }),
-    });
+  async exportWav({ number, soundfont, engineUrl }) {
+    const bridge = await modules.exportSynth(soundfont, engineUrl);
+    try {
+      return await modules.renderWav(core, number, bridge, {
+        giveWay,
+        progress: (fraction) => postMessage({ type: 'export-progress', fraction }),
+      });
+    } finally {
+      bridge.close();
+    }
   },
 };
 

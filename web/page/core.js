@@ -1,6 +1,8 @@
 // The playback core (compiled to WebAssembly) as the page and the tests use
-// it: a music set's files in the core's memory, its entries, and tracks
-// played off line into messages stamped with their ideal times.
+// it: a music set's files in the core's memory, its entries, tracks played
+// off line into messages stamped with their ideal times, and tracks rendered
+// as audio by the library's renderer (its synthesizer the module's
+// `tambeloSynth`, see synth-bridge.js).
 
 const setFolder = '/set';
 export const scorePath = `${setFolder}/amus.dat`;
@@ -8,6 +10,8 @@ export const voicePath = `${setFolder}/amus.mda`;
 // Page archives number their entries with 16-bit words.
 const maxTracks = 65535;
 
+// The refusal of a rendering that would last too long.
+const tooLong = 4;
 const failureWords = { 1: 'does not compile', 2: 'tempo out of range', 3: 'out of memory' };
 
 export class TrackLength {
@@ -30,9 +34,6 @@ export class TrackLength {
     return this.tickTimeMs(this.loopStartTick + loops * this.loopTicks);
   }
 }
-
-// The messages a seek leaves out: notes and their key pressure.
-export const isNoteOrKey = (bytes) => (bytes[0] & 0xf0) >= 0x80 && (bytes[0] & 0xf0) <= 0xa0;
 
 export function formatLength(ms) {
   const total = Math.round(Number.isFinite(ms) && ms > 0 ? ms : 0);
@@ -71,6 +72,42 @@ export class CoreTrack {
   get ended() { return this.core.module._web_track_ended(this.handle) === 1; }
   close() {
     if (this.handle > 0) this.core.module._web_close_track(this.handle);
+    this.handle = 0;
+  }
+}
+
+// A track rendered as audio at its rate, pulled a piece at a time.
+export class CoreRendering {
+  constructor(core, handle) {
+    this.core = core;
+    this.handle = handle;
+    // The longest it can last in frames (0: for ever), for progress.
+    this.mostFrames = core.module._web_render_most_frames(handle);
+  }
+  // The next frames (at most `frames`) as interleaved 16-bit samples, as a
+  // WAV export holds them: fewer only at the end, none after it.
+  pcm16(frames) {
+    const m = this.core.module;
+    const count = m._web_render_pcm16(this.handle, frames);
+    const start = m._web_render_pcm16_data(this.handle) >> 1;
+    return m.HEAP16.slice(start, start + 2 * count);
+  }
+  // The same as interleaved floats, valid until the next call.
+  floats(frames) {
+    const m = this.core.module;
+    const count = m._web_render_float(this.handle, frames);
+    const start = m._web_render_float_data(this.handle) >> 2;
+    return m.HEAPF32.subarray(start, start + 2 * count);
+  }
+  // Goes to `ms` from the track's start; false when it cannot.
+  seek(ms) { return this.core.module._web_render_seek(this.handle, ms) === 1; }
+  // Mutes the score channels of `mask` (bit k: channel k) from the next note on.
+  mute(mask) { this.core.module._web_render_mute(this.handle, mask); }
+  // Frames handed out since the track's start.
+  get position() { return this.core.module._web_render_position(this.handle); }
+  get ended() { return this.core.module._web_render_ended(this.handle) === 1; }
+  close() {
+    if (this.handle > 0) this.core.module._web_render_close(this.handle);
     this.handle = 0;
   }
 }
@@ -142,13 +179,33 @@ export class Core {
   }
 
   // A track ready to play, or {failure: words} when it cannot be played.
+  // {failure} for a track that starts beyond the end of a file cut short.
+  missing(track) {
+    if (this.intact === undefined || track <= this.intact) return null;
+    return { failure: this.module.UTF8ToString(this.module._web_cut_off_reason()) };
+  }
+
   open(track) {
-    if (this.intact !== undefined && track > this.intact) {
-      return { failure: this.module.UTF8ToString(this.module._web_cut_off_reason()) };
-    }
+    const missing = this.missing(track);
+    if (missing) return missing;
     const handle = this.withPath(scorePath, (score) =>
       this.withPath(voicePath, (voices) => this.module._web_open_track(score, voices, track)));
     if (handle <= 0) return { failure: failureWords[-handle] ?? 'cannot be played' };
     return new CoreTrack(this, handle, track);
+  }
+
+  // Track `track` rendered at `rate`: for ever (`forever`), or its loop
+  // `loops` times and a fade of `fadeMs`, a track that ends by itself with
+  // its sound dying away. A CoreRendering, {failure: words} or {refusal:
+  // words} (a file that would last too long).
+  render(track, { rate, forever = false, loops = 2, fadeMs = 8000 }) {
+    const missing = this.missing(track);
+    if (missing) return missing;
+    const m = this.module;
+    const handle = this.withPath(scorePath, (score) =>
+      this.withPath(voicePath, (voices) => m._web_render_open(score, voices, track, rate, forever ? 1 : 0, loops, fadeMs)));
+    if (handle === -tooLong) return { refusal: m.UTF8ToString(m._web_render_too_long_reason()) };
+    if (handle <= 0) return { failure: failureWords[-handle] ?? 'cannot be played' };
+    return new CoreRendering(this, handle);
   }
 }

@@ -1,45 +1,36 @@
 // Plays the tracks of the loaded music set as the desktop player does: one
 // track at a time, looping until stopped or replaced, a track that ends by
 // itself ends; a request for the track that is playing changes nothing.
-// The core's worker plays the track off line a little ahead of the sound,
-// and the messages go to the audio worklet stamped with their moments.
+// The audio worklet renders the track with the library's renderer (its own
+// copy of the core and of the set's files); the page only says what to play.
 import { TrackLength } from './core.js';
 
-// How far ahead of the sound the messages are made and sent, and how often.
-// Stops and seeks drop what is queued at once, so a long look-ahead costs
-// nothing but memory, and it rides out a page whose timers the browser
-// slows to once a second (a hidden tab).
-const lookAheadMs = 2000;
-const feedEveryMs = 100;
-// Time between a request and the first sound: enough for the worklet to
-// receive the start before its frame is due.
-const leadMs = 30;
-
 export class Player {
-  // `core`: the CoreClient with the set loaded; `node`: the worklet's node;
-  // `onChange`: called when what is playing changes.
+  // `core`: the CoreClient with the set loaded (for the tracks' lengths);
+  // `node`: the worklet's node; `onChange`: called when what is playing changes.
   constructor(core, node, context, onChange) {
     Object.assign(this, { core, node, context, onChange });
     this.number = 0;          // the track playing (or being opened), 0 when none
     this.length = null;       // its TrackLength
-    this.token = 0;           // changes with each play and stop
-    this.ended = false;       // the core has played the track's last tick
-    this.startMs = 0;         // the track's moment at the origin frame
-    this.originFrame = null;  // frame of the origin, once the worklet has answered
-    this.frameOffset = 0;     // worklet's synth frames minus the context's frames
-    this.lastMessageMs = 0;
-    this.timer = null;
-    this.feeding = false;
+    this.token = 0;           // changes with each play, seek and stop
+    this.startMs = 0;         // the moment asked, until the worklet reports
+    this.position = null;     // {frame, position}: the track's frame heard at a context frame
+    this.waiting = null;      // resolves the play under way with the worklet's answer
+    this.setSent = Promise.resolve(null);  // resolves once the set's files are handed over (null), or to why not
     node.port.addEventListener('message', (event) => this.receive(event.data));
   }
 
   receive(message) {
-    if (message.type === 'started') {
-      this.originFrame = message.originFrame;
-      this.frameOffset = message.position - message.atFrame;
-    } else if (message.type === 'level') {
-      this.frameOffset = message.position - message.frame;
-      this.peak = message.peak;
+    if (message.token !== this.token) return;
+    if (message.type === 'started' || message.type === 'failed') {
+      this.waiting?.(message);
+      this.waiting = null;
+    }
+    if (message.type === 'started' || message.type === 'level') {
+      this.position = { frame: message.frame, position: message.position };
+      if (message.type === 'level') this.peak = message.peak;
+    } else if (message.type === 'ended') {
+      this.finish();
     }
   }
 
@@ -47,9 +38,22 @@ export class Player {
 
   // The moment of the track being heard now, in ms (from the device reset).
   positionMs() {
-    if (!this.playing || this.originFrame === null) return this.startMs;
-    const frameNow = this.context.currentTime * this.context.sampleRate + this.frameOffset;
-    return this.startMs + Math.max(0, (frameNow - this.originFrame) * 1000 / this.context.sampleRate);
+    if (!this.playing || !this.position) return this.startMs;
+    const rate = this.context.sampleRate;
+    const frameNow = this.context.currentTime * rate;
+    return Math.max(0, this.position.position + frameNow - this.position.frame) * 1000 / rate;
+  }
+
+  // Hands the worklet the set's files ({score, voices}: Files, voices maybe
+  // null), which it plays from. It returns at once: reading the files takes
+  // a moment, and a play asked meanwhile waits for them.
+  useSet({ score, voices }) {
+    this.stop();
+    this.setSent = Promise.all([score, voices].map((file) => file && file.arrayBuffer().then((buffer) => new Uint8Array(buffer))))
+      .then((bytes) => {
+        this.node.port.postMessage({ type: 'set', score: bytes[0], voices: bytes[1] }, bytes.filter(Boolean).map((b) => b.buffer));
+        return null;
+      }, (error) => `could not be read (${error.message ?? error})`);
   }
 
   // Plays track `number` from its start, or from `fromMs` with the voices
@@ -60,63 +64,42 @@ export class Player {
     const token = ++this.token;
     this.number = number;
     this.startMs = fromMs;
+    this.position = null;
     this.onChange?.();
-    const opened = await this.core.request('play', { number, fromMs });
-    if (token !== this.token || opened.abandoned) return null;
-    if (opened.failure) {
+    const lengthAsked = this.core.request('length', { number }).catch(() => null);
+    const unread = await this.setSent;
+    if (token !== this.token) return null;
+    if (unread) {
       this.number = 0;
       this.onChange?.();
-      return opened.failure;
+      return unread;
     }
-    const l = opened.length;
-    this.length = new TrackLength(l.kind, l.endTick, l.loopStartTick, l.loopTicks, l.cyclesDiffer, l.tickMs);
-    this.ended = opened.ended;
-    this.originFrame = null;
-    this.node.port.postMessage({ type: 'start', leadMs });
-    this.send(opened.messages);
-    this.timer = setInterval(() => this.feed(), feedEveryMs);
-    this.feed();
+    const answered = new Promise((resolve) => { this.waiting = resolve; });
+    this.node.port.postMessage({ type: 'play', token, number, fromMs });
+    const [started, length] = await Promise.all([answered, lengthAsked]);
+    if (token !== this.token) return null;
+    if (started.type === 'failed') {
+      this.number = 0;
+      this.onChange?.();
+      return started.failure;
+    }
+    this.length = length && new TrackLength(length.kind, length.endTick, length.loopStartTick, length.loopTicks, length.cyclesDiffer, length.tickMs);
     this.onChange?.();
     return null;
   }
 
-  send(pairs) {
-    if (pairs.length === 0) return;
-    this.node.port.postMessage({
-      type: 'messages', list: pairs.map(([ms, bytes, channel]) => [ms - this.startMs, bytes, channel]),
-    });
-    this.lastMessageMs = pairs[pairs.length - 1][0];
-  }
-
-  async feed() {
-    if (this.feeding || !this.timer) return;
-    const token = this.token;
-    if (!this.ended) {
-      this.feeding = true;
-      const more = await this.core.request('more', { untilMs: this.positionMs() + lookAheadMs })
-        .catch(() => ({ messages: [], ended: true })).finally(() => { this.feeding = false; });
-      if (token !== this.token) return;
-      this.send(more.messages);
-      this.ended = more.ended;
-    }
-    // A track that ended by itself is over once its last message has sounded.
-    if (this.ended && this.originFrame !== null && this.positionMs() > this.lastMessageMs + 50) this.finish();
-  }
-
-  // Silences the synthesizer, as the player does when a track has ended or
-  // is stopped, and goes idle.
+  // Goes idle, as the player does when a track has ended or is stopped.
   finish() {
     ++this.token;
+    this.waiting?.({ type: 'failed', failure: null });
+    this.waiting = null;
     this.node.port.postMessage({ type: 'stop' });
-    this.core.request('stop').catch(() => {});
-    clearInterval(this.timer);
-    this.timer = null;
     this.number = 0;
     this.onChange?.();
   }
 
   stop() {
-    if (this.playing || this.timer) this.finish();
+    if (this.playing) this.finish();
   }
 
   // Mutes the score channels of `mask` (bit k: channel k) from the next
@@ -128,6 +111,10 @@ export class Player {
   // Seeks the track that is playing to `ms`.
   seek(ms) {
     if (!this.playing) return null;
-    return this.play(this.number, ms);
+    const token = ++this.token;
+    this.startMs = ms;
+    this.position = null;
+    this.node.port.postMessage({ type: 'seek', token, ms });
+    return null;
   }
 }

@@ -1,5 +1,5 @@
-// Creating the synthesizer's audio worklet in an audio context (live or
-// off line), and the SoundFonts it plays with: the default one served with
+// Creating the player's audio worklet (the core's renderer and the
+// synthesizer) in an audio context, and the SoundFonts it plays with: the default one served with
 // the page, or the user's own, kept in the browser's cache storage so that
 // it is there on the next visit.
 
@@ -43,9 +43,14 @@ export const engineUrl = (soundfont) => (isCompressedSoundFont(soundfont) ? engi
 
 export async function createSynthNode(context, soundfont) {
   const engine = engineUrl(soundfont);
-  for (const url of [engine, 'vendor/js-synthesizer.worklet.min.js', 'synth-worklet.js']) await context.audioWorklet.addModule(url);
+  const coreWasm = fetch('tambelo-core.wasm').then((response) => {
+    if (!response.ok) throw new Error(`the player's core could not be fetched (HTTP ${response.status})`);
+    return response.arrayBuffer();
+  });
+  for (const url of [engine, 'vendor/js-synthesizer.worklet.min.js', 'tambelo-core.js', 'synth-worklet.js']) await context.audioWorklet.addModule(url);
   context.tambeloEngine = engine;
-  const node = new AudioWorkletNode(context, 'tambelo-synth', { numberOfInputs: 0, outputChannelCount: [2] });
+  const node = new AudioWorkletNode(context, 'tambelo-synth',
+    { numberOfInputs: 0, outputChannelCount: [2], processorOptions: { coreWasm: await coreWasm } });
   await answer(node.port, 'ready');
   await loadSoundFont(node, soundfont);
   return node;

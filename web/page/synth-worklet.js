@@ -1,108 +1,160 @@
-// The audio worklet that sounds the music: a FluidSynth synthesizer
-// (js-synthesizer, loaded into this scope before this module) fed with the
-// core's messages, each applied at its sample frame. The page talks to it
-// through its port:
-//   {type: 'soundfont', data}           load a SoundFont (replaces the last)
-//   {type: 'start', leadMs}             silence, forget what is queued; the
-//                                       messages that follow count from
-//                                       leadMs ahead (answered {type:
-//                                       'started', originFrame})
-//   {type: 'messages', list: [[ms, bytes, channel], ...]}
-//   {type: 'mute', channels}            mute the score channels of the mask
-//                                       (bit k: channel k): their next notes
-//                                       do not sound
-//   {type: 'stop'}                      silence, forget what is queued
-//   {type: 'sync'}                      answered {type: 'synced'}
-// and it reports {type: 'ready'}, {type: 'soundfont-loaded'} or
-// {type: 'error', text}, {type: 'sounding'} when the first sound after a
-// start is rendered, and {type: 'level', peak, position, frame} about ten
-// times a second.
-import { Timeline, setDeviceId, silence, synthSettings } from './timeline.js';
+// The audio worklet that plays: the library's track renderer (the core's
+// module, compiled to WebAssembly) and the FluidSynth it drives
+// (js-synthesizer), both loaded into this scope before this module. Each
+// audio quantum pulls its frames from the renderer, which sequences the
+// track, loops it, seeks and mutes; nothing here times a message. The page
+// talks to it through its port:
+//   {type: 'soundfont', data}                load a SoundFont (replaces the last)
+//   {type: 'set', score, voices}             the music set's files (voices maybe null)
+//   {type: 'play', token, number, fromMs}    play a track for ever from `fromMs`
+//                                            (answered {type: 'started', token,
+//                                            position, frame} or {type:
+//                                            'failed', token, failure})
+//   {type: 'seek', token, ms}                go to `ms` of the track playing
+//   {type: 'mute', channels}                 mute the score channels of the mask
+//                                            (bit k: channel k): their next notes
+//                                            do not sound
+//   {type: 'stop'}                           silence
+// and it reports {type: 'ready'}, {type: 'soundfont-loaded'} or {type:
+// 'error', text}, {type: 'sounding'} when the first sound after a start is
+// rendered, {type: 'ended', token} when a track that ends by itself has
+// ended, and {type: 'level', token, peak, position, frame} about ten times a
+// second (`position`: the track's frame heard at the context's `frame`).
+import { Core } from './core.js';
+import { SynthBridge } from './synth-bridge.js';
 
-// The two scripts leave their objects on the scope's class.
+// The synthesizer's two scripts leave their objects on the scope's class,
+// the core's script its factory on the global object.
 const { JSSynth } = AudioWorkletGlobalScope;
-const wasm = AudioWorkletGlobalScope.wasmModule;
+const engine = AudioWorkletGlobalScope.wasmModule;
 
-function wasmReady() {
-  if (wasm.calledRun) return Promise.resolve();
-  return new Promise((resolve) => (wasm.addOnPostRun ?? AudioWorkletGlobalScope.addOnPostRun)(resolve));
+function engineReady() {
+  if (engine.calledRun) return Promise.resolve();
+  return new Promise((resolve) => (engine.addOnPostRun ?? AudioWorkletGlobalScope.addOnPostRun)(resolve));
 }
 
 class TambeloSynth extends AudioWorkletProcessor {
-  constructor() {
+  constructor(options) {
     super();
-    this.synth = null;
-    this.timeline = null;
-    this.soundfontId = -1;
+    this.core = null;
+    this.bridge = null;
+    this.rendering = null;
+    this.token = 0;
+    this.muted = 0;
     this.peak = 0;
     this.reportEvery = Math.round(sampleRate / 10);
     this.sinceReport = 0;
     this.port.onmessage = (event) => this.receive(event.data);
-    wasmReady().then(() => {
-      this.synth = new JSSynth.Synthesizer();
-      this.synth.init(sampleRate, synthSettings);
-      setDeviceId(wasm, this.synth);
-      this.timeline = new Timeline(this.synth, sampleRate);
+    const { coreWasm } = options.processorOptions;
+    Promise.all([engineReady(), globalThis.createTambeloCore({ wasmBinary: coreWasm })]).then(([, module]) => {
+      this.core = new Core(module);
       this.port.postMessage({ type: 'ready' });
-    });
+    }, (error) => this.port.postMessage({ type: 'error', text: `the player could not be started (${error})` }));
   }
 
-  async receive(message) {
-    if (!this.timeline) return;
-    const { timeline, synth } = this;
+  receive(message) {
+    if (!this.core) return;
     switch (message.type) {
       case 'soundfont':
+        // The track playing goes idle: its renderer keeps to one synthesizer.
+        if (this.rendering) this.port.postMessage({ type: 'ended', token: this.token });
+        this.stop();
         try {
-          const id = await synth.loadSFont(message.data);
-          if (this.soundfontId >= 0) synth.unloadSFont(this.soundfontId);
-          this.soundfontId = id;
-          this.port.postMessage({ type: 'soundfont-loaded' });
+          const bridge = new SynthBridge(JSSynth, engine, sampleRate, message.data);
+          bridge.make().then(() => {
+            this.bridge?.close();
+            this.bridge = bridge;
+            bridge.attach(this.core.module);
+            this.port.postMessage({ type: 'soundfont-loaded' });
+          }, (error) => {
+            bridge.close();
+            this.port.postMessage({ type: 'error', text: `the SoundFont could not be loaded (${error})` });
+          });
         } catch (error) {
           this.port.postMessage({ type: 'error', text: `the SoundFont could not be loaded (${error})` });
         }
         break;
-      case 'start': {
-        silence(synth);
-        const origin = timeline.position + Math.round(message.leadMs * sampleRate / 1000);
-        timeline.restart(origin);
-        this.awaitingSound = true;
-        this.port.postMessage({ type: 'started', originFrame: origin, atFrame: currentFrame, position: timeline.position });
+      case 'set':
+        this.stop();
+        this.core.loadSet(message.score, message.voices);
         break;
-      }
-      case 'messages':
-        for (const [ms, bytes, channel] of message.list) timeline.post(ms, bytes, channel);
+      case 'play':
+        this.play(message);
+        break;
+      case 'seek':
+        if (this.rendering) {
+          this.token = message.token;
+          this.rendering.seek(message.ms);
+          this.announce();
+        }
         break;
       case 'mute':
-        timeline.muted = message.channels;
-        break;
-      case 'sync':
-        this.port.postMessage({ type: 'synced' });
+        this.muted = message.channels;
+        this.rendering?.mute(this.muted);
         break;
       case 'stop':
-        timeline.restart(timeline.position);
-        silence(synth);
+        this.stop();
         break;
       default:
         break;
     }
   }
 
+  play({ token, number, fromMs }) {
+    this.stop();
+    this.token = token;
+    const rendering = this.bridge ? this.core.render(number, { rate: sampleRate, forever: true }) : { failure: 'has no SoundFont to play with' };
+    if (rendering.failure || rendering.refusal) {
+      this.port.postMessage({ type: 'failed', token, failure: rendering.failure ?? rendering.refusal });
+      return;
+    }
+    this.rendering = rendering;
+    rendering.mute(this.muted);
+    if (fromMs > 0) rendering.seek(fromMs);
+    this.awaitingSound = true;
+    this.announce('started');
+  }
+
+  // The track's frame that the next quantum begins with.
+  announce(type = 'level') {
+    this.port.postMessage({ type, token: this.token, peak: this.peak, position: this.rendering.position, frame: currentFrame });
+  }
+
+  stop() {
+    this.rendering?.close();
+    this.rendering = null;
+  }
+
   process(inputs, outputs) {
     const [left, right] = outputs[0];
-    if (!this.timeline || !right) return true;
-    this.timeline.render(left, right);
-    let peak = 0;
-    for (let i = 0; i < left.length; ++i) peak = Math.max(peak, Math.abs(left[i]), Math.abs(right[i]));
-    this.peak = Math.max(this.peak, peak);
-    if (this.awaitingSound && peak > 0) {
-      this.awaitingSound = false;
-      this.port.postMessage({ type: 'sounding' });
-    }
-    this.sinceReport += left.length;
-    if (this.sinceReport >= this.reportEvery) {
-      this.port.postMessage({ type: 'level', peak: this.peak, position: this.timeline.position, frame: currentFrame });
-      this.peak = 0;
-      this.sinceReport = 0;
+    if (!right) return true;
+    if (this.rendering) {
+      const position = this.rendering.position;
+      const frames = this.rendering.floats(left.length);
+      const count = frames.length / 2;
+      for (let i = 0; i < count; ++i) {
+        left[i] = frames[2 * i];
+        right[i] = frames[2 * i + 1];
+      }
+      left.fill(0, count);
+      right.fill(0, count);
+      if (this.rendering.ended) {
+        this.port.postMessage({ type: 'ended', token: this.token });
+        this.stop();
+      }
+      let peak = 0;
+      for (let i = 0; i < left.length; ++i) peak = Math.max(peak, Math.abs(left[i]), Math.abs(right[i]));
+      this.peak = Math.max(this.peak, peak);
+      if (this.awaitingSound && peak > 0) {
+        this.awaitingSound = false;
+        this.port.postMessage({ type: 'sounding' });
+      }
+      this.sinceReport += left.length;
+      if (this.sinceReport >= this.reportEvery) {
+        this.port.postMessage({ type: 'level', token: this.token, peak: this.peak, position, frame: currentFrame });
+        this.peak = 0;
+        this.sinceReport = 0;
+      }
     }
     return true;
   }

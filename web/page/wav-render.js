@@ -1,17 +1,12 @@
-// "Save as WAV" rendered in the core's worker, a second at a time: the
-// track's messages go to a FluidSynth of its own set up as the player's
-// worklet sets it, and each second is faded or scanned for the end of the
-// tail and kept as 16-bit samples, so that memory holds the file and not
-// the floating-point rendering of it.
-import { Timeline, setDeviceId, silence, synthSettings } from './timeline.js';
-import {
-  exportFrames, exportMusicMs, exportSampleRate as rate, frameAt, pcm16, quietMs, silentLevel, tooLongReason, wavHeader,
-} from './wav-file.js';
+// "Save as WAV" rendered in the core's worker by the library's renderer: the
+// track's loops, fade, release tail and 16-bit samples are the command
+// line's export's, with the page's FluidSynth (js-synthesizer) as the
+// synthesizer. A second at a time, kept as 16-bit blob parts, so that memory
+// holds the file and not the floating-point rendering of it.
+import { SynthBridge } from './synth-bridge.js';
+import { exportLoops, exportSampleRate as rate, fadeMs, wavHeader } from './wav-file.js';
 
 const chunkFrames = rate;
-// Messages are handed over this far ahead of the frames rendered, so that
-// none arrives after the block it belongs to.
-const aheadMs = 50;
 
 let engineLoaded = null;
 function loadEngine(engineUrl) {
@@ -22,60 +17,35 @@ function loadEngine(engineUrl) {
   return engineLoaded;
 }
 
-async function newSynth(soundfont, engineUrl) {
+// The worker's synthesizer for exports: `soundfont` an ArrayBuffer,
+// `engineUrl` the FluidSynth build that reads it.
+export async function exportSynth(soundfont, engineUrl) {
   await loadEngine(engineUrl);
-  const synth = new self.JSSynth.Synthesizer();
-  synth.init(rate, synthSettings);
-  setDeviceId(self.Module, synth);
-  await synth.loadSFont(soundfont);
-  return synth;
+  const bridge = new SynthBridge(self.JSSynth, self.Module, rate, soundfont);
+  await bridge.start();
+  return bridge;
 }
 
-// `soundfont` an ArrayBuffer; `giveWay` lets other requests in,
-// `progress(fraction)` reports how far it is.
-export async function renderWav(core, number, soundfont, engineUrl, { giveWay, progress }) {
-  const track = core.open(number);
-  if (track.failure) return { failure: track.failure };
-  const synth = await newSynth(soundfont, engineUrl).catch((error) => { track.close(); throw error; });
+// Track `number` of the core's set through `bridge` (a SynthBridge at the
+// export's rate): {blob, frames}, {failure} or {refusal}. `giveWay` lets
+// other requests in, `progress(fraction)` reports how far it is.
+export async function renderWav(core, number, bridge, { giveWay, progress }) {
+  bridge.attach(core.module);
+  const rendering = core.render(number, { rate, loops: exportLoops, fadeMs });
+  if (rendering.failure || rendering.refusal) return rendering;
   try {
-    const { length } = track;
-    const musicMs = exportMusicMs(length);
-    if (musicMs === null) return { refusal: tooLongReason };
-    const music = frameAt(musicMs);
-    const planned = exportFrames(length);
-    const timeline = new Timeline(synth, rate);
-    silence(synth);
-    timeline.restart(0);
     const parts = [];
-    let loudEnd = music;
-    const left = new Float32Array(chunkFrames);
-    const right = new Float32Array(chunkFrames);
-    for (let at = 0; at < planned; at += chunkFrames) {
-      const frames = Math.min(chunkFrames, planned - at);
-      if (!track.ended) {
-        for (const m of track.playUntilMs((at + frames) * 1000 / rate + aheadMs)) timeline.post(m.timeMs, m.bytes);
-      }
-      const l = left.subarray(0, frames);
-      const r = right.subarray(0, frames);
-      timeline.render(l, r);
-      for (let i = Math.max(0, music - at); i < frames; ++i) {
-        if (length.kind === 'loops') {
-          const gain = 1 - (at + i - music) / (planned - music);
-          l[i] *= gain;
-          r[i] *= gain;
-        } else if (Math.abs(l[i]) >= silentLevel || Math.abs(r[i]) >= silentLevel) {
-          loudEnd = at + i + 1;
-        }
-      }
-      parts.push(new Blob([pcm16(l, r)]));
-      progress((at + frames) / planned);
+    let frames = 0;
+    for (;;) {
+      const samples = rendering.pcm16(chunkFrames);
+      if (samples.length === 0) break;
+      parts.push(new Blob([samples]));
+      frames += samples.length / 2;
+      progress(Math.min(1, frames / rendering.mostFrames));
       await giveWay();
     }
-    const kept = length.kind === 'loops' ? planned : Math.min(planned, loudEnd + frameAt(quietMs));
-    const data = new Blob(parts).slice(0, kept * 4);
-    return { blob: new Blob([wavHeader(kept, rate), data], { type: 'audio/wav' }), frames: kept };
+    return { blob: new Blob([wavHeader(frames, rate), ...parts], { type: 'audio/wav' }), frames };
   } finally {
-    track.close();
-    synth.close();
+    rendering.close();
   }
 }

@@ -1,8 +1,11 @@
 // The web player's core (WebAssembly) against the native command-line
-// player: whether a file is a music set, in the same words; and for every
+// player: whether a file is a music set, in the same words; for every
 // track of the sample set and of sets packed from odd scores, the messages
 // the page would play are the messages that `tambelo-cli trace` sends, in
-// the same order, each at its moment.
+// the same order, each at its moment; and for every track of the sample
+// set, the page's "Save as WAV" (the library's renderer in the core, driving
+// the page's FluidSynth) is `tambelo-cli export` with the same SoundFont:
+// the same frames, every sample within `wavBound` of the native one.
 //   node core_matches_cli.js BUILD_DIR WEB_DIR
 import { execFileSync } from 'node:child_process';
 import { copyFileSync, mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
@@ -10,6 +13,7 @@ import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
+import { difference, exportedSamples, soundfont, wavBound, wavSamples } from './cli_export.js';
 
 const [buildDir, webDir] = process.argv.slice(2);
 if (!buildDir || !webDir) {
@@ -19,7 +23,8 @@ if (!buildDir || !webDir) {
 const here = path.dirname(fileURLToPath(import.meta.url));
 const cli = path.resolve(buildDir, 'cli/tambelo-cli');
 const { Core } = await import(path.resolve(webDir, 'core.js'));
-const createTambeloCore = createRequire(import.meta.url)(path.resolve(webDir, 'tambelo-core.js'));
+const require = createRequire(import.meta.url);
+const createTambeloCore = require(path.resolve(webDir, 'tambelo-core.js'));
 // The module is handed its .wasm: left to itself under node it would fetch it.
 const core = new Core(await createTambeloCore({ wasmBinary: readFileSync(path.resolve(webDir, 'tambelo-core.wasm')) }));
 
@@ -140,10 +145,63 @@ function compareIdentities(dir) {
   for (const name of readdirSync(corpus)) compareIdentity(`corpus ${name}`, path.join(corpus, name));
 }
 
+async function compareWavs(dir, scratch) {
+  const exported = exportedSamples(cli, path.join(dir, 'amus.dat'), path.join(scratch, 'wav'));
+  core.loadSet(readFileSync(path.join(dir, 'amus.dat')), readFileSync(path.join(dir, 'amus.mda')));
+  check('sample set', exported.length === core.trackCount(), `${exported.length} exported tracks, ${core.trackCount()} in the core`);
+  // The page's FluidSynth under node: the engine script leaves its module as
+  // the global the synthesizer's script binds to.
+  const vendor = path.resolve(webDir, 'vendor');
+  globalThis.Module = require(path.join(vendor, 'libfluidsynth-2.4.6.js'));
+  const JSSynth = require(path.join(vendor, 'js-synthesizer.min.js'));
+  await JSSynth.waitForReady();
+  const { SynthBridge } = await import(path.resolve(webDir, 'synth-bridge.js'));
+  const { renderWav } = await import(path.resolve(webDir, 'wav-render.js'));
+  const font = readFileSync(soundfont);
+  const figures = [];
+  for (let number = 1; number <= exported.length; ++number) {
+    const label = `sample set track ${number} as WAV`;
+    const bridge = new SynthBridge(JSSynth, globalThis.Module, 44100, font.buffer.slice(font.byteOffset, font.byteOffset + font.length));
+    await bridge.start();
+    const saved = await renderWav(core, number, bridge, { giveWay: async () => {}, progress: () => {} });
+    bridge.close();
+    if (!check(label, saved.blob, `not saved: ${saved.failure ?? saved.refusal}`)) continue;
+    const mine = wavSamples(Buffer.from(await saved.blob.arrayBuffer()));
+    const theirs = exported[number - 1];
+    if (!check(label, mine.length === theirs.length, `${mine.length / 2} frames, the export ${theirs.length / 2}`)) continue;
+    const { largest, rms } = difference(mine, theirs);
+    check(label, largest <= wavBound, `a sample differs by ${largest} from the export's`);
+    figures.push(`${number}: ${mine.length / 2} frames, largest ${largest}, RMS ${rms.toFixed(2)}`);
+  }
+  console.log(`WAV against tambelo-cli export (16-bit samples): ${figures.join('; ')}`);
+
+  // The core's GS reset (device id 0x20) is honoured by the page's
+  // FluidSynth: it brings back the volume turned down before it. A reset for
+  // another device id is not, and the note stays silent.
+  const { applyMessage } = await import(path.resolve(webDir, 'synth-bridge.js'));
+  const peakAfterReset = async (deviceId) => {
+    const bridge = new SynthBridge(JSSynth, globalThis.Module, 44100, font.buffer.slice(font.byteOffset, font.byteOffset + font.length));
+    await bridge.start();
+    const left = new Float32Array(4410);
+    const right = new Float32Array(4410);
+    let peak = 0;
+    for (const bytes of [[0xb0, 7, 0], [0xf0, 0x41, deviceId, 0x42, 0x12, 0x40, 0x00, 0x7f, 0x00, 0x41, 0xf7], [0x90, 60, 100]]) {
+      applyMessage(bridge.synth, new Uint8Array(bytes));
+      bridge.synth.render([left, right]);
+      peak = left.reduce((most, v) => Math.max(most, Math.abs(v)), peak);
+    }
+    bridge.close();
+    return peak;
+  };
+  const peaks = [await peakAfterReset(0x20), await peakAfterReset(0x10)];
+  check('the GS reset', peaks[0] > 0.01 && peaks[1] < 1e-4, `peaks after a reset for 0x20 and 0x10: ${peaks}`);
+}
+
 const scratch = mkdtempSync(path.join(tmpdir(), 'tambelo-web-core-'));
 try {
   compareIdentities(scratch);
   compareSet('sample set', path.join(buildDir, 'samples'), true);
+  await compareWavs(path.join(buildDir, 'samples'), scratch);
   const odd = path.join(scratch, 'odd');
   execFileSync(cli, ['pack', path.join(here, 'odd-set'), '-o', odd], { stdio: ['ignore', 'ignore', 'inherit'] });
   compareSet('odd set', odd, true);

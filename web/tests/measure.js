@@ -1,8 +1,8 @@
 // Measures the web player in headless Chromium, for web/README.md: the page's
 // weight without the SoundFont, the time from handing over the sample set to
-// its first sound with the SoundFont cached, and how far the onsets of a click
-// track lie from their ideal frames, rendered in an OfflineAudioContext and
-// played live through a tap.
+// its first sound with the SoundFont cached, and whether the page's worklet
+// sounds what "Save as WAV" (the library's renderer) holds, rendered in an
+// OfflineAudioContext and played live through a tap.
 //   node measure.js WEB_DIR SAMPLE_SET_DIR
 import { readdirSync, statSync } from 'node:fs';
 import { cpus, loadavg } from 'node:os';
@@ -63,99 +63,79 @@ try {
   }
   console.log(`drop to first sound, SoundFont cached (5 page loads): ${firstSounds.map((v) => v.toFixed(0)).join(', ')} ms; median ${quantile(firstSounds, 0.5).toFixed(0)} ms`);
 
-  for (const rate of [44100, 48000]) {
-    const result = await page.evaluate(async (sampleRate) => {
-      const { renderOffline } = await import('./wav.js');
-      // A click every 12 ticks of sample track 1's tick length (a length in
-      // ms that is no whole number of frames), 400 clicks: a side stick on
-      // the drum channel after a GS reset.
-      const step = window.tambeloPage.lengths[0].tickMs * 12;
-      // No reverb and chorus: their tails would blur where a click begins.
-      const messages = [{ timeMs: 0, bytes: new Uint8Array([0xf0, 0x41, 0x20, 0x42, 0x12, 0x40, 0x00, 0x7f, 0x00, 0x41, 0xf7]) },
-        { timeMs: 0, bytes: new Uint8Array([0xb9, 91, 0]) }, { timeMs: 0, bytes: new Uint8Array([0xb9, 93, 0]) }];
-      const times = [];
-      for (let k = 0; k < 400; ++k) {
-        const at = 200 + k * step;
-        times.push(at);
-        messages.push({ timeMs: at, bytes: new Uint8Array([0x99, 37, 127]) });
-        messages.push({ timeMs: at + step / 2, bytes: new Uint8Array([0x89, 37, 0]) });
+  // What the page sounds is the renderer's: "Save as WAV" of track 1 (the
+  // export's worker, the same renderer and FluidSynth) beside the page's
+  // worklet playing it, off line in an OfflineAudioContext and live through
+  // a tap that keeps each frame's number in the context. Up to the export's
+  // fade the two must agree sample for sample, so every message sounds on the
+  // export's block: on the block start nearest its moment.
+  await page.evaluate(() => document.querySelectorAll('#tracks .track')[0].click());
+  await page.click('#cmdStop');
+  await page.evaluate(() => { window.tambeloPage.lastExport = null; });
+  await page.click('#save-wav');
+  await page.waitForFunction(() => window.tambeloPage.lastExport, { timeout: 300000 });
+  const compared = await page.evaluate(async () => {
+    const { answer, createSynthNode } = await import('./synth-host.js');
+    const state = window.tambeloPage;
+    const view = new DataView(await state.lastExport.blob.arrayBuffer());
+    let data = 12;
+    while (String.fromCharCode(...new Uint8Array(view.buffer, data, 4)) !== 'data') data += 8 + view.getUint32(data + 4, true);
+    data += 8;
+    const exported = (frame, channel) => view.getInt16(data + 4 * frame + 2 * channel, true);
+    // The renderer's conversion of a float sample to 16 bits.
+    const to16 = (v) => Math.max(-2147483648, Math.min(2147483647, Math.round(v * 2147483648))) >> 16;
+    const differ = (channels, firstTrackFrame, count) => {
+      let largest = 0;
+      for (let i = 0; i < count; ++i) {
+        for (let c = 0; c < 2; ++c) largest = Math.max(largest, Math.abs(to16(channels[c][i]) - exported(firstTrackFrame + i, c)));
       }
-      const frames = Math.ceil((times[times.length - 1] + 1000) * sampleRate / 1000);
-      const rendered = await renderOffline(messages, frames, window.tambeloPage.soundfont.bytes, sampleRate);
-      const left = rendered.getChannelData(0);
-      let peak = 0;
-      for (const v of left) peak = Math.max(peak, Math.abs(v));
-      const threshold = peak * 0.1;
-      const deviations = [];
-      for (const at of times) {
-        const ideal = at * sampleRate / 1000;
-        // The first frame above the threshold from a little before the ideal frame.
-        let frame = Math.max(0, Math.floor(ideal) - Math.round(sampleRate * 0.003));
-        const end = Math.floor(ideal + step * sampleRate / 2000);
-        while (frame < end && Math.abs(left[frame]) < threshold) ++frame;
-        deviations.push((frame - ideal) * 1000 / sampleRate);
-      }
-      return deviations;
-    }, rate);
-    const median = quantile(result, 0.5);
-    const spread = result.map((d) => Math.abs(d - median));
-    console.log(`onsets at ${rate} Hz (OfflineAudioContext, 400 clicks): constant attack offset ${median.toFixed(3)} ms; `
-      + `deviation from it p50 ${quantile(spread, 0.5).toFixed(3)} ms, p99 ${quantile(spread, 0.99).toFixed(3)} ms, max ${Math.max(...spread).toFixed(3)} ms`);
-  }
+      return largest;
+    };
+    const setBytes = () => Promise.all([state.setFiles.score, state.setFiles.voices]
+      .map((file) => file && file.arrayBuffer().then((buffer) => new Uint8Array(buffer))));
+    const rate = 44100;
+    const frames = 20 * rate;
 
-  // The same clicks live: sent to the page's running worklet as the player
-  // sends a track, and recorded after it through a tap worklet that keeps
-  // every frame with its number in the context.
-  const live = await page.evaluate(async () => {
-    const { context, node, lengths } = window.tambeloPage;
-    window.tambeloPage.player.stop();
+    const offline = new OfflineAudioContext({ numberOfChannels: 2, length: frames, sampleRate: rate });
+    const node = await createSynthNode(offline, state.soundfont.bytes);
+    node.connect(offline.destination);
+    const [score, voices] = await setBytes();
+    node.port.postMessage({ type: 'set', score, voices });
+    await answer(node.port, 'started', () => node.port.postMessage({ type: 'play', token: 1, number: 1, fromMs: 0 }));
+    const rendered = await offline.startRendering();
+    const offlineLargest = differ([rendered.getChannelData(0), rendered.getChannelData(1)], 0, frames);
+
+    // Live: the running worklet plays track 1 again; each level report says
+    // which track frame the context heard at which of its frames.
+    const { context } = state;
     const tapSource = `registerProcessor('tap', class extends AudioWorkletProcessor {
-      process(inputs) { const x = inputs[0][0]; if (x) this.port.postMessage({ frame: currentFrame, data: x.slice() }); return true; } });`;
+      process(inputs) { const [l, r] = inputs[0]; if (r) this.port.postMessage({ frame: currentFrame, l: l.slice(), r: r.slice() }); return true; } });`;
     await context.audioWorklet.addModule(URL.createObjectURL(new Blob([tapSource], { type: 'text/javascript' })));
     const tap = new AudioWorkletNode(context, 'tap', { numberOfOutputs: 0 });
     const chunks = [];
     tap.port.onmessage = (event) => chunks.push(event.data);
-    node.connect(tap);
-    const step = lengths[0].tickMs * 12;
-    const started = new Promise((resolve) => {
-      const listen = (event) => { if (event.data.type === 'started') { node.port.removeEventListener('message', listen); resolve(event.data); } };
-      node.port.addEventListener('message', listen);
-    });
-    node.port.postMessage({ type: 'start', leadMs: 300 });
-    const { originFrame, position, atFrame } = await started;
-    const list = [[0, new Uint8Array([0xf0, 0x41, 0x20, 0x42, 0x12, 0x40, 0x00, 0x7f, 0x00, 0x41, 0xf7])],
-      [0, new Uint8Array([0xb9, 91, 0])], [0, new Uint8Array([0xb9, 93, 0])]];
-    const times = [];
-    for (let k = 0; k < 100; ++k) {
-      const at = 200 + k * step;
-      times.push(at);
-      list.push([at, new Uint8Array([0x99, 37, 127])], [at + step / 2, new Uint8Array([0x89, 37, 0])]);
+    let anchor = null;
+    const listen = (event) => { if (event.data.type === 'level' && anchor === null) anchor = event.data; };
+    state.node.port.addEventListener('message', listen);
+    state.node.connect(tap);
+    await state.player.play(1);
+    await new Promise((resolve) => setTimeout(resolve, 10000));
+    state.node.disconnect(tap);
+    state.node.port.removeEventListener('message', listen);
+    state.player.stop();
+    // Frames of the context from the anchor on, mapped to the track's frames.
+    let liveLargest = 0;
+    let liveFrames = 0;
+    for (const { frame, l, r } of chunks) {
+      if (!anchor || frame < anchor.frame) continue;
+      const trackFrame = anchor.position + (frame - anchor.frame);
+      liveLargest = Math.max(liveLargest, differ([l, r], trackFrame, l.length));
+      liveFrames += l.length;
     }
-    node.port.postMessage({ type: 'messages', list });
-    await new Promise((resolve) => setTimeout(resolve, times[times.length - 1] + 1500));
-    node.disconnect(tap);
-    const first = chunks[0].frame;
-    const total = chunks[chunks.length - 1].frame + chunks[chunks.length - 1].data.length - first;
-    const signal = new Float32Array(total);
-    for (const chunk of chunks) signal.set(chunk.data, chunk.frame - first);
-    let peak = 0;
-    for (const v of signal) peak = Math.max(peak, Math.abs(v));
-    const threshold = peak * 0.1;
-    const rate = context.sampleRate;
-    // The synth's frames run ahead of the context's by a constant.
-    const contextOrigin = originFrame - (position - atFrame);
-    return { rate, deviations: times.map((at) => {
-      const ideal = contextOrigin + at * rate / 1000 - first;
-      let frame = Math.max(0, Math.floor(ideal) - Math.round(rate * 0.003));
-      const end = Math.floor(ideal + step * rate / 2000);
-      while (frame < end && Math.abs(signal[frame]) < threshold) ++frame;
-      return (frame - ideal) * 1000 / rate;
-    }) };
+    return { offlineLargest, frames, liveLargest, liveFrames };
   });
-  const median = quantile(live.deviations, 0.5);
-  const spread = live.deviations.map((d) => Math.abs(d - median));
-  console.log(`onsets live at ${live.rate} Hz (AudioContext through a tap, 100 clicks): constant offset ${median.toFixed(3)} ms; `
-    + `deviation from it p50 ${quantile(spread, 0.5).toFixed(3)} ms, p99 ${quantile(spread, 0.99).toFixed(3)} ms, max ${Math.max(...spread).toFixed(3)} ms`);
+  console.log(`the worklet against Save as WAV of track 1 (16-bit samples, up to the fade): off line ${compared.frames} frames, `
+    + `largest difference ${compared.offlineLargest}; live through a tap ${compared.liveFrames} frames, largest difference ${compared.liveLargest}`);
 } finally {
   await browser.closeAndForget();
   pageServer.close();

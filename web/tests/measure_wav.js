@@ -1,14 +1,14 @@
-// Measures how far the page's "Save as WAV" lies from `tambelo-cli export`
-// with the same SoundFont, for every track of the sample set: frame counts,
-// the differences sample for sample, and the shift that best lines the two
-// up. The page still renders with its own JavaScript sequencing of the
-// core's messages, so they are not expected to agree yet: the figures say by
-// how much they do not.
+// Measures how far the page's "Save as WAV", saved through the page in
+// headless Chromium, lies from `tambelo-cli export` with the same SoundFont,
+// for every track of the sample set: frame counts, the differences sample
+// for sample, and the shift that best lines the two up. Both come from the
+// library's renderer; only the FluidSynth builds differ (core_matches_cli.js
+// bounds the difference).
 //   node measure_wav.js BUILD_DIR WEB_DIR
-import { execFileSync } from 'node:child_process';
-import { mkdtempSync, readdirSync, readFileSync, rmSync } from 'node:fs';
+import { mkdtempSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
+import { difference, exportedSamples, wavSamples } from './cli_export.js';
 import { launchChromium, servePage } from './page_harness.js';
 
 const [buildDir, webDir] = process.argv.slice(2).map((p) => p && path.resolve(p));
@@ -17,16 +17,6 @@ if (!buildDir || !webDir) {
   process.exit(2);
 }
 const setDir = path.join(buildDir, 'samples');
-const soundfont = '/usr/share/sounds/sf2/TimGM6mb.sf2';
-
-function samples(file) {
-  for (let at = 12; at + 8 <= file.length;) {
-    const size = file.readUInt32LE(at + 4);
-    if (file.toString('latin1', at, at + 4) === 'data') return new Int16Array(file.buffer, file.byteOffset + at + 8, size / 2);
-    at += 8 + size + (size & 1);
-  }
-  throw new Error('no data chunk');
-}
 
 // The mean square difference of the left channels when `b` is shifted by `lag` frames, over `span` frames from `from`.
 function meanSquare(a, b, lag, from, span) {
@@ -39,8 +29,7 @@ const scratch = mkdtempSync(path.join(tmpdir(), 'tambelo-wav-'));
 const server = await servePage(webDir);
 const browser = await launchChromium('tambelo-web-wav-');
 try {
-  execFileSync(path.join(buildDir, 'cli/tambelo-cli'), ['export', path.join(setDir, 'amus.dat'), '--format', 'wav', '--soundfont', soundfont, '-o', scratch], { stdio: 'ignore' });
-  const exported = readdirSync(scratch).sort();
+  const exported = exportedSamples(path.join(buildDir, 'cli/tambelo-cli'), path.join(setDir, 'amus.dat'), scratch);
   const page = await browser.newPage();
   await page.goto(server.url);
   await page.waitForSelector('body[data-ready="true"]', { timeout: 60000 });
@@ -51,21 +40,15 @@ try {
     await page.click('#cmdStop');
     await page.click('#save-wav');
     await page.waitForFunction(() => window.tambeloPage.lastExport, { timeout: 300000 });
-    const mine = samples(Buffer.from(await page.evaluate(async () => Array.from(new Uint8Array(await window.tambeloPage.lastExport.blob.arrayBuffer())))));
-    const theirs = samples(readFileSync(path.join(scratch, exported[number - 1])));
+    const mine = wavSamples(Buffer.from(await page.evaluate(async () => Array.from(new Uint8Array(await window.tambeloPage.lastExport.blob.arrayBuffer())))));
+    const theirs = exported[number - 1];
     const frames = Math.min(mine.length, theirs.length) / 2;
-    let largest = 0;
-    let sum = 0;
-    for (let i = 0; i < 2 * frames; ++i) {
-      const d = Math.abs(mine[i] - theirs[i]);
-      largest = Math.max(largest, d);
-      sum += d * d;
-    }
+    const { largest, rms } = difference(mine.subarray(0, 2 * frames), theirs.subarray(0, 2 * frames));
     // The best shift within ±2,048 frames over a second from the middle.
     const from = Math.floor(frames / 2) - 44100;
     let best = 0;
     for (let lag = -2048; lag <= 2048; ++lag) if (meanSquare(mine, theirs, lag, from, 44100) < meanSquare(mine, theirs, best, from, 44100)) best = lag;
-    console.log(`track ${number}: page ${mine.length / 2} frames, CLI ${theirs.length / 2}; largest difference ${largest}, RMS ${Math.sqrt(sum / (2 * frames)).toFixed(1)};`
+    console.log(`track ${number}: page ${mine.length / 2} frames, CLI ${theirs.length / 2}; largest difference ${largest}, RMS ${rms.toFixed(1)};`
       + ` best shift ${best} frames, RMS there ${Math.sqrt(meanSquare(mine, theirs, best, from, 44100)).toFixed(1)} (left channel, 1 s from the middle)`);
   }
 } finally {
