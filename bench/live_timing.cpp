@@ -736,11 +736,13 @@ void print_figures(const std::string& condition, const Figures& figures, int con
     std::fflush(stdout);
 }
 
-// How soon requests are heard through `server`: clicks for four seconds,
+// How soon requests are heard through `server`: clicks for `clicks_s`
+// seconds (four by default; ten minutes show whether the delay drifts),
 // stop_music, then play_music one second later. The recording's frames are
 // placed on our clock by the earliest arrival of its audio (the sink renders
 // a few ms ahead of that, the recorder adds its latency after it).
-void measure_response(const PrivateServer& server, const fs::path& set, const std::string& soundfont)
+void measure_response(const PrivateServer& server, const fs::path& set, const std::string& soundfont,
+                      double clicks_s)
 {
     server.use();
     std::string why;
@@ -755,7 +757,7 @@ void measure_response(const PrivateServer& server, const fs::path& set, const st
     std::unique_ptr<MonitorRecorder> monitor;
     double rate = 48000.0;
     if (server.kind() == "jack") {
-        jack = std::make_unique<JackRecorder>(static_cast<std::size_t>(96000.0 * 12));
+        jack = std::make_unique<JackRecorder>(static_cast<std::size_t>(96000.0 * (clicks_s + 8.0)));
         rate = jack->rate();
         jack->connect_synth();
     } else {
@@ -769,7 +771,7 @@ void measure_response(const PrivateServer& server, const fs::path& set, const st
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     play_music(*player, 1);
     // The stop falls anywhere between two clicks.
-    std::this_thread::sleep_for(std::chrono::milliseconds(4000 + std::random_device()() % 125));
+    std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<long>(clicks_s * 1000.0) + std::random_device()() % 125));
     const steady::time_point stopped = steady::now();
     stop_music(*player);
     std::this_thread::sleep_for(std::chrono::seconds(1));
@@ -787,9 +789,14 @@ void measure_response(const PrivateServer& server, const fs::path& set, const st
         return;
     }
     const steady::time_point origin = arrivals.front().at;
-    double frame_zero_s = 1e300;  // on our clock, from `origin`
+    // On our clock, from `origin`: read from the audio that arrived from
+    // three seconds before the stop on, since the server's clock may run
+    // apart from ours over a long wait.
+    double frame_zero_s = 1e300;
+    const steady::time_point near = stopped - std::chrono::seconds(3);
     for (const Arrival& arrival : arrivals)
-        frame_zero_s = std::min(frame_zero_s, seconds_since(origin, arrival.at) - static_cast<double>(arrival.frames) / rate);
+        if (arrival.at >= near || arrivals.back().at < near)
+            frame_zero_s = std::min(frame_zero_s, seconds_since(origin, arrival.at) - static_cast<double>(arrival.frames) / rate);
     auto frame_of = [&](steady::time_point moment) {
         return static_cast<std::size_t>(std::max(0.0, (seconds_since(origin, moment) - frame_zero_s) * rate));
     };
@@ -853,6 +860,7 @@ int main(int argc, char** argv)
     double check_p99_ms = 0;
     // Instead: how soon a stop and another track are heard, per server.
     bool response = false;
+    double response_after_s = 4;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         const bool has_value = i + 1 < argc;
@@ -870,10 +878,12 @@ int main(int argc, char** argv)
             check_p99_ms = std::atof(argv[++i]);
         else if (option == "--response")
             response = true;
+        else if (option == "--response-after" && has_value)
+            response_after_s = std::atof(argv[++i]);
         else
             fail("usage: live_timing [--seconds S] [--soundfont SF2] "
                  "[--servers simulated,pulseaudio,pipewire,jack] [--idle-only] [--control] [--check-p99-ms MS] "
-                 "[--response]");
+                 "[--response [--response-after SECONDS]]");
     }
     const fs::path folder = fs::temp_directory_path() / ("tambelo-live-timing-" + std::to_string(::getpid()));
     const fs::path set = write_click_set(folder);
@@ -894,8 +904,10 @@ int main(int argc, char** argv)
                 continue;
             }
             if (response) {
-                for (int round = 0; round < 8; ++round)
-                    measure_response(*server, set, soundfont);
+                // A long wait is measured once.
+                const int rounds = response_after_s > 60 ? 1 : 8;
+                for (int round = 0; round < rounds; ++round)
+                    measure_response(*server, set, soundfont, response_after_s);
                 continue;
             }
         }

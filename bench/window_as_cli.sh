@@ -17,7 +17,12 @@ while [ $# -gt 0 ]; do
 done
 config=$(mktemp -d)
 trap 'rm -rf "$config"' EXIT
-QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME=$config timeout -s TERM "$seconds" "$window" "$set_path"
+# The window plays a set lying beside it before the one it is given, and the
+# build puts the sample set there: it runs from a folder of its own, with the
+# playback library it loads.
+mkdir "$config/program"
+cp "$window" "$(dirname "$window")/libtambelo.so" "$config/program/"
+QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME=$config timeout -s TERM "$seconds" "$config/program/$(basename "$window")" "$set_path"
 status=$?
 # Stopped by the timeout, as the player ends after --for seconds.
 [ "$status" -eq 124 ] && exit 0
