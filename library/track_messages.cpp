@@ -30,18 +30,38 @@ TrackMessages play_messages(FrozenClockSequencer& track, int loops)
     return played;
 }
 
+namespace {
+
+// A track of the set at `score_path`, with the set it reads from; no track,
+// and why in `why`, when either cannot be opened.
+struct OpenedTrack {
+    std::unique_ptr<RenderSet> set;
+    std::unique_ptr<FrozenClockSequencer> played;
+};
+
+OpenedTrack open_track(const std::string& score_path, const std::string& voice_path, std::int32_t track,
+                       std::string* why)
+{
+    OpenedTrack opened;
+    std::string reason;
+    opened.set = RenderSet::open_files(score_path, voice_path, "", &reason);
+    TrackOpenFailure failure = TrackOpenFailure::none;
+    if (opened.set)
+        opened.played = opened.set->open_track(track, &failure);
+    if (!opened.played && why)
+        *why = opened.set ? describe(failure) : reason;
+    return opened;
+}
+
+}  // namespace
+
 std::optional<TrackMessages> play_track_messages(const std::string& score_path, const std::string& voice_path,
                                                  std::int32_t track, int loops, std::string* why)
 {
-    std::string reason;
-    const auto set = RenderSet::open_files(score_path, voice_path, "", &reason);
-    TrackOpenFailure failure = TrackOpenFailure::none;
-    const auto played = set ? set->open_track(track, &failure) : nullptr;
-    if (!played) {
-        if (why)
-            *why = set ? describe(failure) : reason;
+    const OpenedTrack opened = open_track(score_path, voice_path, track, why);
+    if (!opened.played)
         return std::nullopt;
-    }
+    const auto& played = opened.played;
     return play_messages(*played, loops);
 }
 
@@ -145,15 +165,10 @@ std::optional<std::vector<MissingVoice>> SynthSoundFonts::missing_voices(const s
                                                                          const std::string& voice_path,
                                                                          std::int32_t track, std::string* why) const
 {
-    std::string reason;
-    const auto set = RenderSet::open_files(score_path, voice_path, "", &reason);
-    TrackOpenFailure failure = TrackOpenFailure::none;
-    const auto played = set ? set->open_track(track, &failure) : nullptr;
-    if (!played) {
-        if (why)
-            *why = set ? describe(failure) : reason;
+    const OpenedTrack opened = open_track(score_path, voice_path, track, why);
+    if (!opened.played)
         return std::nullopt;
-    }
+    const auto& played = opened.played;
     std::vector<MissingVoice> missing;
     if (held_->soundfonts.empty())
         return missing;
