@@ -124,14 +124,15 @@ EMSCRIPTEN_KEEPALIVE int web_render_open(const char* score_path, const char* voi
     settings.loop_mode = forever != 0 ? tambelo::LoopMode::forever : tambelo::LoopMode::fade;
     settings.loops = loops;
     settings.fade_ms = fade_ms;
-    const tambelo::TrackLength& length = opened->length();
-    const bool loops_back = length.kind == tambelo::TrackLength::Kind::loops;
-    const double music_ms = tambelo::plan_track_span(length, opened->tick_length_ms(), loops).music_ms;
-    if (forever == 0 && !(music_ms + (loops_back ? fade_ms : 0.0) <= tambelo::longest_rendering_ms))
+    // The bound the library's renderer holds every rendering to, counted as
+    // it counts it.
+    const tambelo::RenderingPlan plan =
+        tambelo::plan_rendering(opened->length(), opened->tick_length_ms(), settings, sample_rate);
+    const auto longest = static_cast<std::int64_t>(tambelo::frame_at_ms(tambelo::longest_rendering_ms, sample_rate));
+    if (!plan.forever && plan.most_frames > longest)
         return -too_long;
     auto made = std::make_unique<Rendering>(sample_rate);
-    made->most_frames =
-        tambelo::plan_rendering(length, opened->tick_length_ms(), settings, sample_rate).most_frames;
+    made->most_frames = plan.most_frames;
     made->track = std::move(opened);
     made->renderer = std::make_unique<TrackRenderer>(made->synth, *made->track, settings, [score, voices, track] {
         return FrozenClockSequencer::open_set_track(score, voices, track);
