@@ -2,7 +2,7 @@
 
 #include "cli/commands.h"
 #include "cli/safe_text.h"
-#include "library/set_model/set_files.h"
+#include "tambelo/music_set.h"
 
 #include <filesystem>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "library/set_model/score_identity.h"
+#include "tambelo/music_set.h"
 
 #include <cstdint>
 #include <string>

@@ -4,7 +4,7 @@
 // longer than the bound.
 #include "library/render/render_set.h"
 #include "library/render/rendering_length.h"
-#include "library/set_model/score_identity.h"
+#include "tambelo/music_set.h"
 
 #include <algorithm>
 #include <cstdint>

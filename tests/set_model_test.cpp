@@ -1,8 +1,7 @@
 // Which files are music sets, and which files belong to one: the library's
 // one answer, which every host asks.
 #include "cli/authoring/page_archive_writer.h"
-#include "library/set_model/score_identity.h"
-#include "library/set_model/set_files.h"
+#include "tambelo/music_set.h"
 #include "tests/support/score_archive_bytes.h"
 #include "tests/support/temp_dir.h"
 

@@ -7,7 +7,7 @@
 #include "frontend/qt/pixels_image.h"
 #include "frontend/window_logic/pictures.h"
 #include "frontend/window_logic/start_set.h"
-#include "library/set_model/score_identity.h"
+#include "tambelo/music_set.h"
 
 #include <QAction>
 #include <QBitmap>

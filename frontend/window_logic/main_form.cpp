@@ -2,8 +2,7 @@
 
 #include "frontend/window_logic/path_encoding.h"
 #include "frontend/window_logic/window_texts.h"
-#include "library/set_model/score_identity.h"
-#include "library/set_model/set_files.h"
+#include "tambelo/music_set.h"
 #include "titles/plain_titles.h"
 #include "titles/title_list.h"
 

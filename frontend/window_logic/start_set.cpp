@@ -1,7 +1,6 @@
 #include "frontend/window_logic/start_set.h"
 
-#include "library/set_model/score_identity.h"
-#include "library/set_model/set_files.h"
+#include "tambelo/music_set.h"
 #include "titles/title_list.h"
 
 #include <system_error>

@@ -5,8 +5,7 @@
 #include "library/render/render_api_objects.h"
 
 #include "library/render/track_span.h"
-#include "library/set_model/score_identity.h"
-#include "library/set_model/set_files.h"
+#include "tambelo/music_set.h"
 
 #include <cmath>
 #include <vector>

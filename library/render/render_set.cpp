@@ -6,7 +6,7 @@
 #include "library/platform/regular_file.h"
 #include "library/player.h"
 #include "library/score_compiler.h"
-#include "library/set_model/score_identity.h"
+#include "tambelo/music_set.h"
 #include "library/voice_set.h"
 #include "titles/plain_titles.h"
 #include "titles/title_list.h"

@@ -1,4 +1,4 @@
-#include "library/set_model/score_identity.h"
+#include "tambelo/music_set.h"
 
 #include <fstream>
 #include <system_error>

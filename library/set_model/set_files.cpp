@@ -1,4 +1,4 @@
-#include "library/set_model/set_files.h"
+#include "tambelo/music_set.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,5 +1,5 @@
 // The page's FluidSynth (js-synthesizer) as the synthesizer of the library's
-// track renderer, which runs in the core's module (render_binding.cpp): the
+// track renderer, which runs in the core's module (library/web/render_binding.cpp): the
 // module calls its `tambeloSynth` object to make the synthesizer fresh, reset
 // it, hand it a message (bytes in the module's memory) and write frames into
 // the module's memory. The renderer decides when each message is due; this

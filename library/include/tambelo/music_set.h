@@ -1,8 +1,17 @@
 #pragma once
 
+// The music-set model: whether a file is a score archive, and which files
+// belong to a set. Every host (the library itself, the command line, the
+// window, the plugins through the renderer's C interface, the web page
+// through its core) asks these questions here, so that the same file is a
+// set, or not, everywhere, and the same voice archive and title list go with
+// it. Plain functions without state, linked into the host as a static
+// library.
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -13,8 +22,6 @@ namespace tambelo {
 // numbers with a shape that other files almost never have: the first word
 // names the first page after the table (at most 16 pages of table), the
 // words never decrease, and a zero word ends the table inside its pages.
-// Every host asks this one question, so that the same file is a set, or not,
-// everywhere.
 
 // The bytes of a file's start that are enough to tell: the longest table.
 inline constexpr std::size_t score_identity_head_bytes = 16 * 256;
@@ -44,5 +51,33 @@ inline constexpr const char* not_a_set_reason =
 // What a track says that the table names but that starts beyond the end of
 // a file cut short.
 inline constexpr const char* cut_off_reason = "is missing: the score archive ends before it";
+
+
+// The files of a music set. The voice archive and the title list have the
+// score archive's name with the extensions ".mda" and ".txt", in any case:
+// sets copied from old CDs and FAT volumes are often "AMUS.DAT", "AMUS.MDA",
+// "AMUS.TXT", or a mix. Every host finds them by this one rule.
+struct SetFiles {
+    std::filesystem::path score;
+    // The file that is there, or the lower-case name when there is none.
+    std::filesystem::path voices;
+    std::filesystem::path titles;
+};
+
+SetFiles set_files_of(const std::filesystem::path& score);
+
+// The same with paths as UTF-8 text, as the C interface and the command line
+// take them.
+struct SetFileNames {
+    std::string score;
+    std::string voices;
+    std::string titles;
+};
+
+SetFileNames set_files_of_utf8(const std::string& score);
+
+// The file in `folder` named `name` in any case ("amus.dat", "AMUS.DAT"),
+// when there is one: the exact spelling first.
+std::optional<std::filesystem::path> find_in_any_case(const std::filesystem::path& folder, const std::string& name);
 
 }  // namespace tambelo

@@ -1,8 +1,9 @@
-# Fails when a file of the command-line tool includes one of the library's
-# internal headers outside the parts that still need them: the rest of the
-# tool reaches the library through library/exports.h, tambelo/render.h and
-# tambelo/track_messages.h alone.
-#   cmake -DROOT=<source folder> -P cli_boundary.cmake
+# Fails when a host of the library (the command-line tool, the window, the
+# plugins, the web page) includes one of the library's internal headers. The
+# hosts reach the library through its public headers alone: library/exports.h,
+# tambelo/render.h, tambelo/track_messages.h and tambelo/music_set.h. Of the
+# command-line tool, the parts listed below still cross.
+#   cmake -DROOT=<source folder> -P library_boundary.cmake
 cmake_minimum_required(VERSION 3.25)
 set(crossing_parts
   # play drives the live Player with the device the user chose, and ports
@@ -11,11 +12,14 @@ set(crossing_parts
   cli/ports_command.cpp cli/ports_command_windows.cpp
   # Opening files and the console the platform's way.
   cli/console_windows.cpp cli/input_files_windows.cpp cli/whole_file.cpp
-  # Which files make a set, and whether a file is one: the library's one rule.
-  cli/music_set_files.h cli/music_set_files.cpp
   # Loop points in frames, as the renderer counts them.
   cli/export/audio_file.h)
-file(GLOB_RECURSE sources RELATIVE "${ROOT}" "${ROOT}/cli/*.cpp" "${ROOT}/cli/*.h")
+set(sources "")
+foreach(host IN ITEMS cli frontend plugins web)
+  file(GLOB_RECURSE host_sources RELATIVE "${ROOT}" "${ROOT}/${host}/*.cpp" "${ROOT}/${host}/*.h" "${ROOT}/${host}/*.c")
+  list(APPEND sources ${host_sources})
+endforeach()
+list(FILTER sources EXCLUDE REGEX "/node_modules/")
 set(found "")
 foreach(source IN LISTS sources)
   # Writing sets (pack, import) builds on the score and voice formats.
@@ -28,5 +32,5 @@ foreach(source IN LISTS sources)
   endforeach()
 endforeach()
 if(found)
-  message(FATAL_ERROR "library internals included by the command-line tool:${found}")
+  message(FATAL_ERROR "library internals included by a host:${found}")
 endif()
