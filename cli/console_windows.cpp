@@ -1,6 +1,6 @@
 #include "cli/console.h"
 
-#include "library/platform/regular_file.h"
+#include "files/regular_file.h"
 
 #include <windows.h>
 #include <fcntl.h>

@@ -2,7 +2,7 @@
 
 #include "cli/safe_text.h"
 #include "cli/utf8_path.h"
-#include "library/platform/regular_file.h"
+#include "files/regular_file.h"
 
 #include <cstdio>
 #include <filesystem>

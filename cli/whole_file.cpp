@@ -1,7 +1,7 @@
 #include "cli/input_files.h"
 
 #include "cli/safe_text.h"
-#include "library/platform/regular_file.h"
+#include "files/regular_file.h"
 
 #include <cerrno>
 #include <cstdio>

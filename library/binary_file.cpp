@@ -1,6 +1,6 @@
 #include "library/binary_file.h"
 
-#include "library/platform/regular_file.h"
+#include "files/regular_file.h"
 
 namespace tambelo {
 namespace {

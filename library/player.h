@@ -3,6 +3,7 @@
 #include "library/midi/midi_device.h"
 #include "library/platform/clock.h"
 #include "library/track_request.h"
+#include "score_format/score_limits.h"
 
 #include <array>
 #include <atomic>
@@ -15,11 +16,6 @@
 
 namespace tambelo {
 
-inline constexpr int channel_count = 9;            // score channels 0..8
-inline constexpr std::int32_t stream_capacity = 0x20000;  // bytes per event stream
-inline constexpr int voice_table_size = 259;        // 256 numbered voices + 3 start voices
-inline constexpr int drum_kit_count = 8;
-inline constexpr int drum_map_size = drum_kit_count * 128;
 inline constexpr std::size_t path_capacity = 4096;  // bytes per archive path, NUL included
 
 // One channel's compiled events, written by the score compiler and read by

@@ -1,9 +1,9 @@
 #include "library/score_compiler.h"
 
-#include "library/note_length.h"
+#include "score_format/note_length.h"
 #include "library/page_archive.h"
 #include "library/player.h"
-#include "library/stream_format.h"
+#include "score_format/stream_format.h"
 
 #include <array>
 #include <initializer_list>

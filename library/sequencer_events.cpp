@@ -2,7 +2,7 @@
 
 #include "library/device_reset.h"
 #include "library/player.h"
-#include "library/stream_format.h"
+#include "score_format/stream_format.h"
 
 #include <cstdint>
 #include <limits>

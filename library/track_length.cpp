@@ -1,6 +1,6 @@
 #include "library/track_length.h"
 
-#include "library/stream_format.h"
+#include "score_format/stream_format.h"
 
 #include <algorithm>
 #include <array>

@@ -9,11 +9,7 @@ set(crossing_parts
   # play drives the live Player with the device the user chose, and ports
   # and the output notes list and describe those devices.
   cli/play_command.cpp cli/play_output.h cli/play_output.cpp cli/output_note.h cli/output_note_synth.cpp
-  cli/ports_command.cpp cli/ports_command_windows.cpp
-  # Opening files and the console the platform's way.
-  cli/console_windows.cpp cli/input_files_windows.cpp cli/whole_file.cpp
-  # Loop points in frames, as the renderer counts them.
-  cli/export/audio_file.h)
+  cli/ports_command.cpp cli/ports_command_windows.cpp)
 set(sources "")
 foreach(host IN ITEMS cli frontend plugins web)
   file(GLOB_RECURSE host_sources RELATIVE "${ROOT}" "${ROOT}/${host}/*.cpp" "${ROOT}/${host}/*.h" "${ROOT}/${host}/*.c")
@@ -22,8 +18,7 @@ endforeach()
 list(FILTER sources EXCLUDE REGEX "/node_modules/")
 set(found "")
 foreach(source IN LISTS sources)
-  # Writing sets (pack, import) builds on the score and voice formats.
-  if(source MATCHES "^cli/(authoring|import)/" OR source IN_LIST crossing_parts)
+  if(source IN_LIST crossing_parts)
     continue()
   endif()
   file(STRINGS "${ROOT}/${source}" includes REGEX "^#include \"library/")

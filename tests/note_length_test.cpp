@@ -1,4 +1,4 @@
-#include "library/note_length.h"
+#include "score_format/note_length.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "cli/authoring/score_checks.h"
 
 #include "cli/authoring/tempo_conversion.h"
-#include "library/player.h"
+#include "score_format/score_limits.h"
 
 #include <optional>
 

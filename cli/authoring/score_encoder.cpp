@@ -2,7 +2,7 @@
 
 #include "cli/authoring/score_checks.h"
 #include "cli/authoring/tempo_conversion.h"
-#include "library/stream_format.h"
+#include "score_format/stream_format.h"
 
 #include <cstdio>
 #include <map>

@@ -4,7 +4,7 @@
 
 #include "cli/authoring/source_cursor.h"
 
-#include "library/player.h"
+#include "score_format/score_limits.h"
 
 #include <set>
 

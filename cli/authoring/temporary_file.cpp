@@ -1,7 +1,7 @@
 #include "cli/authoring/temporary_file.h"
 
 #include "cli/utf8_path.h"
-#include "library/platform/regular_file.h"
+#include "files/regular_file.h"
 
 #include <atomic>
 #include <cerrno>

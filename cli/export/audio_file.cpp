@@ -26,7 +26,7 @@ constexpr float ogg_quality = 0.6f;
 
 using Comments = std::vector<std::pair<std::string, std::string>>;
 
-Comments loop_comments(const AudioLoop& loop)
+Comments loop_comments(const FileLoop& loop)
 {
     return {{"LOOPSTART", std::to_string(loop.start_frame)},
             {"LOOPLENGTH", std::to_string(loop.length_frames)},
@@ -68,7 +68,7 @@ Comments vorbis_comments(const AudioTags& tags)
 // The `smpl` chunk's one forward loop, whose end in the chunk is the loop's
 // last frame. libsndfile takes the end as the first frame after the loop and
 // writes one less, so it gets start + length.
-void set_wav_loop(SNDFILE* handle, const AudioLoop& loop)
+void set_wav_loop(SNDFILE* handle, const FileLoop& loop)
 {
     SF_INSTRUMENT instrument{};
     instrument.basenote = 60;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "cli/export/replay_gain.h"
-#include "library/render/track_span.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +15,12 @@ enum class AudioFileType { wav, flac, ogg };
 
 // A loop in sample frames: playback that reaches frame start + length goes
 // on at frame start.
+struct FileLoop {
+    std::int64_t start_frame = 0;
+    std::int64_t length_frames = 0;
+
+    bool operator==(const FileLoop&) const = default;
+};
 
 // Tags written where the file type has them (WAV: INFO chunk; FLAC and Ogg:
 // comments). Empty texts and a track number of 0 are left out. A loop goes
@@ -29,7 +34,7 @@ struct AudioTags {
     std::string title;
     std::string album;
     std::int32_t track_number = 0;
-    std::optional<AudioLoop> loop;
+    std::optional<FileLoop> loop;
     std::optional<ReplayGainTags> replay_gain;
 };
 

@@ -142,7 +142,7 @@ std::string TrackAudioWriter::measure(std::int32_t track, bool seamless, std::ui
     return {};
 }
 
-std::string TrackAudioWriter::write(std::int32_t track, const TrackJob& job, const std::optional<AudioLoop>& loop,
+std::string TrackAudioWriter::write(std::int32_t track, const TrackJob& job, const std::optional<FileLoop>& loop,
                                     bool seamless, const MeasuredTrack* measured, double& audio_ms,
                                     WrittenLevel& level, std::uint16_t muted, std::optional<std::size_t> frames)
 {

@@ -62,7 +62,7 @@ public:
     // that long (a stem as long as its mix, whose release tail may last
     // longer), silence added or the tail cut. A stem is given its mix's
     // measurement, so that the stems keep their mix's gain and sum to it.
-    std::string write(std::int32_t track, const TrackJob& job, const std::optional<AudioLoop>& loop, bool seamless,
+    std::string write(std::int32_t track, const TrackJob& job, const std::optional<FileLoop>& loop, bool seamless,
                       const MeasuredTrack* measured, double& audio_ms, WrittenLevel& level, std::uint16_t muted = 0,
                       std::optional<std::size_t> frames = std::nullopt);
     // The frames a write of `track` without `muted` channels would write, or

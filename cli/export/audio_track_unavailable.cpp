@@ -22,7 +22,7 @@ TrackAudioWriter::TrackAudioWriter(const ExportSettings& settings, const std::st
 
 TrackAudioWriter::~TrackAudioWriter() = default;
 
-std::string TrackAudioWriter::write(std::int32_t, const TrackJob&, const std::optional<AudioLoop>&, bool,
+std::string TrackAudioWriter::write(std::int32_t, const TrackJob&, const std::optional<FileLoop>&, bool,
                                     const MeasuredTrack*, double&, WrittenLevel&, std::uint16_t,
                                     std::optional<std::size_t>)
 {

@@ -106,7 +106,7 @@ private:
     // What the export needs to know of a track before it writes it.
     struct Prepared {
         bool ready = false;  // false when it cannot be exported (outcome.reason says why)
-        std::optional<AudioLoop> loop;
+        std::optional<FileLoop> loop;
         bool seamless = false;
         int loops = 0;
         bool ends = false;  // it ends by itself
@@ -162,7 +162,7 @@ private:
         std::int64_t start = 0;
         std::int64_t length = 0;
         if (tambelo_set_track_loop_frames(set_.get(), job.label.track, settings_.sample_rate, &start, &length))
-            prepared.loop = AudioLoop{start, length};
+            prepared.loop = FileLoop{start, length};
         prepared.seamless = settings_.loop_mode == ExportLoopMode::seamless && prepared.loop;
         // A seamless export renders two passes and keeps one; MIDI holds one.
         prepared.loops =

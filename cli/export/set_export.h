@@ -27,7 +27,7 @@ struct TrackOutcome {
     bool written = false;
     std::string reason;      // why it was not written
     double audio_ms = 0.0;   // length of what was written
-    std::optional<AudioLoop> loop;  // the loop points an audio file carries
+    std::optional<FileLoop> loop;  // the loop points an audio file carries
     std::string note;        // something the user should know about a written file
     std::optional<Normalization> normalization;  // what a normalized export reached
 };

@@ -5,7 +5,7 @@
 #include "cli/import/lane_segments.h"
 #include "cli/import/phrase_book.h"
 #include "cli/import/phrase_text.h"
-#include "library/note_length.h"
+#include "score_format/note_length.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -3,7 +3,7 @@
 #include "library/render/rendering_length.h"
 
 #include "library/page_archive.h"
-#include "library/platform/regular_file.h"
+#include "files/regular_file.h"
 #include "library/player.h"
 #include "library/score_compiler.h"
 #include "tambelo/music_set.h"

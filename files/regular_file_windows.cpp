@@ -1,4 +1,4 @@
-#include "library/platform/regular_file.h"
+#include "files/regular_file.h"
 
 #include <windows.h>
 
