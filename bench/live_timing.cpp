@@ -365,10 +365,11 @@ private:
 // memory reserved beforehand.
 class JackRecorder {
 public:
-    JackRecorder(std::size_t max_frames) : audio_(max_frames), arrivals_(max_frames / 64)
+    JackRecorder(std::size_t max_frames, const char* name = "live-timing-recorder")
+        : audio_(max_frames), arrivals_(max_frames / 64)
     {
         jack_status_t status{};
-        client_ = jack_client_open("live-timing-recorder", JackNoStartServer, &status);
+        client_ = jack_client_open(name, JackNoStartServer, &status);
         if (!client_)
             fail("cannot reach the JACK server to record");
         ports_[0] = jack_port_register(client_, "in_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
@@ -383,14 +384,22 @@ public:
     // Connects the synth's ports (FluidSynth's client) to ours.
     void connect_synth()
     {
-        const char** ports = jack_get_ports(client_, "^fluidsynth", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
-        if (!ports || !ports[0] || !ports[1])
-            fail("the synth has no JACK ports to record");
-        for (int i = 0; i < 2; ++i)
-            if (jack_connect(client_, ports[i], jack_port_name(ports_[i])) != 0)
-                fail(std::string("cannot connect ") + ports[i]);
-        jack_free(ports);
-        recording_ = true;
+        if (!connect("^fluidsynth:"))
+            fail("cannot connect the synth's JACK ports to the recorder");
+    }
+    // Connects the first two output ports whose names match `pattern` to
+    // ours and starts recording; false when there are not two such ports
+    // or they cannot be connected.
+    bool connect(const char* pattern)
+    {
+        const char** ports = jack_get_ports(client_, pattern, JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
+        bool connected = ports && ports[0] && ports[1];
+        for (int i = 0; connected && i < 2; ++i)
+            connected = jack_connect(client_, ports[i], jack_port_name(ports_[i])) == 0;
+        if (ports)
+            jack_free(ports);
+        recording_ = connected;
+        return connected;
     }
     std::vector<float> take()
     {
@@ -520,6 +529,69 @@ public:
 private:
     std::vector<float> audio_;
     std::unique_ptr<MonitorRecorder> recorder_;
+    std::thread player_;
+    int status_ = -1;
+};
+
+// The same witness on JACK: a steady tone from GStreamer's JACK client (a
+// stock one, nothing of ours), recorded by a second recorder of its own, so
+// that it shares no part of the graph with the synth and its recorder but
+// the server and the machine. A cycle that the server or the machine lost
+// leaves a gap of silence in both recordings; a gap of the synth's alone is
+// ours. Started before a run of ours and finished after it.
+class JackControlTone {
+public:
+    explicit JackControlTone(double seconds)
+        : recorder_(std::make_unique<JackRecorder>(static_cast<std::size_t>(96000.0 * (seconds + 3)),
+                                                   "live-timing-control-recorder"))
+    {
+        rate_ = recorder_->rate();
+        const long buffers = static_cast<long>((seconds + 2.0) * 100.0);
+        const std::string play =
+            "gst-launch-1.0 -q audiotestsrc wave=sine freq=220 volume=0.2 samplesperbuffer=" +
+            std::to_string(static_cast<long>(rate_ / 100.0)) + " num-buffers=" + std::to_string(buffers) +
+            " ! audio/x-raw,channels=2 ! audioconvert ! jackaudiosink connect=none client-name=live-timing-control"
+            " >/dev/null 2>&1";
+        player_ = std::thread([this, play] { status_ = std::system(play.c_str()); });
+        // The tone must sound before the synth's run starts.
+        for (int waited_ms = 0; waited_ms < 5000; waited_ms += 20) {
+            if (recorder_->connect("^live-timing-control:"))
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    ~JackControlTone()
+    {
+        if (player_.joinable())
+            player_.join();
+    }
+
+    // Waits for the tone's end; returns its runs of exact zeros (the cycles
+    // lost to it), or -1 when it could not be played or recorded.
+    int finish()
+    {
+        player_.join();
+        std::vector<float> audio = recorder_->take();
+        recorder_.reset();
+        const auto first = std::find_if(audio.begin(), audio.end(), [](float v) { return v != 0.0f; });
+        const auto last = std::find_if(audio.rbegin(), audio.rend(), [](float v) { return v != 0.0f; });
+        if (status_ != 0 || first == audio.end())
+            return -1;
+        int runs = 0;
+        double longest_ms = 0;
+        count_zero_runs(audio, static_cast<std::size_t>(first - audio.begin()),
+                        audio.size() - 1 - static_cast<std::size_t>(last - audio.rbegin()), rate_, runs,
+                        longest_ms);
+        std::printf("control, a steady tone from GStreamer's JACK client with a recorder of its own, at the same "
+                    "time (nothing of ours): %d runs of exact zeros >= 2 ms, longest %.1f ms\n",
+                    runs, longest_ms);
+        std::fflush(stdout);
+        return runs;
+    }
+
+private:
+    std::unique_ptr<JackRecorder> recorder_;
+    double rate_ = 44100.0;
     std::thread player_;
     int status_ = -1;
 };
@@ -849,14 +921,15 @@ int main(int argc, char** argv)
     double seconds = 20;
     std::string soundfont, servers = "simulated,pulseaudio,pipewire,jack";
     bool loaded_too = true;
-    // During each run on PulseAudio or PipeWire, play a steady tone from the
-    // server's own client into a second sink: its dropouts against ours, in
-    // the same seconds.
+    // During each run on a real server, play a steady tone from a stock
+    // client (PulseAudio's and PipeWire's pacat into a second sink,
+    // GStreamer's JACK client to a recorder of its own): its dropouts against
+    // ours, in the same seconds.
     bool control = false;
     // > 0: the exit status is 1 unless every run on a real server meets it
     // (every click heard, p99 under this many ms), or the stock client's
-    // tone, played in the same seconds (PulseAudio and PipeWire), dropped
-    // out too: then 77, no verdict. Nothing else excuses a run.
+    // tone, played in the same seconds, dropped out too: then 77, no
+    // verdict. Nothing else excuses a run.
     double check_p99_ms = 0;
     // Instead: how soon a stop and another track are heard, per server.
     bool response = false;
@@ -916,16 +989,21 @@ int main(int argc, char** argv)
                 continue;
             CpuHog hog(loaded);
             const std::string condition = kind + (loaded ? ", a CPU hog on every core" : ", idle (no hog of ours)");
-            const bool witnessed = server && kind != "jack" && (checking || control);
+            const bool witnessed = server && (checking || control);
             std::unique_ptr<ControlTone> tone;
-            if (witnessed)
+            std::unique_ptr<JackControlTone> jack_tone;
+            if (witnessed && kind == "jack") {
+                server->use();
+                jack_tone = std::make_unique<JackControlTone>(seconds + 3.0);
+            } else if (witnessed) {
                 tone = std::make_unique<ControlTone>(*server, folder, seconds + 3.0);
+            }
             StallWitness witness;
             const Run played = server ? play_on_server(*server, set, soundfont, seconds)
                                       : play_simulated(set, soundfont, seconds);
             Figures figures = measure(played);
             figures.machine = witness.finish();
-            const int control_dropouts = tone ? tone->finish() : -1;
+            const int control_dropouts = tone ? tone->finish() : jack_tone ? jack_tone->finish() : -1;
             print_figures(condition, figures, control_dropouts);
             // JACK's recorder sits in the same graph on the same frames: there
             // the clicks' period is the export's, to 0.01 %.
