@@ -2,18 +2,13 @@
 #include "cli/input_files.h"
 #include "cli/music_set_files.h"
 #include "cli/safe_text.h"
-#include "cli/play_output.h"
 #include "cli/terminal.h"
 #include "cli/track_titles.h"
 
-#include "library/midi/device_choice.h"
-#include "library/midi/device_kinds.h"
-#include "library/page_archive.h"
-#include "library/player.h"
+#include "tambelo/live_player.h"
 
 #include <chrono>
 #include <filesystem>
-#include <sstream>
 
 namespace tambelo::cli {
 namespace {
@@ -29,33 +24,33 @@ struct PlayOptions {
 };
 
 // What the user sees of the player, kept on the command's thread from the
-// requests it made and the two request fields the library shares.
+// requests it made and the two request numbers the player shares.
 class Session {
 public:
     enum class State { playing, stopped, ended, failed };
 
-    Session(Player& player, std::int32_t track) : player_(player), track_(track) {}
+    Session(LivePlayer& player, std::int32_t track) : player_(player), track_(track) {}
 
     // Requests `track` as the window's buttons do; the elapsed time restarts
     // when the player will start it anew.
     void play(std::int32_t track)
     {
         track_ = track;
-        if (track_ != last_request(player_))
+        if (track_ != player_.last_request())
             started_ = SteadyClock::now();
-        play_music(player_, track_);
+        player_.play(track_);
         wanted_ = track_ != 0;
     }
     void stop()
     {
-        stop_music(player_);
+        player_.stop();
         wanted_ = false;
     }
     void step(int count, bool forward)
     {
         std::int32_t track = track_;
         for (int i = 0; i < count; ++i)
-            track = forward ? get_next(player_, track) : get_prev(player_, track);
+            track = forward ? player_.next_track(track) : player_.previous_track(track);
         play(track);
     }
 
@@ -63,12 +58,12 @@ public:
     {
         if (!wanted_)
             return State::stopped;
-        if (requested_track(player_) != 0)
+        if (player_.requested_track() != 0)
             return State::playing;
         // The playback thread cleared the request: at the end of the track
         // it clears the last request too; for a track that cannot be
         // compiled it leaves it.
-        return last_request(player_) == track_ ? State::failed : State::ended;
+        return player_.last_request() == track_ ? State::failed : State::ended;
     }
     std::int32_t track() const { return track_; }
     bool wanted() const { return wanted_; }
@@ -78,10 +73,35 @@ public:
     }
 
 private:
-    Player& player_;
+    LivePlayer& player_;
     std::int32_t track_;
     bool wanted_ = false;
     SteadyClock::time_point started_ = SteadyClock::now();
+};
+
+// Says on stderr when the output loses its audio output (the sound server
+// went away) and when an output is back, once each time.
+class OutputWatch {
+public:
+    explicit OutputWatch(const LivePlayer& player) : player_(player) {}
+
+    // `over_status_line` first clears a status line drawn on the terminal.
+    // True when it printed.
+    bool tell_if_changed(bool over_status_line = false)
+    {
+        if (told_lost_ == player_.output_lost())
+            return false;
+        told_lost_ = !told_lost_;
+        std::cerr << (over_status_line ? "\r\033[K" : "")
+                  << (told_lost_ ? "tambelo-cli: the audio output stopped (its sound server went away); "
+                                   "the music plays on unheard until it can be reopened\n"
+                                 : "tambelo-cli: the audio output is back\n");
+        return true;
+    }
+
+private:
+    const LivePlayer& player_;
+    bool told_lost_ = false;
 };
 
 std::string format_time(double seconds)
@@ -113,7 +133,7 @@ bool time_is_up(const PlayOptions& options, SteadyClock::time_point start)
 // Keys as the window's buttons: n/p one track, N/P ten, space stop or play.
 void play_interactively(Session& session, const std::vector<std::string>& titles,
                         const PlayOptions& options, const InterruptFlag& interrupt,
-                        OutputReport& report)
+                        OutputWatch& output)
 {
     const auto start = SteadyClock::now();
     std::cout << game_title(titles) << "\n";
@@ -124,7 +144,7 @@ void play_interactively(Session& session, const std::vector<std::string>& titles
     std::cout << "keys: n/p next/previous, N/P ten on, space stop/play, q quit" << std::endl;
     std::string shown;
     while (!interrupt.raised() && !time_is_up(options, start)) {
-        if (report.tell_if_output_changed(true))
+        if (output.tell_if_changed(true))
             shown.clear();  // the status line is drawn again below the message
         const std::string line =
             fit_to_columns(status_line(session, titles), terminal_columns() - 1);
@@ -158,7 +178,7 @@ void play_interactively(Session& session, const std::vector<std::string>& titles
 // or the program is interrupted.
 Session::State play_unattended(Session& session, const std::vector<std::string>& titles,
                                const PlayOptions& options, const InterruptFlag& interrupt,
-                               OutputReport& report)
+                               OutputWatch& output)
 {
     const auto start = SteadyClock::now();
     std::cout << "playing track " << session.track() << ": "
@@ -167,7 +187,7 @@ Session::State play_unattended(Session& session, const std::vector<std::string>&
         const Session::State state = session.state();
         if (state != Session::State::playing)
             return state;
-        report.tell_if_output_changed();
+        output.tell_if_changed();
         interrupt.wait(20);
     }
     return Session::State::playing;
@@ -188,9 +208,8 @@ void run_play(const PlayOptions& options)
     input_file_if_present(voice_path);
     const std::vector<std::string> titles = load_track_titles(set);
 
-    const std::string device_name = options.output.empty() ? default_device_name() : options.output;
-    auto report = std::make_shared<OutputReport>();
-    PlayerHandle player;
+    const std::string output_name = options.output.empty() ? default_output_name() : options.output;
+    std::unique_ptr<LivePlayer> player;
     Session::State end = Session::State::playing;
     std::int32_t last_track = options.track;
     {
@@ -200,33 +219,32 @@ void run_play(const PlayOptions& options)
         // another one while a release hangs (a device that does not close)
         // ends the program at once.
         InterruptFlag interrupt;
-        player.reset(create_player(services_for_output(device_name, report)));
+        player = LivePlayer::start(output_name, options.channels.muted());
         if (!player)
             fail("not enough memory for the player");
-        player->muted_channels = options.channels.muted();
-        open_file(*player, set.c_str(), voice_path.c_str());
+        player->open_set(set, voice_path);
 
         // Loading a large SoundFont takes a moment; the user hears of a
         // fallback before the music starts, and may interrupt the wait.
-        bool opened = false;
+        std::optional<OutputOpening> opened;
         for (int waited_ms = 0; !opened && waited_ms < 30000 && !interrupt.raised(); waited_ms += 50)
-            opened = report->wait_until_opened(50);
+            opened = player->wait_until_opened(50);
         if (opened) {
-            if (std::string why = report->fallback_reason(); !why.empty())
-                std::cerr << "tambelo-cli: falling back to no sound: " << why << '\n';
-            std::istringstream notes(report->note());
-            for (std::string note; std::getline(notes, note);)
+            if (!opened->fallback_reason.empty())
+                std::cerr << "tambelo-cli: falling back to no sound: " << opened->fallback_reason << '\n';
+            for (const std::string& note : opened->notes)
                 std::cerr << "tambelo-cli: " << note << '\n';
-            if (std::string sound = report->sound(); !sound.empty())
-                std::cout << "playing with " << printable_text(sound) << '\n';
+            if (!opened->sound.empty())
+                std::cout << "playing with " << printable_text(opened->sound) << '\n';
         }
 
         Session session(*player, options.track);
         session.play(options.track);
+        OutputWatch output(*player);
         if (on_terminal())
-            play_interactively(session, titles, options, interrupt, *report);
+            play_interactively(session, titles, options, interrupt, output);
         else
-            end = play_unattended(session, titles, options, interrupt, *report);
+            end = play_unattended(session, titles, options, interrupt, output);
         last_track = session.track();
     }
 
@@ -246,8 +264,8 @@ void add_play_command(CLI::App& app)
     command->add_option("SET.dat", options->set_path, "The set's score archive")->required();
     command->add_option("TRACK", options->track, "Track number (default 1)");
     command->add_option("--output", options->output,
-                        "Output device: " + std::string(device_names_help()) + " (default: $TAMBELO_MIDI_OUT, else " +
-                            std::string(default_device_kind()) + ")");
+                        "Output device: " + output_names_help() + " (default: $TAMBELO_MIDI_OUT, else " +
+                            default_output_kind() + ")");
     command->add_option("--for", options->seconds, "Stop after this many seconds")
         ->check(CLI::PositiveNumber);
     add_channel_options(*command, options->channels);

@@ -1,6 +1,6 @@
 #include "cli/commands.h"
 
-#include "library/midi/port_device.h"
+#include "tambelo/live_player.h"
 
 namespace tambelo::cli {
 
@@ -9,7 +9,7 @@ void add_ports_command(CLI::App& app)
     auto* command = app.add_subcommand(
         "ports", "List the MIDI output ports that --output port:NAME can choose");
     command->callback([] {
-        const std::vector<std::string> ports = list_output_ports();
+        const std::vector<std::string> ports = midi_output_ports();
         if (ports.empty()) {
             std::cout << "no MIDI output ports (is a JACK server or the ALSA sequencer "
                          "running, and a synthesizer connected?)\n";
