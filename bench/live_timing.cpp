@@ -472,6 +472,26 @@ void count_zero_runs(const std::vector<float>& audio, std::size_t first, std::si
     }
 }
 
+// A stock client's tone as recorded: how many runs of exact zeros lie
+// between its first sound and its last, printed after `who`; -1 when it
+// could not be played (`status`, the player's exit status) or nothing of it
+// was recorded.
+int tone_dropouts(const std::vector<float>& audio, double rate, int status, const char* who)
+{
+    const auto first = std::find_if(audio.begin(), audio.end(), [](float v) { return v != 0.0f; });
+    const auto last = std::find_if(audio.rbegin(), audio.rend(), [](float v) { return v != 0.0f; });
+    if (status != 0 || first == audio.end())
+        return -1;
+    int runs = 0;
+    double longest_ms = 0;
+    count_zero_runs(audio, static_cast<std::size_t>(first - audio.begin()),
+                    audio.size() - 1 - static_cast<std::size_t>(last - audio.rbegin()), rate, runs, longest_ms);
+    std::printf("control, %s (nothing of ours): %d runs of exact zeros >= 2 ms, longest %.1f ms\n", who, runs,
+                longest_ms);
+    std::fflush(stdout);
+    return runs;
+}
+
 // Whether `server` (PulseAudio or PipeWire) keeps real time on this machine
 // just now, without anything of ours in the way: a steady tone played by
 // the servers' own client, pacat, with the buffer the synth's driver asks
@@ -511,19 +531,7 @@ public:
         player_.join();
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         recorder_.reset();
-        const auto first = std::find_if(audio_.begin(), audio_.end(), [](float v) { return v != 0.0f; });
-        const auto last = std::find_if(audio_.rbegin(), audio_.rend(), [](float v) { return v != 0.0f; });
-        if (status_ != 0 || first == audio_.end())
-            return -1;
-        int runs = 0;
-        double longest_ms = 0;
-        count_zero_runs(audio_, static_cast<std::size_t>(first - audio_.begin()),
-                        audio_.size() - 1 - static_cast<std::size_t>(last - audio_.rbegin()), 48000.0, runs,
-                        longest_ms);
-        std::printf("control, a steady tone from pacat into a second sink at the same time (nothing of ours): "
-                    "%d runs of exact zeros >= 2 ms, longest %.1f ms\n", runs, longest_ms);
-        std::fflush(stdout);
-        return runs;
+        return tone_dropouts(audio_, 48000.0, status_, "a steady tone from pacat into a second sink at the same time");
     }
 
 private:
@@ -573,20 +581,8 @@ public:
         player_.join();
         std::vector<float> audio = recorder_->take();
         recorder_.reset();
-        const auto first = std::find_if(audio.begin(), audio.end(), [](float v) { return v != 0.0f; });
-        const auto last = std::find_if(audio.rbegin(), audio.rend(), [](float v) { return v != 0.0f; });
-        if (status_ != 0 || first == audio.end())
-            return -1;
-        int runs = 0;
-        double longest_ms = 0;
-        count_zero_runs(audio, static_cast<std::size_t>(first - audio.begin()),
-                        audio.size() - 1 - static_cast<std::size_t>(last - audio.rbegin()), rate_, runs,
-                        longest_ms);
-        std::printf("control, a steady tone from GStreamer's JACK client with a recorder of its own, at the same "
-                    "time (nothing of ours): %d runs of exact zeros >= 2 ms, longest %.1f ms\n",
-                    runs, longest_ms);
-        std::fflush(stdout);
-        return runs;
+        return tone_dropouts(audio, rate_, status_,
+                             "a steady tone from GStreamer's JACK client with a recorder of its own, at the same time");
     }
 
 private:
