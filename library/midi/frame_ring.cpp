@@ -63,7 +63,10 @@ std::size_t FrameRing::read(float* interleaved, std::size_t frames, bool* droppe
     std::uint64_t position = std::max(was_read, drop_until_.load(std::memory_order_acquire));
     if (dropped)
         *dropped = position != was_read;
-    const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(frames, written - position));
+    // A drop made after `written` was read lies beyond it: nothing to take
+    // yet, and the reader never passes what has been written.
+    const std::size_t count =
+        position < written ? static_cast<std::size_t>(std::min<std::uint64_t>(frames, written - position)) : 0;
     for (std::size_t done = 0; done < count;) {
         const std::size_t at = static_cast<std::size_t>(position % capacity_);
         const std::size_t piece = std::min(count - done, capacity_ - at);
