@@ -246,7 +246,7 @@ Run play_simulated(const fs::path& set, const std::string& soundfont, double sec
     std::atomic<bool> stop{false};
     run.sink_start = steady::now();
     std::thread sink([&] {
-        raise_current_thread_priority();  // an audio server's pulling thread runs ahead of ours
+        set_current_thread_priority(ThreadPriority::timely);  // an audio server's pulling thread runs ahead of ours
         std::mt19937 random(7);
         std::uniform_int_distribution<int> burst(512, 1024), pause_us(500, 6000);
         std::vector<float> stereo(2048);

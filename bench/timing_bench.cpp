@@ -160,7 +160,7 @@ RunResult play_for_real(PollTiming timing)
     Player* player = create_player(services, false);
 
     std::thread playback([&] {
-        raise_current_thread_priority();
+        set_current_thread_priority(ThreadPriority::timely);
         open_player_device(*player);
         write_track(*player);
         reset_device(*player);

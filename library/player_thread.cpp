@@ -107,14 +107,27 @@ void run_player_pass(Player& player)
     player.services.clock->sleep_ms(precise ? poll_sleep_ms(player) : poll_period_ms);
 }
 
+namespace {
+
+// Whether the device paces the thread: it then renders sound ahead of the
+// output rather than sending messages on time.
+bool renders_ahead(const Player& player)
+{
+    return player.services.clock != player.own_clock;
+}
+
+}  // namespace
+
 void player_thread(Player* player)
 {
     Player& self = *player->self;
-    // Raised from inside: on Windows with the posix thread model the
-    // std::thread's native handle is no thread handle of the system.
-    raise_current_thread_priority();
     const FineTimerPeriod fine_timer;
+    // Opened at ordinary priority, so that the threads the device starts
+    // inherit none of ours; those that play audio ask for their own.
     open_player_device(self);
+    // Set from inside: on Windows with the posix thread model the
+    // std::thread's native handle is no thread handle of the system.
+    set_current_thread_priority(renders_ahead(self) ? ThreadPriority::ahead : ThreadPriority::timely);
     while (!self.quit)
         run_player_pass(self);
     close_player_device(self);

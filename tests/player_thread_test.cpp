@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+#include <sched.h>
+
 #include <atomic>
 #include <chrono>
 #include <climits>
@@ -103,6 +106,72 @@ TEST_F(PlayerThreadTest, ReleaseWhileATrackPlaysJoinsTheThreadAndClosesTheDevice
     EXPECT_EQ(opened, 1);
     EXPECT_EQ(closed, 1);
     EXPECT_GE(messages, 40);  // the preparation's silence and the final one
+}
+
+// The calling thread's real-time priority; 0 for an ordinary thread.
+int realtime_priority_now()
+{
+    int policy = 0;
+    sched_param param{};
+    pthread_getschedparam(pthread_self(), &policy, &param);
+    return policy == SCHED_RR || policy == SCHED_FIFO ? param.sched_priority : 0;
+}
+
+struct NotedPriorities {
+    int while_opening = -1;
+    int while_sending = -1;
+};
+
+// Notes the playback thread's priority while it opens the device and while
+// it sends; a paced one hands the thread a clock of its own, as the live
+// synthesizer does.
+struct PriorityNotingDevice final : MidiDevice {
+    PriorityNotingDevice(bool is_paced, NotedPriorities* noting) : paced(is_paced), noted(noting)
+    {
+        noted->while_opening = realtime_priority_now();
+    }
+    bool send_short(std::uint32_t) override
+    {
+        noted->while_sending = realtime_priority_now();
+        return true;
+    }
+    bool send_long(MidiHeader& header) override
+    {
+        header.flags |= midi_header_done;
+        return true;
+    }
+    Clock* pacing_clock(std::function<bool()>) override { return paced ? &own_clock : nullptr; }
+
+    bool paced;
+    NotedPriorities* noted;
+    SystemClock own_clock;
+};
+
+NotedPriorities priorities_of_a_playback_thread(bool paced)
+{
+    NotedPriorities noted;
+    PlayerServices services;
+    services.open_device = [&] { return std::make_unique<PriorityNotingDevice>(paced, &noted); };
+    Player* player = create_player(services);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    destroy_player(player);  // joins the thread: what it noted is settled
+    return noted;
+}
+
+// A thread that renders ahead has sound in hand and must never hold up the
+// threads that meet audio periods, its own output's among them; one that
+// sends on the clock must go out on time. Threads the device starts while
+// it opens inherit nothing of either.
+TEST(PlayerThreadPriority, AThreadThatRendersAheadRunsBelowOneThatSendsOnTheClock)
+{
+    const NotedPriorities timely = priorities_of_a_playback_thread(false);
+    const NotedPriorities ahead = priorities_of_a_playback_thread(true);
+    if (timely.while_sending == 0)
+        GTEST_SKIP() << "this system grants no real-time priority here";
+    EXPECT_EQ(timely.while_opening, 0);
+    EXPECT_EQ(ahead.while_opening, 0);
+    EXPECT_GT(ahead.while_sending, 0);
+    EXPECT_LT(ahead.while_sending, timely.while_sending);
 }
 
 // Random calls from the caller's thread while the playback thread works, as

@@ -91,7 +91,8 @@ public:
         // readily as the thread that renders, or a busy machine starves the
         // stream however large its buffer.
         pa_threaded_mainloop_once_unlocked(
-            loop_, [](pa_threaded_mainloop*, void*) { raise_current_thread_priority(); }, nullptr);
+            loop_, [](pa_threaded_mainloop*, void*) { set_current_thread_priority(ThreadPriority::timely); },
+            nullptr);
         lock();
         const bool ready = wait_until([this] {
             const pa_context_state_t state = pa_context_get_state(context_);
@@ -264,7 +265,7 @@ private:
     // away): the ring is then no longer read.
     void play()
     {
-        raise_current_thread_priority();
+        set_current_thread_priority(ThreadPriority::timely);
         std::vector<float> sound(write_frames * channels);
         connection_.lock();
         while (running_.load()) {

@@ -5,12 +5,14 @@
 
 namespace tambelo {
 
-void raise_current_thread_priority()
+void set_current_thread_priority(ThreadPriority priority)
 {
-    // A modest real-time priority; an ordinary user is usually refused, and
-    // the thread then keeps running at normal priority.
+    // Modest real-time priorities, below those audio servers and JACK's
+    // process threads usually take; an ordinary user is usually refused,
+    // and the thread then keeps running at normal priority.
+    const int lowest = sched_get_priority_min(SCHED_RR);
     sched_param param{};
-    param.sched_priority = sched_get_priority_min(SCHED_RR) + 10;
+    param.sched_priority = priority == ThreadPriority::timely ? lowest + 10 : lowest;
     (void)pthread_setschedparam(pthread_self(), SCHED_RR, &param);
 }
 

@@ -4,9 +4,11 @@
 
 namespace tambelo {
 
-void raise_current_thread_priority()
+void set_current_thread_priority(ThreadPriority priority)
 {
-    (void)SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
+    (void)SetThreadPriority(GetCurrentThread(), priority == ThreadPriority::timely
+                                                    ? THREAD_PRIORITY_HIGHEST
+                                                    : THREAD_PRIORITY_ABOVE_NORMAL);
 }
 
 }  // namespace tambelo
