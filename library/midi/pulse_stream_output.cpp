@@ -87,9 +87,9 @@ public:
             pa_threaded_mainloop_start(loop_) < 0)
             return false;
         // Our writes reach the server, and its requests for more reach us,
-        // only through the loop's thread: it must get the processor as
-        // readily as the thread that renders, or a busy machine starves the
-        // stream however large its buffer.
+        // only through the loop's thread: it must get the processor ahead of
+        // the thread that renders, or a busy machine starves the stream
+        // however large its buffer.
         pa_threaded_mainloop_once_unlocked(
             loop_, [](pa_threaded_mainloop*, void*) { set_current_thread_priority(ThreadPriority::timely); },
             nullptr);
