@@ -29,13 +29,14 @@ constexpr pa_usec_t server_buffer_usec = 2'000'000;
 // the sink renders ahead of the speaker: what is left of a dropped buffer.
 constexpr pa_usec_t request_usec = 10'000;
 // PipeWire's PulseAudio server also runs its whole graph at the period a
-// stream asks for: at 10 ms its timer-driven sinks now and then missed a
-// cycle on an idle machine and played a period of silence into the middle
-// of the music (two runs in ten), though our stream held two seconds; at
-// about 1,024 frames (its own default period at 48 kHz) none did. PulseAudio's own
-// server keeps 10 ms: with the longer period it recovered less cleanly from
-// a server that stood still.
-constexpr pa_usec_t pipewire_request_usec = 21'333;
+// stream asks for, cut down to a power of two: at 10 ms its timer-driven
+// sinks now and then missed a cycle on an idle machine and played a period
+// of silence into the middle of the music, though our stream held two
+// seconds, and so did 21.333 ms, which it took as 1,023 frames and ran at
+// 512 (three runs in eight). At 1,024 frames, its own default period at
+// 48 kHz, none did. PulseAudio's own server keeps 10 ms: with the longer
+// period it recovered less cleanly from a server that stood still.
+constexpr std::size_t pipewire_request_frames = 1024;
 constexpr std::size_t write_frames = 1024;
 
 // Wakes whoever waits on the main loop; every callback of ours does only this.
@@ -231,8 +232,9 @@ private:
         pa_buffer_attr buffer{};
         buffer.maxlength = static_cast<std::uint32_t>(-1);
         buffer.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(server_buffer_usec, &format));
-        buffer.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(
-            connection_.on_pipewire() ? pipewire_request_usec : request_usec, &format));
+        buffer.minreq = static_cast<std::uint32_t>(
+            connection_.on_pipewire() ? pipewire_request_frames * frame_bytes
+                                      : pa_usec_to_bytes(request_usec, &format));
         // No prebuffering: the stream plays from the start and never stops
         // to fill up again. Should the server ever run dry, sound that
         // comes late is skipped rather than played late, so that the music
