@@ -8,11 +8,8 @@
 #   pipewire_period_test.sh TAMBELO_CLI PRIVATE_AUDIO_SERVER_SCRIPT CLICK_SOURCE_DIR
 set -euo pipefail
 cli=$1 server=$2 clicks=$3
-work=$(mktemp -d)
-trap '"$server" stop "$work/srv" >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
-"$cli" pack "$clicks" -o "$work/set" >/dev/null
-"$server" start pipewire "$work/srv" >/dev/null
-set -a; . "$work/srv/env"; set +a
+. "$(dirname "$0")/private_server.sh"
+start_private_server pipewire
 timeout 30 "$cli" play "$work/set/amus.dat" 1 --for 8 </dev/null >/dev/null 2>"$work/play.err" &
 player=$!
 latency=

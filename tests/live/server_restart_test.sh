@@ -9,11 +9,8 @@
 #   server_restart_test.sh TAMBELO_CLI PRIVATE_AUDIO_SERVER_SCRIPT CLICK_SOURCE_DIR [kill|stop]
 set -euo pipefail
 cli=$1 server=$2 clicks=$3 mode=${4:-kill}
-work=$(mktemp -d)
-trap '"$server" stop "$work/srv" >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
-"$cli" pack "$clicks" -o "$work/set" >/dev/null
-"$server" start pulseaudio "$work/srv" >/dev/null
-set -a; . "$work/srv/env"; set +a
+. "$(dirname "$0")/private_server.sh"
+start_private_server pulseaudio
 timeout 40 "$cli" play "$work/set/amus.dat" 1 --for 14 </dev/null >/dev/null 2>"$work/play.err" &
 player=$!
 sleep 3
