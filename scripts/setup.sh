@@ -75,7 +75,21 @@ export DEBIAN_FRONTEND=noninteractive
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
 fi
-apt-get update -q
+# A mirror in the middle of a sync serves an index of the wrong size for a
+# while: try again, and then go on with the indexes that did arrive (the
+# install below says plainly if a package is missing).
+updated=no
+for attempt in 1 2 3; do
+  if apt-get update -q; then
+    updated=yes
+    break
+  fi
+  echo "setup.sh: apt-get update failed (attempt $attempt of 3)" >&2
+  sleep 15
+done
+if [ "$updated" = no ]; then
+  echo "setup.sh: going on with the package indexes that could be fetched" >&2
+fi
 apt-get install -y -q --no-install-recommends "${packages[@]}"
 # npm installs the web player's pinned packages (web/package-lock.json).
 # Debian's nodejs comes without it; a nodejs that has its own is kept.
