@@ -90,7 +90,17 @@ done
 if [ "$updated" = no ]; then
   echo "setup.sh: going on with the package indexes that could be fetched" >&2
 fi
-apt-get install -y -q --no-install-recommends "${packages[@]}"
+if ! apt-get install -y -q --no-install-recommends "${packages[@]}"; then
+  # 32-bit Wine needs the i386 indexes to match the 64-bit ones, which a
+  # mirror in the middle of a sync breaks. Without it the Windows tests run
+  # on a 64-bit build under wine64 (scripts/run-tests.sh).
+  echo "setup.sh: the install failed; trying again without wine32" >&2
+  without_wine32=()
+  for package in "${packages[@]}"; do
+    [ "$package" = "wine32:i386" ] || without_wine32+=("$package")
+  done
+  apt-get install -y -q --no-install-recommends "${without_wine32[@]}"
+fi
 # npm installs the web player's pinned packages (web/package-lock.json).
 # Debian's nodejs comes without it; a nodejs that has its own is kept.
 if ! command -v npm >/dev/null 2>&1; then
