@@ -32,8 +32,10 @@ packages=(
   xvfb xauth fluidsynth jackd2
   # live timing through real audio servers that the benchmark and a test
   # start privately: PulseAudio with a null sink recorded by parec, PipeWire
-  # with its PulseAudio server and session manager
+  # with its PulseAudio server and session manager; numpy for the onset fit
+  # of the live-timing check that compares us with a stock client
   pulseaudio pulseaudio-utils pipewire pipewire-bin pipewire-pulse wireplumber
+  python3-numpy
   # screenshots of the window: framebuffer to PNG, a title bar, Japanese glyphs
   netpbm twm fonts-ipafont-gothic
   # installing: man pages, the Debian package's dependencies, checks of the
