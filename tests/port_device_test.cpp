@@ -1,4 +1,5 @@
 #include "library/midi/device_choice.h"
+#include "library/midi/jack_driver_cpu.h"
 #include "library/midi/port_device.h"
 #include "library/midi/sound_system.h"
 #include "library/midi/synth_device.h"
@@ -15,6 +16,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
+#include <sched.h>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -37,10 +40,11 @@ using testing::send_long_bytes;
 // through JACK_DEFAULT_SERVER.
 class DummyJackServer {
 public:
-    DummyJackServer() : name_("tambelo-test-" + std::to_string(getpid()))
+    // A server without real time unless asked for: not every machine grants it.
+    explicit DummyJackServer(bool realtime = false) : name_("tambelo-test-" + std::to_string(getpid()))
     {
         setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
-        std::vector<std::string> args = {"jackd", "-r", "-n", name_, "-d", "dummy",
+        std::vector<std::string> args = {"jackd", realtime ? "-R" : "-r", "-n", name_, "-d", "dummy",
                                          "-r", "48000", "-p", "256"};
         std::vector<char*> argv;
         for (std::string& arg : args)
@@ -235,6 +239,51 @@ TEST(SynthDevice, PlaysThroughARunningJackServer)
     EXPECT_TRUE(send_bytes(*device, {0x90, 60, 100}));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_TRUE(send_bytes(*device, {0xB0, 120, 0}));
+    device.reset();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+}
+
+// This process's threads that run first-in first-out in real time: JACK's
+// process threads (the synth's own renders round-robin), each with the CPUs
+// it may run on.
+std::vector<cpu_set_t> fifo_thread_cpus()
+{
+    std::vector<cpu_set_t> threads;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        const pid_t tid = std::stoi(task.path().filename().string());
+        cpu_set_t cpus;
+        if (sched_getscheduler(tid) == SCHED_FIFO && sched_getaffinity(tid, sizeof cpus, &cpus) == 0)
+            threads.push_back(cpus);
+    }
+    return threads;
+}
+
+TEST(SynthDevice, KeepsItsJackProcessThreadOnTheCpuOfTheServersDriver)
+{
+    if (soundfont_candidates().empty())
+        GTEST_SKIP() << "no SoundFont installed";
+    DummyJackServer server(true);
+    if (!server.running())
+        GTEST_SKIP() << "a JACK server with the dummy backend cannot run here";
+    ::testing::internal::CaptureStderr();
+    std::unique_ptr<MidiDevice> device = open_named_device("synth");
+    ASSERT_TRUE(device);
+    const int driver_cpu = jack_driver_cpu();
+    if (driver_cpu < 0 || fifo_thread_cpus().empty()) {
+        device.reset();
+        ::testing::internal::GetCapturedStderr();
+        GTEST_SKIP() << "the JACK server or its client got no real-time thread here";
+    }
+    // Where the driver runs is looked at once a second.
+    bool kept = false;
+    for (int i = 0; i < 40 && !kept; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const std::vector<cpu_set_t> threads = fifo_thread_cpus();
+        kept = !threads.empty() && std::all_of(threads.begin(), threads.end(), [&](const cpu_set_t& cpus) {
+            return CPU_COUNT(&cpus) == 1 && CPU_ISSET(jack_driver_cpu(), &cpus);
+        });
+    }
+    EXPECT_TRUE(kept);
     device.reset();
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }

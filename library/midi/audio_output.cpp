@@ -1,5 +1,6 @@
 #include "library/midi/audio_output.h"
 
+#include "library/midi/process_thread_affinity.h"
 #include "library/midi/pulse_stream_output.h"
 #include "library/midi/sound_system.h"
 
@@ -33,13 +34,23 @@ void set_period(fluid_settings_t* settings)
     fluid_settings_setint(settings, "audio.period-size", period_frames);
 }
 
+// What a driver's thread plays from: the ring, and for a JACK client the
+// keeping of that thread beside the server's driver.
+struct RingPlayback {
+    FrameRing& ring;
+    std::unique_ptr<ProcessThreadAffinity> affinity;
+};
+
 // FluidSynth's driver asks for `frames` frames in two planes: the ring's
 // sound, and silence where the ring has run dry.
 int play_ring(void* data, int frames, int, float**, int outputs, float** out)
 {
     if (outputs < 2)
         return FLUID_FAILED;
-    auto& ring = *static_cast<FrameRing*>(data);
+    auto& playback = *static_cast<RingPlayback*>(data);
+    if (playback.affinity)
+        playback.affinity->follow();
+    FrameRing& ring = playback.ring;
     constexpr int piece = 256;
     float interleaved[piece * 2];
     int done = 0;
@@ -65,10 +76,21 @@ int play_ring(void* data, int frames, int, float**, int outputs, float** out)
 // One of FluidSynth's drivers, running.
 class FluidDriverOutput final : public AudioOutput {
 public:
-    explicit FluidDriverOutput(FluidAudioDriverPtr driver) : driver_(std::move(driver)) {}
+    FluidDriverOutput(FrameRing& ring, bool jack_client) : playback_{ring, nullptr}
+    {
+        if (jack_client)
+            playback_.affinity = std::make_unique<ProcessThreadAffinity>();
+    }
+
+    bool start(fluid_settings_t* settings)
+    {
+        driver_.reset(new_fluid_audio_driver2(settings, play_ring, &playback_));
+        return driver_ != nullptr;
+    }
 
 private:
-    FluidAudioDriverPtr driver_;
+    RingPlayback playback_;
+    FluidAudioDriverPtr driver_;  // last: its thread stops before what it plays from goes
 };
 
 }  // namespace
@@ -98,13 +120,13 @@ AudioOutputPtr open_audio_output(GsSynth& synth, FrameRing& ring, std::string* w
         tried.emplace_back(driver);
         fluid_settings_setstr(settings, "audio.driver", driver);
         set_period(settings);
-        FluidAudioDriverPtr output(new_fluid_audio_driver2(settings, play_ring, &ring));
-        if (output) {
+        auto output = std::make_unique<FluidDriverOutput>(ring, server_rate > 0.0);
+        if (output->start(settings)) {
             // JACK runs at its own rate and FluidSynth's driver sets the synth
             // to it; what renders and times the sound must count at that rate.
             if (server_rate > 0.0)
                 synth.sample_rate = server_rate;
-            return std::make_unique<FluidDriverOutput>(std::move(output));
+            return output;
         }
     }
     if (why) {
