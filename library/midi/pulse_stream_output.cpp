@@ -90,11 +90,14 @@ public:
         // Our writes reach the server, and its requests for more reach us,
         // only through the loop's thread: it must get the processor ahead of
         // the thread that renders, or a busy machine starves the stream
-        // however large its buffer.
+        // however large its buffer. Handed over with the loop locked, as
+        // every call from outside its thread: the running loop may otherwise
+        // run and free the one-off event before libpulse has finished
+        // setting it up, and abort the program.
+        lock();
         pa_threaded_mainloop_once_unlocked(
             loop_, [](pa_threaded_mainloop*, void*) { set_current_thread_priority(ThreadPriority::timely); },
             nullptr);
-        lock();
         const bool ready = wait_until([this] {
             const pa_context_state_t state = pa_context_get_state(context_);
             return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
