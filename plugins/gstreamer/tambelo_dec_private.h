@@ -64,7 +64,7 @@ GError* tambelo_dec_open_track(TambeloDec* dec, gint number);
 /* The streaming task on the source pad. */
 void tambelo_dec_render_loop(gpointer user_data);
 
-/* Ends our stream at once and then posts `failure` (taken). */
+/* Ends our stream at once and posts `failure` (taken). */
 void tambelo_dec_fail_stream(TambeloDec* dec, GError* failure);
 
 /* Starts measuring on a thread that takes `set` (closed by tambelo_gain_stop,

@@ -7,6 +7,8 @@
 
 
 #include <gst/audio/audio.h>
+#include <gst/base/gstbasesink.h>
+#include <gst/base/gstbasetransform.h>
 
 #define GST_CAT_DEFAULT tambelo_dec_debug
 
@@ -264,13 +266,64 @@ void tambelo_dec_render_loop(gpointer user_data)
     }
 }
 
-/* The empty stream lets the
- * sinks preroll, so that the pipeline reaches its state whatever the
- * application does: gst-launch-1.0 misses an error posted before its main
- * loop runs, and would wait for the preroll for ever. Posted while the
- * pipeline is still changing state, the error would stop that change. */
+/* Whether what `srcpad` sends reaches a sink in this very thread, through
+ * the ghost pads of bins and the converters on the way: an end of stream
+ * sent there waits in the sink until the pipeline plays. */
+static gboolean feeds_a_sink_directly(GstPad* srcpad)
+{
+    GstPad* pad = gst_pad_get_peer(srcpad);
+    while (pad != NULL) {
+        GstPad* next = NULL;
+        GstObject* parent = gst_object_get_parent(GST_OBJECT(pad));
+        if (GST_IS_GHOST_PAD(pad)) {
+            /* A bin's sink: on to the pad inside it. */
+            next = gst_ghost_pad_get_target(GST_GHOST_PAD(pad));
+        } else if (GST_IS_GHOST_PAD(parent)) {
+            /* The inside of a bin's source: on to what the bin feeds. */
+            next = gst_pad_get_peer(GST_PAD(parent));
+        } else if (GST_IS_BASE_TRANSFORM(parent)) {
+            /* A converter passes everything on in the thread that brings it. */
+            next = gst_pad_get_peer(GST_BASE_TRANSFORM_SRC_PAD(parent));
+        } else {
+            const gboolean sink = GST_IS_BASE_SINK(parent);
+            if (parent != NULL)
+                gst_object_unref(parent);
+            gst_object_unref(pad);
+            return sink;
+        }
+        if (parent != NULL)
+            gst_object_unref(parent);
+        gst_object_unref(pad);
+        pad = next;
+    }
+    return FALSE;
+}
+
+static void post_failure(TambeloDec* dec, GError* failure)
+{
+    gst_element_message_full(GST_ELEMENT(dec), GST_MESSAGE_ERROR, failure->domain, failure->code,
+                             g_strdup(failure->message), NULL, __FILE__, GST_FUNCTION, __LINE__);
+    g_error_free(failure);
+}
+
+/* An empty stream follows the error, so that the sinks preroll and the
+ * pipeline reaches its state whatever the application does with the error:
+ * gst-launch-1.0 loses the quit an error asks for before its main loop runs,
+ * and its sinks would otherwise wait for ever.
+ *
+ * Which goes first depends on what lies downstream. An error posted before
+ * the sinks preroll fails the state change, so the pipeline could then never
+ * preroll at all. Straight into a sink, the end of stream waits there until
+ * the pipeline plays, when every application's main loop runs: the error
+ * follows it. Behind a queue the sinks may preroll at once, and an
+ * application that reads the bus only until then, as gst-discoverer-1.0
+ * does, would never see an error sent after: the error goes first. */
 void tambelo_dec_fail_stream(TambeloDec* dec, GError* failure)
 {
+    const gboolean error_last = feeds_a_sink_directly(dec->srcpad);
+    GST_DEBUG_OBJECT(dec, "failing: the error goes %s the empty stream", error_last ? "after" : "before");
+    if (!error_last)
+        post_failure(dec, failure);
     gchar* stream_id = gst_pad_create_stream_id(dec->srcpad, GST_ELEMENT(dec), "failed");
     gst_pad_push_event(dec->srcpad, gst_event_new_stream_start(stream_id));
     g_free(stream_id);
@@ -278,9 +331,8 @@ void tambelo_dec_fail_stream(TambeloDec* dec, GError* failure)
     gst_segment_init(&segment, GST_FORMAT_TIME);
     gst_pad_push_event(dec->srcpad, gst_event_new_segment(&segment));
     gst_pad_push_event(dec->srcpad, gst_event_new_eos());
-    gst_element_message_full(GST_ELEMENT(dec), GST_MESSAGE_ERROR, failure->domain, failure->code,
-                             g_strdup(failure->message), NULL, __FILE__, GST_FUNCTION, __LINE__);
-    g_error_free(failure);
+    if (error_last)
+        post_failure(dec, failure);
 }
 
 void tambelo_dec_close_rendering(TambeloDec* dec)

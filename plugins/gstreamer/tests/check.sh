@@ -151,10 +151,13 @@ timeout 60 gst-launch-1.0 -q filesrc location="$work/cut/amus.dat" ! tambelodec 
 # rendered to learn a length, so every tool answers at once (track 1 lasts
 # about twenty hours, track 2 an hour).
 "$cli" pack "$(dirname "$0")/../../../tests/long_set" -o "$work/long/out" >/dev/null
+# The refusal comes as the pipeline prerolls, so it runs several times.
 started=$SECONDS
-timeout 20 gst-discoverer-1.0 -t 5 "$work/long/out/amus.dat" >"$work/long.txt" 2>&1 || true
-[ $((SECONDS - started)) -le 10 ] || fail "gst-discoverer-1.0 took $((SECONDS - started)) s on a set of very long tracks"
-grep -q "more than 3 hours" "$work/long.txt" || { fail "a track of twenty hours is not refused clearly"; cat "$work/long.txt" >&2; }
+for round in 1 2 3 4 5 6 7 8 9 10; do
+  timeout 20 gst-discoverer-1.0 -t 5 "$work/long/out/amus.dat" >"$work/long.txt" 2>&1 || true
+  grep -q "more than 3 hours" "$work/long.txt" || { fail "a track of twenty hours is not refused clearly"; cat "$work/long.txt" >&2; break; }
+done
+[ $((SECONDS - started)) -le 10 ] || fail "gst-discoverer-1.0 took $((SECONDS - started)) s for ten looks at a set of very long tracks"
 # Track 2 plays, its length told at once (it would play for an hour).
 timeout -s INT 5 gst-launch-1.0 -t filesrc location="$work/long/out/amus.dat" ! tambelodec track=2 \
   ! fakesink sync=true >"$work/long2.log" 2>&1 || true
