@@ -45,12 +45,15 @@ print(f"{len(samples) / 48000:.2f} s recorded after the server came back, peak {
 if loud <= 300:
     sys.exit(1)
 if sys.argv[2] == 'stop':
-    # The woodblock's onsets, a sixteenth (125 ms) apart at 120 BPM.
-    onsets, last = [], -10**9
+    # The woodblock's onsets, a sixteenth (125 ms) apart at 120 BPM. An
+    # onset follows 20 ms of quiet: the recording may begin inside a click,
+    # whose start it never heard.
+    onsets, loud_at = [], 0
     for i, s in enumerate(samples):
-        if abs(s) > loud // 2 and i - last > 0.08 * 48000:
-            onsets.append(i)
-            last = i
+        if abs(s) > loud // 2:
+            if i - loud_at > 0.02 * 48000 and (not onsets or i - onsets[-1] > 0.08 * 48000):
+                onsets.append(i)
+            loud_at = i
     gaps = [(b - a) / 48.0 for a, b in zip(onsets, onsets[1:])]
     print(f"{len(onsets)} clicks, gaps from {min(gaps, default=0):.2f} to {max(gaps, default=0):.2f} ms")
     if len(onsets) < 20 or any(abs(gap - 125.0) > 3.0 for gap in gaps):
