@@ -271,6 +271,7 @@ void tambelo_dec_render_loop(gpointer user_data)
  * sent there waits in the sink until the pipeline plays. */
 static gboolean feeds_a_sink_directly(GstPad* srcpad)
 {
+    gboolean sink = FALSE;
     GstPad* pad = gst_pad_get_peer(srcpad);
     while (pad != NULL) {
         GstPad* next = NULL;
@@ -285,18 +286,14 @@ static gboolean feeds_a_sink_directly(GstPad* srcpad)
             /* A converter passes everything on in the thread that brings it. */
             next = gst_pad_get_peer(GST_BASE_TRANSFORM_SRC_PAD(parent));
         } else {
-            const gboolean sink = GST_IS_BASE_SINK(parent);
-            if (parent != NULL)
-                gst_object_unref(parent);
-            gst_object_unref(pad);
-            return sink;
+            sink = GST_IS_BASE_SINK(parent);
         }
         if (parent != NULL)
             gst_object_unref(parent);
         gst_object_unref(pad);
         pad = next;
     }
-    return FALSE;
+    return sink;
 }
 
 static void post_failure(TambeloDec* dec, GError* failure)
