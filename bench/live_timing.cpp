@@ -381,10 +381,10 @@ public:
     ~JackRecorder() { jack_client_close(client_); }
     double rate() const { return jack_get_sample_rate(client_); }
 
-    // Connects the synth's ports (FluidSynth's client) to ours.
+    // Connects the synth's ports (the player's own client) to ours.
     void connect_synth()
     {
-        if (!connect("^fluidsynth:"))
+        if (!connect("^tambelo:"))
             fail("cannot connect the synth's JACK ports to the recorder");
     }
     // Connects the first two output ports whose names match `pattern` to

@@ -224,6 +224,22 @@ TEST(PortDevice, APortThatGoesAwayDoesNotEndPlayback)
     device.reset();
 }
 
+// How many audio output ports whose names match `pattern` the server has.
+int audio_output_ports(const char* pattern)
+{
+    jack_client_t* client = jack_client_open("tambelo-test-look", JackNoStartServer, nullptr);
+    if (!client)
+        return -1;
+    int count = 0;
+    if (const char** ports = jack_get_ports(client, pattern, JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput)) {
+        while (ports[count])
+            ++count;
+        jack_free(ports);
+    }
+    jack_client_close(client);
+    return count;
+}
+
 TEST(SynthDevice, PlaysThroughARunningJackServer)
 {
     if (soundfont_candidates().empty())
@@ -238,6 +254,8 @@ TEST(SynthDevice, PlaysThroughARunningJackServer)
     EXPECT_TRUE(send_long_bytes(*device, gs_reset_bytes));
     EXPECT_TRUE(send_bytes(*device, {0x90, 60, 100}));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // A patchbay shows the player under its own name.
+    EXPECT_EQ(audio_output_ports("^tambelo:"), 2);
     EXPECT_TRUE(send_bytes(*device, {0xB0, 120, 0}));
     device.reset();
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");

@@ -104,6 +104,9 @@ AudioOutputPtr open_audio_output(GsSynth& synth, FrameRing& ring, std::string* w
     fluid_settings_setstr(settings, "audio.pulseaudio.media-role", "music");
     // A JACK client's ports start unconnected; a player should be heard.
     fluid_settings_setint(settings, "audio.jack.autoconnect", 1);
+    // Named as on every other server, not after the synthesizer library, so
+    // that a patchbay shows which program is playing.
+    fluid_settings_setstr(settings, "audio.jack.id", "tambelo");
 
     std::vector<std::string> tried;
     for (const char* driver : {"pipewire", "pulseaudio", "jack", "alsa", "oss"}) {
